@@ -1,0 +1,128 @@
+// getvalue and setvalue on a small hive and on one with 200,000 keys, against
+// one bare durable SQLite commit as the floor. Prints the ratios at the end.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "Module2.h"
+#include "catalogue.h"
+#include "hive.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path workDir() {
+    static fs::path dir = [] {
+        std::string pattern = (fs::temp_directory_path() / "knobwise-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        return fs::path(pattern);
+    }();
+    return dir;
+}
+
+hive::Root rootOf(std::uint32_t root) {
+    return root == catalogue::HKCR   ? hive::Root::ClassesRoot
+           : root == catalogue::HKCU ? hive::Root::CurrentUser
+                                     : hive::Root::LocalMachine;
+}
+
+// A hive with the catalogue's keys and `extra` more keys, each with a value.
+fs::path makeHive(const char* name, int extra) {
+    fs::path file = workDir() / name;
+    if (fs::exists(file)) return file;
+    auto hv = hive::Hive::create(file);
+    hv->begin();
+    for (const catalogue::Row& row : catalogue::kRows) hv->createKey(rootOf(row.root), row.keyPath);
+    hive::KeyId bulk = hv->createKey(hive::Root::CurrentUser, "Software\\Bulk");
+    for (int i = 0; i < extra; ++i) {
+        char key[32];
+        std::snprintf(key, sizeof key, "Group%03d\\Key%06d", i % 500, i);
+        hive::KeyId k = hv->createKey(bulk, key);
+        hv->setValue(k, "Data", REG_SZ, "some text of a typical length");
+    }
+    hv->commit();
+    return file;
+}
+
+const catalogue::Row& row = catalogue::ShowInfoTip;
+
+void getvalue(benchmark::State& state, const char* name, int extra) {
+    hive::select(makeHive(name, extra));
+    Module2::setvalue(row.root, row.keyPath, row.valueName, QString("1"), row.type);
+    for (auto _ : state) benchmark::DoNotOptimize(Module2::getvalue(row.root, row.keyPath, row.valueName));
+}
+
+void setvalue(benchmark::State& state, const char* name, int extra) {
+    hive::select(makeHive(name, extra));
+    int i = 0;
+    for (auto _ : state) Module2::setvalue(row.root, row.keyPath, row.valueName, QString::number(++i & 1), row.type);
+}
+
+// The floor: one row replaced in one durable commit, with the hive's settings
+// (write-ahead log, synchronous FULL).
+void bareCommit(benchmark::State& state) {
+    fs::path file = workDir() / "bare.db";
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                     "CREATE TABLE IF NOT EXISTS t (k INTEGER PRIMARY KEY, v BLOB)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO t VALUES (1, ?1)", -1, &s, nullptr);
+    int i = 0;
+    for (auto _ : state) {
+        sqlite3_bind_int(s, 1, ++i);
+        sqlite3_step(s);
+        sqlite3_reset(s);
+    }
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+}
+
+constexpr int kLarge = 200000;
+
+BENCHMARK_CAPTURE(getvalue, small, "small.db", 0);
+BENCHMARK_CAPTURE(getvalue, large, "large.db", kLarge);
+BENCHMARK_CAPTURE(setvalue, small, "small.db", 0);
+BENCHMARK_CAPTURE(setvalue, large, "large.db", kLarge);
+BENCHMARK(bareCommit);
+
+class Collect : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    Collect reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto t = [&](const char* n) { return reporter.times.count(n) ? reporter.times[n] : 0.0; };
+    auto ratio = [&](const char* label, const char* a, const char* b, double target) {
+        if (t(a) > 0 && t(b) > 0) {
+            double r = t(a) / t(b);
+            std::printf("%-40s %6.2f  (target <= %.1f: %s)\n", label, r, target, r <= target ? "met" : "MISSED");
+        }
+    };
+    std::printf("\n");
+    ratio("getvalue large/small", "getvalue/large", "getvalue/small", 1.5);
+    ratio("setvalue large/small", "setvalue/large", "setvalue/small", 1.5);
+    ratio("setvalue small / bare commit", "setvalue/small", "bareCommit", 2.0);
+    ratio("setvalue large / bare commit", "setvalue/large", "bareCommit", 2.0);
+    hive::select("/nonexistent/none.db");
+    std::error_code ec;
+    fs::remove_all(workDir(), ec);
+    return 0;
+}

@@ -1,0 +1,527 @@
+#include "hive.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QString>
+#include <array>
+#include <cstring>
+
+#include "machine.h"
+
+namespace hive {
+namespace {
+
+constexpr KeyId kLocalMachine = 1;
+constexpr KeyId kCurrentUser = 2;
+constexpr const char* kFormat = "knobwise-hive 1";
+constexpr int kBusyTimeoutMs = 10000;
+
+enum Statement {
+    kFindChild,
+    kGetValue,
+    kSetValue,
+    kDeleteValue,
+    kInsertKey,
+    kListKeys,
+    kListValues,
+    kKeyExists,
+    kKeyRow,
+    kStatementCount
+};
+
+constexpr std::array<const char*, kStatementCount> kSql = {
+    "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2",
+    "SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2",
+    "INSERT INTO vals (key, name, fold, type, data) SELECT ?1, ?2, ?3, ?4, ?5 "
+    "WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1) "
+    "ON CONFLICT (key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+    "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
+    "INSERT INTO keys (parent, name, fold) VALUES (?1, ?2, ?3)",
+    "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY fold",
+    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold",
+    "SELECT 1 FROM keys WHERE id = ?1",
+    "SELECT parent, name FROM keys WHERE id = ?1",
+};
+
+constexpr const char* kSchema = R"sql(
+PRAGMA journal_mode = WAL;
+BEGIN;
+CREATE TABLE meta (k TEXT PRIMARY KEY, v TEXT NOT NULL);
+CREATE TABLE keys (
+    id INTEGER PRIMARY KEY,
+    parent INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    fold TEXT NOT NULL,
+    UNIQUE (parent, fold)
+);
+CREATE TABLE vals (
+    key INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    fold TEXT NOT NULL,
+    type INTEGER NOT NULL,
+    data BLOB NOT NULL,
+    PRIMARY KEY (key, fold)
+) WITHOUT ROWID;
+INSERT INTO meta VALUES ('format', 'knobwise-hive 1');
+INSERT INTO keys VALUES (1, 0, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine');
+INSERT INTO keys VALUES (2, 0, 'HKEY_CURRENT_USER', 'hkey_current_user');
+COMMIT;
+)sql";
+
+LONG codeFor(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return ERROR_REGISTRY_CORRUPT;
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return ERROR_ACCESS_DENIED;
+        case SQLITE_NOMEM:
+            return ERROR_OUTOFMEMORY;
+        case SQLITE_CANTOPEN:
+            return ERROR_FILE_NOT_FOUND;
+        default:
+            return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+// Runs a prepared statement to its end and resets it, whatever happens.
+class Step {
+public:
+    explicit Step(sqlite3_stmt* s) : s_(s) {}
+    ~Step() {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
+    }
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+    Step& bind(int i, std::int64_t v) {
+        sqlite3_bind_int64(s_, i, v);
+        return *this;
+    }
+    Step& bind(int i, std::string_view text) {
+        sqlite3_bind_text(s_, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+        return *this;
+    }
+    Step& blob(int i, std::string_view bytes) {
+        // A zero-length blob must still be a blob, not NULL.
+        sqlite3_bind_blob(s_, i, bytes.empty() ? "" : bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_STATIC);
+        return *this;
+    }
+    // SQLITE_ROW or SQLITE_DONE; anything else is returned for the caller to fail on.
+    int next() { return sqlite3_step(s_); }
+    std::int64_t integer(int col) { return sqlite3_column_int64(s_, col); }
+    std::string text(int col) {
+        auto p = reinterpret_cast<const char*>(sqlite3_column_text(s_, col));
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col))) : std::string();
+    }
+    std::string bytes(int col) {
+        auto p = static_cast<const char*>(sqlite3_column_blob(s_, col));
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col))) : std::string();
+    }
+
+private:
+    sqlite3_stmt* s_;
+};
+
+bool ok(int rc) { return rc == SQLITE_ROW || rc == SQLITE_DONE; }
+
+sqlite3* openConnection(const std::string& uri, int flags, int* rc) {
+    sqlite3* db = nullptr;
+    *rc = sqlite3_open_v2(uri.c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (*rc != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    return db;
+}
+
+// Checks that the file is a hive of ours; this reads but never writes.
+int probe(sqlite3* db) {
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT v FROM meta WHERE k = 'format'", -1, &s, nullptr);
+    if (rc != SQLITE_OK) {
+        // Not our schema (or not a database at all).
+        return rc == SQLITE_ERROR ? SQLITE_NOTADB : rc;
+    }
+    rc = sqlite3_step(s);
+    bool ours = rc == SQLITE_ROW &&
+                std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), kFormat) == 0;
+    sqlite3_finalize(s);
+    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? SQLITE_NOTADB : rc;
+    return ours ? SQLITE_OK : SQLITE_NOTADB;
+}
+
+std::string uriFor(const std::filesystem::path& file, const char* query) {
+    // Percent-encode what a URI path cannot hold as it stands.
+    std::string uri = "file:";
+    for (unsigned char c : file.string()) {
+        if (c == '%' || c == '?' || c == '#' || c <= 0x20 || c >= 0x7F) {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            uri += buf;
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    return uri + query;
+}
+
+}  // namespace
+
+std::vector<std::string_view> splitKeyPath(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        size_t cut = path.find('\\');
+        std::string_view part = path.substr(0, cut);
+        if (!part.empty()) parts.push_back(part);
+        if (cut == std::string_view::npos) break;
+        path.remove_prefix(cut + 1);
+    }
+    return parts;
+}
+
+std::string fold(std::string_view utf8) {
+    bool ascii = true;
+    std::string out(utf8);
+    for (char& c : out) {
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80) {
+            ascii = false;
+            break;
+        }
+        if (u >= 'A' && u <= 'Z') c = static_cast<char>(u + 32);
+    }
+    if (ascii) return out;
+    QByteArray folded =
+        QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toCaseFolded().toUtf8();
+    return std::string(folded.constData(), static_cast<size_t>(folded.size()));
+}
+
+// ---- Hive ----
+
+Hive::Hive(std::filesystem::path file, sqlite3* db, bool writable)
+    : file_(std::move(file)), db_(db), writable_(writable), statements_(kStatementCount, nullptr) {}
+
+Hive::~Hive() {
+    for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
+    sqlite3_close(db_);
+}
+
+std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        throw Error(ERROR_FILE_NOT_FOUND, "The registry file " + file.string() + " does not exist.");
+    }
+    bool writable = ::access(file.c_str(), W_OK) == 0;
+    int rc = SQLITE_OK;
+    sqlite3* db = openConnection(uriFor(file, ""), writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, &rc);
+    if (db) rc = probe(db);
+    if (!writable && db && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
+        // A read-only hive in a folder we cannot write either: SQLite cannot
+        // make the files it shares with writers, and nobody can write it.
+        sqlite3_close(db);
+        db = openConnection(uriFor(file, "?immutable=1"), SQLITE_OPEN_READONLY, &rc);
+        if (db) rc = probe(db);
+    }
+    if (rc != SQLITE_OK) {
+        std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        // Closing must not move anything from the write-ahead log into a
+        // file that is not sound.
+        if (db) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_close(db);
+        LONG code = codeFor(rc);
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_REGISTRY_IO_FAILED) code = ERROR_REGISTRY_CORRUPT;
+        throw Error(code, "The registry file " + file.string() + " cannot be read: " + why + ".");
+    }
+    // Durable commits: the write-ahead log is synced at every commit.
+    sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    return std::unique_ptr<Hive>(new Hive(file, db, writable));
+}
+
+std::unique_ptr<Hive> Hive::create(const std::filesystem::path& file) {
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        throw Error(errno == EEXIST ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED,
+                    "Cannot create the registry file " + file.string() + ": " + std::strerror(errno));
+    }
+    ::close(fd);
+    int rc = SQLITE_OK;
+    sqlite3* db = openConnection(uriFor(file, ""), SQLITE_OPEN_READWRITE, &rc);
+    char* message = nullptr;
+    if (db) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        std::string why = message ? message : sqlite3_errstr(rc);
+        sqlite3_free(message);
+        sqlite3_close(db);
+        std::filesystem::remove(file);
+        throw Error(codeFor(rc), "Cannot create the registry file " + file.string() + ": " + why);
+    }
+    sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    return std::unique_ptr<Hive>(new Hive(file, db, true));
+}
+
+sqlite3_stmt* Hive::statement(int which) {
+    sqlite3_stmt*& s = statements_[static_cast<size_t>(which)];
+    if (!s) {
+        int rc = sqlite3_prepare_v3(db_, kSql[static_cast<size_t>(which)], -1, SQLITE_PREPARE_PERSISTENT, &s,
+                                    nullptr);
+        if (rc != SQLITE_OK) fail(rc, "prepare");
+    }
+    return s;
+}
+
+void Hive::exec(const char* sql) {
+    int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(rc, sql);
+}
+
+void Hive::fail(int rc, const char* what) {
+    if (codeFor(rc) == ERROR_REGISTRY_CORRUPT) {
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
+    throw Error(codeFor(rc), std::string("Registry file ") + file_.string() + ": " + what + ": " +
+                                 sqlite3_errmsg(db_));
+}
+
+std::optional<KeyId> Hive::root(Root root) {
+    switch (root) {
+        case Root::LocalMachine:
+            return kLocalMachine;
+        case Root::CurrentUser:
+            return kCurrentUser;
+        case Root::ClassesRoot:
+            return findKey(kLocalMachine, "Software\\Classes");
+    }
+    return std::nullopt;
+}
+
+std::optional<KeyId> Hive::childKey(KeyId parent, std::string_view name) {
+    std::string folded = fold(name);
+    Step step(statement(kFindChild));
+    step.bind(1, parent).bind(2, folded);
+    int rc = step.next();
+    if (rc == SQLITE_ROW) return step.integer(0);
+    if (rc != SQLITE_DONE) fail(rc, "find key");
+    return std::nullopt;
+}
+
+std::optional<KeyId> Hive::findKey(KeyId from, std::string_view path) {
+    std::optional<KeyId> key = from;
+    for (std::string_view part : splitKeyPath(path)) {
+        key = childKey(*key, part);
+        if (!key) break;
+    }
+    return key;
+}
+
+std::optional<KeyId> Hive::findKey(Root r, std::string_view path) {
+    std::optional<KeyId> top = root(r);
+    return top ? findKey(*top, path) : std::nullopt;
+}
+
+bool Hive::keyExists(KeyId key) {
+    Step step(statement(kKeyExists));
+    step.bind(1, key);
+    int rc = step.next();
+    if (!ok(rc)) fail(rc, "find key");
+    return rc == SQLITE_ROW;
+}
+
+std::optional<Value> Hive::value(KeyId key, std::string_view name) {
+    std::string folded = fold(name);
+    Step step(statement(kGetValue));
+    step.bind(1, key).bind(2, folded);
+    int rc = step.next();
+    if (rc == SQLITE_DONE) return std::nullopt;
+    if (rc != SQLITE_ROW) fail(rc, "read value");
+    return Value{step.text(0), static_cast<DWORD>(step.integer(1)), step.bytes(2)};
+}
+
+std::vector<Subkey> Hive::subkeys(KeyId key) {
+    std::vector<Subkey> out;
+    Step step(statement(kListKeys));
+    step.bind(1, key);
+    int rc;
+    while ((rc = step.next()) == SQLITE_ROW) out.push_back({step.integer(0), step.text(1)});
+    if (rc != SQLITE_DONE) fail(rc, "list keys");
+    return out;
+}
+
+std::vector<Value> Hive::values(KeyId key) {
+    std::vector<Value> out;
+    Step step(statement(kListValues));
+    step.bind(1, key);
+    int rc;
+    while ((rc = step.next()) == SQLITE_ROW) {
+        out.push_back({step.text(0), static_cast<DWORD>(step.integer(1)), step.bytes(2)});
+    }
+    if (rc != SQLITE_DONE) fail(rc, "list values");
+    return out;
+}
+
+std::string Hive::keyName(KeyId key) {
+    std::string name;
+    while (key != 0) {
+        Step step(statement(kKeyRow));
+        step.bind(1, key);
+        int rc = step.next();
+        if (rc != SQLITE_ROW) fail(rc == SQLITE_DONE ? SQLITE_NOTFOUND : rc, "key name");
+        name = name.empty() ? step.text(1) : step.text(1) + "\\" + name;
+        key = step.integer(0);
+    }
+    return name;
+}
+
+void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
+    std::string folded = fold(name);
+    Step step(statement(kSetValue));
+    step.bind(1, key).bind(2, name).bind(3, folded).bind(4, static_cast<std::int64_t>(type)).blob(5, data);
+    int rc = step.next();
+    if (rc != SQLITE_DONE) fail(rc, "write value");
+    if (sqlite3_changes(db_) == 0) throw Error(ERROR_KEY_DELETED, "The key has been deleted.");
+}
+
+bool Hive::deleteValue(KeyId key, std::string_view name) {
+    std::string folded = fold(name);
+    Step step(statement(kDeleteValue));
+    step.bind(1, key).bind(2, folded);
+    int rc = step.next();
+    if (rc != SQLITE_DONE) fail(rc, "delete value");
+    return sqlite3_changes(db_) > 0;
+}
+
+KeyId Hive::createKey(KeyId from, std::string_view path) {
+    KeyId key = from;
+    for (std::string_view part : splitKeyPath(path)) {
+        if (std::optional<KeyId> child = childKey(key, part)) {
+            key = *child;
+            continue;
+        }
+        std::string folded = fold(part);
+        Step step(statement(kInsertKey));
+        step.bind(1, key).bind(2, part).bind(3, folded);
+        int rc = step.next();
+        if (rc != SQLITE_DONE) fail(rc, "create key");
+        key = sqlite3_last_insert_rowid(db_);
+    }
+    return key;
+}
+
+KeyId Hive::createKey(Root r, std::string_view path) {
+    if (r == Root::ClassesRoot) return createKey(createKey(kLocalMachine, "Software\\Classes"), path);
+    return createKey(*root(r), path);
+}
+
+bool Hive::deleteKey(KeyId key) {
+    if (key == kLocalMachine || key == kCurrentUser) return false;
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_,
+                                "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
+                                "SELECT k.id FROM keys k JOIN sub ON k.parent = sub.id) "
+                                "SELECT id FROM sub",
+                                -1, &s, nullptr);
+    if (rc != SQLITE_OK) fail(rc, "delete key");
+    std::vector<KeyId> doomed;
+    sqlite3_bind_int64(s, 1, key);
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) doomed.push_back(sqlite3_column_int64(s, 0));
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE) fail(rc, "delete key");
+    if (!keyExists(key)) return false;
+    bool outer = sqlite3_get_autocommit(db_) != 0;
+    if (outer) begin();
+    try {
+        for (KeyId id : doomed) {
+            for (const char* sql : {"DELETE FROM vals WHERE key = ?1", "DELETE FROM keys WHERE id = ?1"}) {
+                sqlite3_stmt* d = nullptr;
+                rc = sqlite3_prepare_v2(db_, sql, -1, &d, nullptr);
+                if (rc == SQLITE_OK) {
+                    sqlite3_bind_int64(d, 1, id);
+                    rc = sqlite3_step(d);
+                }
+                sqlite3_finalize(d);
+                if (rc != SQLITE_DONE) fail(rc, "delete key");
+            }
+        }
+        if (outer) commit();
+    } catch (...) {
+        if (outer) rollback();
+        throw;
+    }
+    return true;
+}
+
+void Hive::begin() { exec("BEGIN IMMEDIATE"); }
+void Hive::commit() { exec("COMMIT"); }
+void Hive::rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+// ---- The process's current hive ----
+
+namespace {
+
+struct Current {
+    std::optional<std::filesystem::path> selected;
+    std::unique_ptr<Hive> hive;
+    State state = State::Unopened;
+    std::string problem;
+};
+
+Current& current_() {
+    static Current c;
+    return c;
+}
+
+void openCurrent() {
+    Current& c = current_();
+    std::filesystem::path file = c.selected ? *c.selected : machine::hivePath();
+    try {
+        c.hive = Hive::open(file);
+        c.state = c.hive->writable() ? State::Ok : State::ReadOnly;
+    } catch (const Error& e) {
+        c.state = e.code() == ERROR_FILE_NOT_FOUND ? State::Missing : State::Damaged;
+        c.problem = e.what();
+    }
+}
+
+}  // namespace
+
+void forgetHandles();  // winreg.cpp
+
+void select(const std::filesystem::path& file) {
+    Current& c = current_();
+    forgetHandles();
+    c.hive.reset();
+    c.selected = file;
+    c.state = State::Unopened;
+    c.problem.clear();
+}
+
+State state() {
+    if (current_().state == State::Unopened) openCurrent();
+    return current_().state;
+}
+
+std::string problem() {
+    state();
+    return current_().problem;
+}
+
+Hive* current() {
+    State s = state();
+    return s == State::Ok || s == State::ReadOnly ? current_().hive.get() : nullptr;
+}
+
+void markDamaged(const std::string& why) {
+    Current& c = current_();
+    c.hive.reset();
+    c.state = State::Damaged;
+    c.problem = why;
+}
+
+}  // namespace hive

@@ -1,0 +1,68 @@
+// The registry functions of the Windows API that the program calls, with the
+// Windows names, argument order, types and return codes. Here they work on the
+// machine's hive (see hive.h); on Windows they would be the real ones.
+#pragma once
+
+#include <cstdint>
+
+using BYTE = unsigned char;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using LPBYTE = BYTE*;
+using LPDWORD = DWORD*;
+using LPCSTR = const char*;
+using REGSAM = DWORD;
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+
+// A predefined root key from its 32-bit handle value, sign-extended as Windows does.
+inline HKEY rootKey(std::uint32_t value) {
+    return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
+}
+
+inline constexpr std::uint32_t HKEY_CLASSES_ROOT_VALUE = 0x80000000u;
+inline constexpr std::uint32_t HKEY_CURRENT_USER_VALUE = 0x80000001u;
+inline constexpr std::uint32_t HKEY_LOCAL_MACHINE_VALUE = 0x80000002u;
+#define HKEY_CLASSES_ROOT (rootKey(HKEY_CLASSES_ROOT_VALUE))
+#define HKEY_CURRENT_USER (rootKey(HKEY_CURRENT_USER_VALUE))
+#define HKEY_LOCAL_MACHINE (rootKey(HKEY_LOCAL_MACHINE_VALUE))
+
+inline constexpr LONG ERROR_SUCCESS = 0;
+inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+inline constexpr LONG ERROR_ACCESS_DENIED = 5;
+inline constexpr LONG ERROR_INVALID_HANDLE = 6;
+inline constexpr LONG ERROR_OUTOFMEMORY = 14;
+inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
+inline constexpr LONG ERROR_BAD_PATHNAME = 161;
+inline constexpr LONG ERROR_MORE_DATA = 234;
+inline constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;
+inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+inline constexpr LONG ERROR_KEY_DELETED = 1018;
+
+inline constexpr DWORD REG_NONE = 0;
+inline constexpr DWORD REG_SZ = 1;
+inline constexpr DWORD REG_EXPAND_SZ = 2;
+inline constexpr DWORD REG_BINARY = 3;
+inline constexpr DWORD REG_DWORD = 4;
+inline constexpr DWORD REG_MULTI_SZ = 7;
+
+inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
+inline constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+inline constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+inline constexpr REGSAM KEY_NOTIFY = 0x0010;
+inline constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+inline constexpr REGSAM KEY_READ = 0x20019;
+inline constexpr REGSAM KEY_WRITE = 0x20006;
+// Rights that change the hive: refused on a hive the user cannot write.
+inline constexpr REGSAM KEY_WRITE_RIGHTS = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK;
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                   PHKEY phkResult);
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData);
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData);
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+LONG RegCloseKey(HKEY hKey);

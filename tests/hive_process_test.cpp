@@ -1,0 +1,135 @@
+// The hive shared by several processes, and killed in the middle of writes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "Module2.h"
+#include "catalogue.h"
+#include "support/temp_machine.h"
+
+using testing_support::TempMachine;
+
+namespace {
+
+const char* kKey = "Software\\Shared";
+
+// Runs `body` in a child process that exits when it returns.
+template <typename F>
+pid_t spawn(F body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    return pid;
+}
+
+int waitFor(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+std::string integrity(const std::filesystem::path& file) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
+    std::string result = sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "?";
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return result;
+}
+
+TEST(HiveProcesses, TwoWritersAtOnceLoseNothing) {
+    TempMachine machine(TempMachine::NoKeys);
+    machine.createKey(std::string("HKCU\\") + kKey);
+    machine.closeAdmin();
+    constexpr int kWrites = 150;
+    auto writer = [&](char tag) {
+        return spawn([&, tag] {
+            hive::select(machine.hivePath());  // a connection of its own
+            for (int i = 0; i < kWrites; ++i) {
+                Module2::setvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i), QString::number(i), REG_SZ);
+            }
+        });
+    };
+    pid_t a = writer('a');
+    pid_t b = writer('b');
+    EXPECT_EQ(waitFor(a), 0);
+    EXPECT_EQ(waitFor(b), 0);
+    hive::select(machine.hivePath());
+    for (char tag : {'a', 'b'}) {
+        for (int i = 0; i < kWrites; ++i) {
+            EXPECT_EQ(Module2::getvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i)),
+                      RegValue(QString::number(i)))
+                << tag << i;
+        }
+    }
+}
+
+TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
+    TempMachine machine(TempMachine::NoKeys);
+    hive::KeyId key = machine.createKey(std::string("HKCU\\") + kKey);
+    constexpr int kValues = 20;
+    for (int i = 0; i < kValues; ++i) machine.admin().setValue(key, "v" + std::to_string(i), REG_SZ, "0");
+    machine.closeAdmin();
+
+    std::mt19937 random(20261207);
+    int generation = 0;
+    for (int round = 0; round < 25; ++round) {
+        // The child writes generation g+1 everywhere, value by value, and
+        // tells through the pipe which values it has written (returned).
+        hive::select("/nonexistent/none.db");  // no open connection may cross the fork
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        int next = generation + 1;
+        pid_t pid = spawn([&] {
+            close(fds[0]);
+            hive::select(machine.hivePath());
+            for (int pass = 0; pass < 1000; ++pass) {
+                for (int i = 0; i < kValues; ++i) {
+                    Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i), QString::number(next), REG_SZ);
+                    if (pass == 0) {
+                        char c = static_cast<char>(i);
+                        (void)!write(fds[1], &c, 1);
+                    }
+                }
+            }
+        });
+        close(fds[1]);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 30000));
+        kill(pid, SIGKILL);
+        waitFor(pid);
+        std::vector<bool> acknowledged(kValues, false);
+        char c;
+        while (read(fds[0], &c, 1) == 1) acknowledged[static_cast<size_t>(c)] = true;
+        close(fds[0]);
+
+        ASSERT_EQ(integrity(machine.hivePath()), "ok") << "round " << round;
+        hive::select(machine.hivePath());
+        for (int i = 0; i < kValues; ++i) {
+            RegValue v = Module2::getvalue(catalogue::HKCU, kKey, QString("v%1").arg(i));
+            QString text = regvalue::text(v);
+            if (acknowledged[static_cast<size_t>(i)]) {
+                EXPECT_EQ(text, QString::number(next)) << "a returned write was lost, round " << round;
+            } else {
+                EXPECT_TRUE(text == QString::number(generation) || text == QString::number(next))
+                    << "value " << i << " is " << text.toStdString();
+            }
+        }
+        // Start the next round from one generation everywhere.
+        for (int i = 0; i < kValues; ++i) {
+            Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i), QString::number(next), REG_SZ);
+        }
+        generation = next;
+    }
+}
+
+}  // namespace

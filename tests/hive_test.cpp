@@ -1,0 +1,279 @@
+// The Reg* functions and the hive under them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "Module2.h"
+#include "catalogue.h"
+#include "hive.h"
+#include "support/temp_machine.h"
+#include "winreg.h"
+
+using testing_support::TempMachine;
+
+namespace {
+
+std::string fileBytes(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class RegTest : public ::testing::Test {
+protected:
+    RegTest() {
+        key_ = machine_.createKey("HKCU\\Software\\Test");
+        machine_.admin().setValue(key_, "Name", REG_SZ, std::string("value\0", 6));
+    }
+    HKEY open(const char* path, REGSAM rights = 0x3F, HKEY root = HKEY_CURRENT_USER) {
+        HKEY h = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(root, path, 0, rights, &h), ERROR_SUCCESS) << path;
+        return h;
+    }
+    TempMachine machine_{TempMachine::NoKeys};
+    hive::KeyId key_;
+};
+
+TEST_F(RegTest, QueryReportsTypeAndSizeThenCopiesOrAsksForMore) {
+    HKEY h = open("Software\\Test");
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(RegQueryValueExA(h, "name", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(size, 6u);
+
+    char small[3] = {'x', 'y', 'z'};
+    size = 3;
+    EXPECT_EQ(RegQueryValueExA(h, "Name", nullptr, &type, reinterpret_cast<BYTE*>(small), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(std::string(small, 3), "xyz");  // untouched
+
+    char big[16] = {};
+    size = sizeof big;
+    ASSERT_EQ(RegQueryValueExA(h, "NAME", nullptr, &type, reinterpret_cast<BYTE*>(big), &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(std::string(big, 6), std::string("value\0", 6));
+
+    EXPECT_EQ(RegQueryValueExA(h, "Other", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+}
+
+TEST_F(RegTest, HandlesAreCheckedAndFailedOpensGiveNull) {
+    HKEY h = reinterpret_cast<HKEY>(0x1234);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Missing", 0, 0x3F, &h), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(h, nullptr);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(nullptr, "Name", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegSetValueExA(nullptr, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
+              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegDeleteValueA(nullptr, "Name"), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
+
+    HKEY k = open("Software\\Test");
+    EXPECT_EQ(RegCloseKey(k), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(k), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValueExA(k, "Name", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegTest, KeyPathsAreMatchedWithoutCaseAndExtraSeparators) {
+    for (const char* path : {"software\\TEST", "Software\\\\Test", "Software\\Test\\"}) {
+        HKEY h = open(path);
+        DWORD size = 0;
+        EXPECT_EQ(RegQueryValueExA(h, "Name", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS) << path;
+        RegCloseKey(h);
+    }
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software\\Test", 0, 0x3F, &h), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(h, nullptr);
+    // Opening relative to an open key.
+    HKEY software = open("Software");
+    HKEY test = open("test", 0x3F, software);
+    EXPECT_NE(test, nullptr);
+    RegCloseKey(test);
+    RegCloseKey(software);
+    // The open never creates a key.
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Test\\Sub", 0, 0x3F, &h), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(machine_.admin().findKey(hive::Root::CurrentUser, "Software\\Test\\Sub"));
+}
+
+TEST_F(RegTest, NonAsciiNamesFoldTheirCase) {
+    HKEY h = open("Software\\Test");
+    // "\xC9T\xC9" is "ÉTÉ" in code page 1252; "\xE9t\xE9" is "été".
+    ASSERT_EQ(RegSetValueExA(h, "\xC9T\xC9", 0, REG_SZ, reinterpret_cast<const BYTE*>("hot"), 3), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(h, "\xE9t\xE9", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 3u);
+    RegCloseKey(h);
+    auto stored = machine_.admin().value(key_, "\xC3\x89T\xC3\x89");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->name, "\xC3\x89T\xC3\x89");  // kept as created, in UTF-8
+}
+
+TEST_F(RegTest, AnyTypeIsKeptWithItsBytes) {
+    HKEY h = open("Software\\Test");
+    const BYTE data[] = {0, 1, 2, 0xFF};
+    ASSERT_EQ(RegSetValueExA(h, "Blob", 0, 0x1234, data, 4), ERROR_SUCCESS);
+    DWORD type = 0, size = 4;
+    BYTE back[4] = {};
+    ASSERT_EQ(RegQueryValueExA(h, "Blob", nullptr, &type, back, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, 0x1234u);
+    EXPECT_EQ(std::memcmp(back, data, 4), 0);
+    EXPECT_EQ(RegDeleteValueA(h, "blob"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(h, "blob"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(h);
+}
+
+TEST_F(RegTest, HandleWithoutWriteRightsCannotWrite) {
+    HKEY h = open("Software\\Test", KEY_QUERY_VALUE);
+    EXPECT_EQ(RegSetValueExA(h, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(h, "Name"), ERROR_ACCESS_DENIED);
+    RegCloseKey(h);
+    EXPECT_TRUE(machine_.admin().value(key_, "Name"));
+}
+
+TEST_F(RegTest, ClassesRootNeedsLocalMachineClasses) {
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, 0x3F, &h), ERROR_FILE_NOT_FOUND);
+    machine_.createKey("HKLM\\SOFTWARE\\classes\\CLSID");
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "clsid", 0, 0x3F, &h), ERROR_SUCCESS);
+    RegCloseKey(h);
+}
+
+// Runs `body` where file modes bind: as root, in a child process that has
+// given up its rights for those of "nobody".
+template <typename F>
+void withoutRootRights(const std::filesystem::path& top, F body) {
+    if (::geteuid() != 0) {
+        body();
+        return;
+    }
+    for (auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+        if (entry.is_directory()) ::chmod(entry.path().c_str(), 0755);
+    }
+    ::chmod(top.c_str(), 0755);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
+        body();
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the unprivileged check failed: " << status;
+}
+
+TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
+    TempMachine machine;
+    Module2::setvalue(catalogue::HKCU, catalogue::ShowInfoTip.keyPath, "ShowInfoTip", QString("1"), REG_DWORD);
+    hive::select("/nonexistent/none.db");  // close the program's connection
+    machine.closeAdmin();
+    ::chmod(machine.hivePath().c_str(), 0444);
+    // Neither the hive nor its folder can be written.
+    ::chmod(machine.hivePath().parent_path().c_str(), 0555);
+
+    withoutRootRights(machine.root(), [&] {
+        hive::select(machine.hivePath());
+        EXPECT_EQ(hive::state(), hive::State::ReadOnly);
+        HKEY h = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, catalogue::ShowInfoTip.keyPath, 0, 0x3F, &h),
+                  ERROR_ACCESS_DENIED);
+        EXPECT_EQ(h, nullptr);
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, catalogue::ShowInfoTip.keyPath, 0, KEY_READ, &h), ERROR_SUCCESS);
+        DWORD type = 0, size = 0;
+        EXPECT_EQ(RegQueryValueExA(h, "ShowInfoTip", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, 4u);
+        RegCloseKey(h);
+        // The program's procedures (always asking for 0x3F) read nothing and
+        // write nothing, and nothing fails loudly.
+        Module2::setvalue(catalogue::HKCU, catalogue::ShowInfoTip.keyPath, "ShowInfoTip", QString("0"), REG_DWORD);
+        EXPECT_TRUE(regvalue::isEmpty(Module2::getvalue(catalogue::HKCU, catalogue::ShowInfoTip.keyPath, "ShowInfoTip")));
+        hive::select("/nonexistent/none.db");
+    });
+    ::chmod(machine.hivePath().parent_path().c_str(), 0700);
+    EXPECT_EQ(machine.value(std::string("HKCU\\") + catalogue::ShowInfoTip.keyPath, "ShowInfoTip")->data,
+              std::string("\x01\0\0\0", 4));
+}
+
+TEST(HiveFile, DamagedHiveFailsEveryOpenAndIsLeftUntouched) {
+    TempMachine machine;
+    std::filesystem::path file = machine.hivePath();
+    hive::select("/nonexistent/none.db");
+    machine.closeAdmin();
+    std::string original = fileBytes(file);
+    ASSERT_GT(original.size(), 1000u);
+
+    struct Damage {
+        const char* what;
+        std::string bytes;
+    } damages[] = {
+        {"garbage", std::string(8192, 'x')},
+        {"truncated header", original.substr(0, 50)},
+        {"zeroed schema page", original.substr(0, 100) + std::string(original.size() - 100, '\0')},
+        {"empty", ""},
+    };
+    for (const Damage& d : damages) {
+        {
+            std::ofstream out(file, std::ios::binary | std::ios::trunc);
+            out << d.bytes;
+        }
+        hive::select(file);
+        HKEY h = nullptr;
+        EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, 0x3F, &h), ERROR_SUCCESS) << d.what;
+        EXPECT_EQ(h, nullptr);
+        Module2::setvalue(catalogue::HKCU, "Software", "x", QString("y"), REG_SZ);
+        EXPECT_EQ(hive::state(), hive::State::Damaged) << d.what;
+        EXPECT_FALSE(hive::problem().empty());
+        hive::select("/nonexistent/none.db");
+        EXPECT_EQ(fileBytes(file), d.bytes) << d.what;
+        EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal")) << d.what;
+    }
+}
+
+TEST(HiveFile, MissingHiveFailsEveryOpen) {
+    TempMachine machine;
+    hive::select(machine.root() / "no-such-hive.db");
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, 0x3F, &h), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(hive::state(), hive::State::Missing);
+    EXPECT_FALSE(std::filesystem::exists(machine.root() / "no-such-hive.db"));
+}
+
+TEST(HiveFile, NewHiveIsPrivateToItsOwner) {
+    TempMachine machine;
+    struct stat st {};
+    ASSERT_EQ(::stat(machine.hivePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(HiveAdmin, KeysAreCreatedAndDeletedWithTheirSubtrees) {
+    TempMachine machine(TempMachine::NoKeys);
+    hive::Hive& hv = machine.admin();
+    hive::KeyId deep = hv.createKey(hive::Root::CurrentUser, "A\\B\\C");
+    EXPECT_EQ(hv.createKey(hive::Root::CurrentUser, "a\\b\\c"), deep);
+    EXPECT_EQ(hv.keyName(deep), "HKEY_CURRENT_USER\\A\\B\\C");
+    hv.setValue(deep, "v", REG_SZ, "x");
+    hive::KeyId a = *hv.findKey(hive::Root::CurrentUser, "A");
+    EXPECT_TRUE(hv.deleteKey(a));
+    EXPECT_FALSE(hv.findKey(hive::Root::CurrentUser, "A\\B"));
+    EXPECT_TRUE(hv.values(deep).empty());
+    EXPECT_THROW(hv.setValue(deep, "v", REG_SZ, "x"), hive::Error);
+    EXPECT_FALSE(hv.deleteKey(*hv.root(hive::Root::CurrentUser)));
+}
+
+TEST(HiveAdmin, TransactionsAreAllOrNothing) {
+    TempMachine machine(TempMachine::NoKeys);
+    hive::Hive& hv = machine.admin();
+    hv.begin();
+    hive::KeyId k = hv.createKey(hive::Root::LocalMachine, "Software\\Gone");
+    hv.setValue(k, "v", REG_DWORD, "abcd");
+    hv.rollback();
+    EXPECT_FALSE(hv.findKey(hive::Root::LocalMachine, "Software\\Gone"));
+}
+
+}  // namespace
