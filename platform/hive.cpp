@@ -4,10 +4,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <QString>
 #include <array>
 #include <cstring>
 
+#include "casefold.h"
 #include "machine.h"
 
 namespace hive {
@@ -187,23 +187,6 @@ std::vector<std::string_view> splitKeyPath(std::string_view path) {
     return parts;
 }
 
-std::string fold(std::string_view utf8) {
-    bool ascii = true;
-    std::string out(utf8);
-    for (char& c : out) {
-        auto u = static_cast<unsigned char>(c);
-        if (u >= 0x80) {
-            ascii = false;
-            break;
-        }
-        if (u >= 'A' && u <= 'Z') c = static_cast<char>(u + 32);
-    }
-    if (ascii) return out;
-    QByteArray folded =
-        QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toCaseFolded().toUtf8();
-    return std::string(folded.constData(), static_cast<size_t>(folded.size()));
-}
-
 // ---- Hive ----
 
 Hive::Hive(std::filesystem::path file, sqlite3* db, bool writable)
@@ -303,7 +286,7 @@ std::optional<KeyId> Hive::root(Root root) {
 }
 
 std::optional<KeyId> Hive::childKey(KeyId parent, std::string_view name) {
-    std::string folded = fold(name);
+    std::string folded = casefold::fold(name);
     Step step(statement(kFindChild));
     step.bind(1, parent).bind(2, folded);
     int rc = step.next();
@@ -335,7 +318,7 @@ bool Hive::keyExists(KeyId key) {
 }
 
 std::optional<Value> Hive::value(KeyId key, std::string_view name) {
-    std::string folded = fold(name);
+    std::string folded = casefold::fold(name);
     Step step(statement(kGetValue));
     step.bind(1, key).bind(2, folded);
     int rc = step.next();
@@ -380,7 +363,7 @@ std::string Hive::keyName(KeyId key) {
 }
 
 void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
-    std::string folded = fold(name);
+    std::string folded = casefold::fold(name);
     Step step(statement(kSetValue));
     step.bind(1, key).bind(2, name).bind(3, folded).bind(4, static_cast<std::int64_t>(type)).blob(5, data);
     int rc = step.next();
@@ -389,7 +372,7 @@ void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_vi
 }
 
 bool Hive::deleteValue(KeyId key, std::string_view name) {
-    std::string folded = fold(name);
+    std::string folded = casefold::fold(name);
     Step step(statement(kDeleteValue));
     step.bind(1, key).bind(2, folded);
     int rc = step.next();
@@ -404,7 +387,7 @@ KeyId Hive::createKey(KeyId from, std::string_view path) {
             key = *child;
             continue;
         }
-        std::string folded = fold(part);
+        std::string folded = casefold::fold(part);
         Step step(statement(kInsertKey));
         step.bind(1, key).bind(2, part).bind(3, folded);
         int rc = step.next();

@@ -55,9 +55,6 @@ private:
 // separators) are dropped.
 std::vector<std::string_view> splitKeyPath(std::string_view path);
 
-// The case-insensitive form of a UTF-8 name.
-std::string fold(std::string_view utf8);
-
 class Hive {
 public:
     // Opens an existing hive without changing it. A file the user cannot

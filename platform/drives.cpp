@@ -1,0 +1,140 @@
+#include "drives.h"
+
+#include <dirent.h>
+
+#include <vector>
+
+#include "casefold.h"
+#include "machine.h"
+
+namespace drives {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The entry of `dir` whose name equals `name` without regard to case.
+std::optional<std::string> findEntry(const fs::path& dir, const std::string& name) {
+    std::error_code ec;
+    if (fs::exists(dir / name, ec)) return name;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return std::nullopt;
+    std::string wanted = casefold::fold(name);
+    std::optional<std::string> found;
+    while (dirent* e = ::readdir(d)) {
+        if (casefold::fold(e->d_name) == wanted) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+// Whether `inner` lies in `outer` (both absolute and normal); sets `rest` to
+// the part below it.
+bool within(const fs::path& inner, const fs::path& outer, fs::path* rest) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+        if (o->empty()) continue;  // trailing separator of outer
+        if (i == inner.end() || *i != *o) return false;
+    }
+    fs::path r;
+    for (; i != inner.end(); ++i) r /= *i;
+    *rest = r;
+    return true;
+}
+
+fs::path normalHost(const fs::path& p) {
+    std::error_code ec;
+    fs::path abs = p.is_absolute() ? p : fs::current_path(ec) / p;
+    fs::path canon = fs::weakly_canonical(abs, ec);
+    return (ec ? abs : canon).lexically_normal();
+}
+
+}  // namespace
+
+std::optional<fs::path> toHost(std::string_view path) {
+    if (path.empty()) return std::nullopt;
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) return std::nullopt;  // UNC
+
+    char drive = 0;
+    std::string_view rest = path;
+    std::vector<std::string> parts;
+    if (path.size() >= 2 && path[1] == ':') {
+        drive = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+        rest = path.substr(2);
+    }
+    if (drive == 0 || (!rest.empty() && !isSeparator(rest[0]))) {
+        // Relative to the current directory (of that drive, for "C:name").
+        std::string cwd = currentDirectory();
+        if (drive != 0 && std::toupper(static_cast<unsigned char>(cwd[0])) != drive) {
+            cwd = std::string(1, drive) + ":\\";
+        }
+        if (drive == 0) drive = cwd[0];
+        std::string_view base = std::string_view(cwd).substr(2);
+        bool rooted = !rest.empty() && isSeparator(rest[0]);
+        if (!rooted) {
+            size_t i = 0;
+            while (i < base.size()) {
+                size_t j = i;
+                while (j < base.size() && !isSeparator(base[j])) ++j;
+                if (j > i) parts.emplace_back(base.substr(i, j - i));
+                i = j + 1;
+            }
+        }
+    }
+    fs::path top;
+    if (drive == 'C') {
+        top = machine::driveC();
+    } else if (drive == 'Z') {
+        top = "/";
+    } else {
+        return std::nullopt;
+    }
+    size_t i = 0;
+    while (i < rest.size()) {
+        size_t j = i;
+        while (j < rest.size() && !isSeparator(rest[j])) ++j;
+        std::string_view part = rest.substr(i, j - i);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();  // never above the root
+        } else if (!part.empty() && part != ".") {
+            parts.emplace_back(part);
+        }
+        i = j + 1;
+    }
+    fs::path host = top;
+    bool exists = true;
+    for (const std::string& part : parts) {
+        std::optional<std::string> entry = exists ? findEntry(host, part) : std::nullopt;
+        exists = entry.has_value();
+        host /= entry ? *entry : part;
+    }
+    return host;
+}
+
+std::string toWindows(const fs::path& hostPath) {
+    fs::path host = normalHost(hostPath);
+    fs::path rest;
+    std::string out;
+    if (within(host, normalHost(machine::driveC()), &rest)) {
+        out = "C:\\" + rest.string();
+    } else {
+        out = "Z:" + host.string();
+    }
+    for (char& c : out) {
+        if (c == '/') c = '\\';
+    }
+    if (out.size() > 3 && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+std::string currentDirectory() {
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    return toWindows(ec ? fs::path("/") : cwd);
+}
+
+}  // namespace drives

@@ -1,0 +1,31 @@
+// Drive letters mapped onto directories: C: is the machine's drive_c/, Z: is
+// the host's root. Other drive letters and UNC paths do not exist.
+//
+// Windows paths are UTF-8 here and resolved component by component without
+// regard to letter case, as the Windows file system does.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace drives {
+
+// The host path a Windows path names. Each component is matched without
+// regard to case against what exists; components that do not exist are kept
+// as written (so that a file or folder can be created there). "." and ".."
+// are resolved, never above the drive's root. A path without a drive letter
+// is taken relative to the current directory (or its drive's root when it
+// starts with a backslash). nullopt for another drive letter, a UNC path or
+// an empty path.
+std::optional<std::filesystem::path> toHost(std::string_view windowsPath);
+
+// The Windows path of a host path: C:\... inside drive_c/, otherwise Z:\...
+// A relative host path is taken from the current directory.
+std::string toWindows(const std::filesystem::path& hostPath);
+
+// The process's current directory as a Windows path.
+std::string currentDirectory();
+
+}  // namespace drives
