@@ -5,12 +5,8 @@
 
 #include <cstdint>
 
-using BYTE = unsigned char;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
-using LPBYTE = BYTE*;
-using LPDWORD = DWORD*;
-using LPCSTR = const char*;
+#include "wintypes.h"
+
 using REGSAM = DWORD;
 struct HKEY__;
 using HKEY = HKEY__*;
