@@ -29,3 +29,26 @@ std::filesystem::path hivePath() { return directory() / "registry.db"; }
 std::filesystem::path driveC() { return directory() / "drive_c"; }
 
 }  // namespace machine
+
+// Provisional: makes an empty hive. Seeding from the shipped data replaces it.
+#include "hive.h"
+
+namespace machine {
+
+Outcome ensure() {
+    Outcome out;
+    std::error_code ec;
+    if (std::filesystem::exists(hivePath(), ec)) return out;
+    std::filesystem::create_directories(driveC(), ec);
+    try {
+        hive::Hive::create(hivePath());
+        out.created = true;
+    } catch (const std::exception& e) {
+        out.error = e.what();
+    }
+    return out;
+}
+
+std::filesystem::path dataDirectory() { return KNOBWISE_DATA_DIR_INSTALLED; }
+
+}  // namespace machine

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace machine {
 
@@ -10,5 +11,22 @@ namespace machine {
 std::filesystem::path directory();
 std::filesystem::path hivePath();
 std::filesystem::path driveC();
+
+}  // namespace machine
+
+namespace machine {
+
+struct Outcome {
+    bool created = false;  // this call made the machine
+    std::string error;     // why it could not be made; empty on success
+};
+
+// Makes and seeds the machine when it has no hive yet, all or nothing; an
+// existing machine is left exactly as it is.
+Outcome ensure();
+
+// Where the program's shipped data lies (the seed registry and drive C's
+// template files).
+std::filesystem::path dataDirectory();
 
 }  // namespace machine
