@@ -1,0 +1,81 @@
+#include "commondialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QStringList>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "drives.h"
+
+namespace {
+
+struct FilterEntry {
+    QString description;
+    QString pattern;  // "*.bmp;*.dib"
+};
+
+std::vector<FilterEntry> parseFilter(const QString& filter) {
+    std::vector<FilterEntry> entries;
+    QStringList parts = filter.split(u'|');
+    if (filter.isEmpty()) return entries;
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        QString pattern = i + 1 < parts.size() ? parts[i + 1].trimmed() : QString();
+        entries.push_back({parts[i], pattern.isEmpty() ? QStringLiteral("*") : pattern});
+    }
+    return entries;
+}
+
+// "Compatable Backgrounds (*.bmp)": how Qt's dialog takes a described filter.
+QString qtNameFilter(const FilterEntry& e) {
+    QStringList patterns = e.pattern.split(u';', Qt::SkipEmptyParts);
+    for (QString& p : patterns) p = p.trimmed();
+    return e.description + QStringLiteral(" (") + patterns.join(u' ') + u')';
+}
+
+CommonDialog::Chooser& chooser() {
+    static CommonDialog::Chooser c;
+    return c;
+}
+
+}  // namespace
+
+void CommonDialog::setChooser(Chooser c) {
+    chooser() = std::move(c);
+}
+
+void CommonDialog::ShowOpen() {
+    std::vector<FilterEntry> entries = parseFilter(filter_);
+    std::optional<QString> chosen;
+    if (chooser()) {
+        FilterEntry first = entries.empty() ? FilterEntry{} : entries.front();
+        chosen = chooser()(first.description, first.pattern);
+    } else {
+        QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("Open"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        // The user sees each description as it was given, not its patterns.
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        QStringList filters;
+        for (const FilterEntry& e : entries) filters << qtNameFilter(e);
+        if (!filters.isEmpty()) dialog.setNameFilters(filters);
+        // Start where the last file was chosen, as the system's dialog does.
+        if (!fileName_.isEmpty()) {
+            if (auto host = drives::toHost(fileName_.toStdString())) {
+                std::error_code ec;
+                if (std::filesystem::is_directory(host->parent_path(), ec)) {
+                    dialog.setDirectory(QString::fromStdString(host->parent_path().string()));
+                }
+            }
+        }
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            chosen = dialog.selectedFiles().constFirst();
+        }
+    }
+    if (chosen && !chosen->isEmpty()) {
+        fileName_ = QString::fromStdString(drives::toWindows(chosen->toStdString()));
+    }
+}
