@@ -24,31 +24,27 @@ std::filesystem::path directory() {
     return base / "knobwise";
 }
 
-std::filesystem::path hivePath() { return directory() / "registry.db"; }
-
-std::filesystem::path driveC() { return directory() / "drive_c"; }
-
-}  // namespace machine
-
-// Provisional: makes an empty hive. Seeding from the shipped data replaces it.
-#include "hive.h"
-
-namespace machine {
-
-Outcome ensure() {
-    Outcome out;
-    std::error_code ec;
-    if (std::filesystem::exists(hivePath(), ec)) return out;
-    std::filesystem::create_directories(driveC(), ec);
-    try {
-        hive::Hive::create(hivePath());
-        out.created = true;
-    } catch (const std::exception& e) {
-        out.error = e.what();
-    }
-    return out;
+std::filesystem::path hivePath() {
+    return directory() / "registry.db";
 }
 
-std::filesystem::path dataDirectory() { return KNOBWISE_DATA_DIR_INSTALLED; }
+std::filesystem::path driveC() {
+    return directory() / "drive_c";
+}
+
+// Beside the executable first: the build tree keeps its programs one level
+// below the root (app/, tools/, tests/) and the data in share/knobwise; an
+// installed program finds it at the compiled-in place.
+std::filesystem::path dataDirectory() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        for (const char* up : {"../share/knobwise", "../../share/knobwise"}) {
+            std::filesystem::path candidate = (exe.parent_path() / up).lexically_normal();
+            if (std::filesystem::is_regular_file(candidate / "default.reg", ec)) return candidate;
+        }
+    }
+    return KNOBWISE_DATA_DIR_INSTALLED;
+}
 
 }  // namespace machine

@@ -1,0 +1,77 @@
+// Registry files (.reg): reading them into changes of a hive, and writing a
+// key with everything below it.
+//
+// Two formats: "REGEDIT4" text in code page 1252, and "Windows Registry Editor
+// Version 5.00" text in UTF-16LE with a byte order mark. Values are written as
+// "quoted text", dword:, hex: or hex(n):, the default value as @, deletions as
+// "name"=- and [-key]. A string read from a file is stored as its code-page
+// bytes and a terminating NUL. In a Unicode file the hex(1), hex(2) and hex(7)
+// data of text values are UTF-16LE; in the hive they are code-page bytes.
+//
+// Writing and reading back gives the same names, types and data bytes.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hive.h"
+
+namespace regfile {
+
+enum class Format {
+    Regedit4,  // "REGEDIT4", code page 1252
+    Unicode,   // "Windows Registry Editor Version 5.00", UTF-16LE with BOM
+};
+
+// A file that cannot be imported: the line of the first fault (counted from
+// 1; 0 when the fault is not on one line) and what is wrong there.
+class ImportError : public std::runtime_error {
+  public:
+    ImportError(int line, const std::string& reason);
+    int line() const { return line_; }
+    const std::string& reason() const { return reason_; }
+
+  private:
+    int line_;
+    std::string reason_;
+};
+
+// One change a file asks for, in file order. Values follow the CreateKey
+// of their key.
+struct Change {
+    enum Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
+    Kind kind = CreateKey;
+    int line = 0;
+    hive::Root root = hive::Root::CurrentUser;
+    std::string keyPath;  // below the root, UTF-8 (CreateKey, DeleteKey)
+    std::string name;     // value name, UTF-8; empty for the default value
+    DWORD type = REG_NONE;
+    std::string data;  // the bytes as the hive holds them
+};
+
+// The root named in a key path ("HKEY_CURRENT_USER" or "HKCU", any case).
+std::optional<hive::Root> rootFromName(std::string_view name);
+const char* rootName(hive::Root root);  // the long name, HKEY_...
+
+// Reads a whole file's bytes into its changes. Throws ImportError.
+std::vector<Change> parse(std::string_view bytes);
+
+// Makes the changes in one transaction: all of them or, when one fails,
+// none. Throws ImportError naming the line of the change that failed.
+void apply(hive::Hive& hive, const std::vector<Change>& changes);
+
+// Reads, parses and applies a file. Throws ImportError, also when the file
+// cannot be read.
+void importFile(hive::Hive& hive, const std::filesystem::path& file);
+
+// The file that holds `key` (shown as `name`, such as
+// HKEY_CURRENT_USER\Software) and everything below it. Throws
+// std::runtime_error for a name the format cannot carry (a line break, or a
+// character code page 1252 lacks in a REGEDIT4 file).
+std::string write(hive::Hive& hive, hive::KeyId key, const std::string& name, Format format);
+
+}  // namespace regfile

@@ -1,0 +1,125 @@
+// Writing .reg files: a key and everything below it, in the layout of the
+// registry editor (CRLF lines, a blank line before each key, long hex data
+// wrapped with backslashes).
+#include <utility>
+
+#include "codepage.h"
+#include "regfile.h"
+#include "utf16.h"
+
+namespace regfile {
+namespace {
+
+constexpr size_t kLineWidth = 80;
+
+bool isText(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// A name must fit on one line and, in a REGEDIT4 file, in the code page.
+void checkName(const std::string& name, Format format) {
+    if (name.find_first_of("\r\n") != std::string::npos) {
+        throw std::runtime_error("the name \"" + name +
+                                 "\" holds a line break, which a registry file cannot carry");
+    }
+    if (format == Format::Regedit4 && codepage::toUtf8(codepage::fromUtf8(name)) != name) {
+        throw std::runtime_error(
+            "the name \"" + name +
+            "\" has characters that a REGEDIT4 file (code page 1252) cannot carry");
+    }
+}
+
+std::string quote(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out + "\"";
+}
+
+// A string value is written as "text" only when that text reads back to the
+// same bytes: the data is text and exactly one terminating NUL, on one line.
+bool quotable(const hive::Value& v) {
+    const std::string& d = v.data;
+    return v.type == REG_SZ && !d.empty() && d.back() == '\0' && d.find('\0') == d.size() - 1 &&
+           d.find_first_of("\r\n") == std::string::npos;
+}
+
+std::string hexNumber(std::uint32_t n, int width) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    do {
+        out.insert(out.begin(), kDigits[n & 0xF]);
+        n >>= 4;
+    } while (n != 0);
+    while (static_cast<int>(out.size()) < width) out.insert(out.begin(), '0');
+    return out;
+}
+
+// prefix followed by the bytes as comma-separated hex pairs, wrapped into
+// lines that end in ",\" and continue indented by two spaces.
+std::string hexLines(std::string line, std::string_view bytes) {
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::string item = hexNumber(static_cast<unsigned char>(bytes[i]), 2);
+        if (i + 1 < bytes.size()) item.push_back(',');
+        // Room for the item and, when more follow, the backslash.
+        if (line.size() + item.size() + 1 > kLineWidth && line.size() > 2) {
+            out += line + "\\\r\n";
+            line = "  ";
+        }
+        line += item;
+    }
+    return out + line + "\r\n";
+}
+
+std::string valueLines(const hive::Value& v, Format format) {
+    checkName(v.name, format);
+    std::string line = v.name.empty() ? "@=" : quote(v.name) + "=";
+    if (quotable(v))
+        return line +
+               quote(codepage::toUtf8(std::string_view(v.data).substr(0, v.data.size() - 1))) +
+               "\r\n";
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        std::uint32_t n = 0;
+        for (int i = 3; i >= 0; --i)
+            n = n << 8 | static_cast<unsigned char>(v.data[static_cast<size_t>(i)]);
+        return line + "dword:" + hexNumber(n, 8) + "\r\n";
+    }
+    std::string bytes = v.data;
+    if (format == Format::Unicode && isText(v.type)) {
+        bytes.clear();
+        utf16::fromUtf8(codepage::toUtf8(v.data), bytes);  // the code page's UTF-8 is always valid
+    }
+    line += v.type == REG_BINARY ? "hex:" : "hex(" + hexNumber(v.type, 1) + "):";
+    return hexLines(std::move(line), bytes);
+}
+
+}  // namespace
+
+std::string write(hive::Hive& hive, hive::KeyId key, const std::string& name, Format format) {
+    std::string text(format == Format::Unicode ? "Windows Registry Editor Version 5.00\r\n"
+                                               : "REGEDIT4\r\n");
+    // Depth first, each key before its subkeys, siblings in name order.
+    std::vector<std::pair<hive::KeyId, std::string>> pending{{key, name}};
+    while (!pending.empty()) {
+        auto [id, keyName] = std::move(pending.back());
+        pending.pop_back();
+        checkName(keyName, format);
+        text += "\r\n[" + keyName + "]\r\n";
+        for (const hive::Value& v : hive.values(id)) text += valueLines(v, format);
+        std::vector<hive::Subkey> subkeys = hive.subkeys(id);
+        for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
+            pending.emplace_back(it->id, keyName + "\\" + it->name);
+    }
+    text += "\r\n";
+    if (format == Format::Regedit4)
+        return codepage::fromUtf8(text);  // every name was checked above
+    std::string out = "\xFF\xFE";
+    if (!utf16::fromUtf8(text, out))
+        throw std::runtime_error("a name in the registry is not valid text");
+    return out;
+}
+
+}  // namespace regfile
