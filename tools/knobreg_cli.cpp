@@ -1,0 +1,140 @@
+// The pieces every verb uses: switches, key names, the hive, questions.
+#include <algorithm>
+#include <iostream>
+
+#include "codepage.h"
+#include "knobreg.h"
+#include "machine.h"
+#include "regfile.h"
+#include "utf16.h"
+
+namespace knobreg {
+namespace {
+
+std::string lowered(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+bool contains(const std::vector<std::string_view>& names, std::string_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+Switches::Switches(const std::vector<std::string>& args, std::vector<std::string_view> withValue,
+                   std::vector<std::string_view> flags) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        // A host path such as /tmp/x.reg is an argument, not a switch.
+        bool isSwitch = arg.size() > 1 && (arg[0] == '/' || arg[0] == '-') &&
+                        arg.find('/', 1) == std::string::npos;
+        if (!isSwitch) {
+            positional_.push_back(arg);
+            continue;
+        }
+        std::string name = lowered(std::string_view(arg).substr(1));
+        if (has(name)) throw SyntaxFailure("Invalid syntax: the switch " + arg + " is given twice");
+        if (contains(withValue, name)) {
+            if (i + 1 >= args.size())
+                throw SyntaxFailure("Invalid syntax: the switch " + arg + " needs a value");
+            given_.emplace_back(name, args[++i]);
+        } else if (contains(flags, name)) {
+            given_.emplace_back(name, std::nullopt);
+        } else {
+            throw SyntaxFailure("Invalid syntax: unknown switch " + arg);
+        }
+    }
+}
+
+bool Switches::has(std::string_view name) const {
+    return std::any_of(given_.begin(), given_.end(),
+                       [&](const auto& g) { return g.first == name; });
+}
+
+std::optional<std::string> Switches::value(std::string_view name) const {
+    for (const auto& g : given_) {
+        if (g.first == name) return g.second;
+    }
+    return std::nullopt;
+}
+
+KeyName parseKeyName(const std::string& text) {
+    if (text.starts_with("\\\\"))
+        throw Failure("The registries of other machines cannot be reached.");
+    checkText(text, "the key name");
+    size_t cut = text.find('\\');
+    std::optional<hive::Root> root = regfile::rootFromName(std::string_view(text).substr(0, cut));
+    if (!root) throw SyntaxFailure("Invalid key name \"" + text + "\"");
+    KeyName key{*root, {}};
+    if (cut != std::string::npos) {
+        for (std::string_view part : hive::splitKeyPath(std::string_view(text).substr(cut + 1))) {
+            if (!key.path.empty()) key.path += '\\';
+            key.path += part;
+        }
+    }
+    return key;
+}
+
+std::string displayName(hive::Hive& hive, hive::Root root, hive::KeyId key) {
+    std::string full = hive.keyName(key);
+    if (root != hive::Root::ClassesRoot) return full;
+    // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes under its own name.
+    std::string classes = hive.keyName(*hive.root(hive::Root::ClassesRoot));
+    return regfile::rootName(root) + full.substr(classes.size());
+}
+
+Session::~Session() = default;
+
+hive::Hive& Session::hive() {
+    if (!hive_) {
+        machine::Outcome made = machine::ensure();
+        if (!made.error.empty()) throw Failure(made.error);
+        try {
+            hive_ = hive::Hive::open(machine::hivePath());
+        } catch (const hive::Error& e) {
+            throw Failure(e.what());
+        }
+    }
+    return *hive_;
+}
+
+bool Session::confirm(const std::string& question) {
+    while (true) {
+        out_ << question << " (Yes/No)? " << std::flush;
+        std::string answer;
+        if (!std::getline(in_, answer)) {
+            out_ << '\n';
+            return false;
+        }
+        answer = lowered(answer);
+        answer.erase(0, answer.find_first_not_of(" \t\r"));
+        answer.erase(answer.find_last_not_of(" \t\r") + 1);
+        if (answer == "y" || answer == "yes") return true;
+        if (answer == "n" || answer == "no") return false;
+    }
+}
+
+std::string fromCodePage(std::string_view bytes) {
+    return codepage::toUtf8(bytes);
+}
+
+std::string toCodePage(const std::string& utf8, std::string_view what) {
+    checkText(utf8, what);
+    std::string bytes = codepage::fromUtf8(utf8);
+    if (codepage::toUtf8(bytes) != utf8) {
+        throw Failure(std::string(what) + " \"" + utf8 +
+                      "\" has characters that code page 1252 cannot hold.");
+    }
+    return bytes;
+}
+
+void checkText(const std::string& text, std::string_view what) {
+    std::string ignored;
+    if (!utf16::fromUtf8(text, ignored))
+        throw Failure(std::string(what) + " is not valid UTF-8 text.");
+}
+
+}  // namespace knobreg

@@ -1,0 +1,187 @@
+// knobreg: query, add, delete, export and import on the registry of the
+// user's machine. Exit code 0 on success, 1 on any failure.
+#include <algorithm>
+#include <iostream>
+
+#include "knobreg.h"
+
+namespace {
+
+using knobreg::Session;
+using Verb = int (*)(const std::vector<std::string>&, Session&);
+
+constexpr const char* kUsage = R"(KNOBREG operation [parameters]
+
+  operation  QUERY | ADD | DELETE | EXPORT | IMPORT
+
+Works on the registry of this user's Knobwise machine, in
+$XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), which it makes
+when there is none yet.
+
+Return code: 0 - successful, 1 - failed.
+
+For help on an operation type:
+  KNOBREG operation /?
+)";
+
+constexpr const char* kKeyHelp = R"(  KeyName    ROOTKEY\SubKey
+             ROOTKEY is HKLM, HKCU or HKCR (or HKEY_LOCAL_MACHINE,
+             HKEY_CURRENT_USER, HKEY_CLASSES_ROOT)
+)";
+
+constexpr const char* kQueryUsage = R"(KNOBREG QUERY KeyName [/v ValueName | /ve] [/s]
+
+%KEYS%  /v         shows only the value ValueName of the key
+  /ve        shows only the key's default value (the one without a name)
+  /s         goes through every key below the key as well
+
+Examples:
+  KNOBREG QUERY "HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Advanced"
+  KNOBREG QUERY HKLM\Software\Microsoft\Windows\CurrentVersion\WinLogon /v DefaultUserName
+)";
+
+constexpr const char* kAddUsage =
+    R"(KNOBREG ADD KeyName [/v ValueName | /ve] [/t Type] [/s Separator] [/d Data] [/f]
+
+%KEYS%  /v         the name of the value to add
+  /ve        adds the key's default value (the one without a name)
+  /t         REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD,
+             REG_BINARY or REG_NONE
+  /s         the character that separates the strings of a REG_MULTI_SZ
+             (without it they are separated by \0)
+  /d         the data: text; for REG_DWORD a number or 0x and hex digits;
+             for REG_BINARY and REG_NONE pairs of hex digits
+  /f         replaces a value that exists without asking
+
+Without /v, /ve, /t and /d only the key is made. Missing keys above it are
+made as well.
+
+Examples:
+  KNOBREG ADD "HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Hearts" /v ZB /d 86
+  KNOBREG ADD "HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Advanced" /v ShowInfoTip /t REG_DWORD /d 0 /f
+)";
+
+constexpr const char* kDeleteUsage = R"(KNOBREG DELETE KeyName [/v ValueName | /ve | /va] [/f]
+
+%KEYS%  /v         deletes the value ValueName of the key
+  /ve        deletes the key's default value (the one without a name)
+  /va        deletes every value of the key, and keeps the key
+  /f         deletes without asking
+
+Without /v, /ve and /va the key is deleted with everything below it.
+
+Examples:
+  KNOBREG DELETE "HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer" /v NoFavoritesMenu
+)";
+
+constexpr const char* kExportUsage = R"(KNOBREG EXPORT KeyName FileName [/y] [/a]
+
+%KEYS%  FileName   the .reg file to write
+  /y         replaces a file that exists without asking
+  /a         writes a REGEDIT4 file (code page 1252) instead of a
+             "Windows Registry Editor Version 5.00" file (UTF-16)
+
+Examples:
+  KNOBREG EXPORT HKCU\Software saved.reg
+)";
+
+constexpr const char* kImportUsage = R"(KNOBREG IMPORT FileName
+
+  FileName   the .reg file to read: REGEDIT4 (code page 1252) or
+             "Windows Registry Editor Version 5.00" (UTF-16). A file with a
+             fault changes nothing; the message names the line.
+
+Examples:
+  KNOBREG IMPORT saved.reg
+)";
+
+struct Operation {
+    const char* name;
+    Verb run;
+    const char* usage;
+};
+
+const Operation kOperations[] = {
+    {"query", knobreg::query, kQueryUsage},
+    {"add", knobreg::add, kAddUsage},
+    {"delete", knobreg::removeKeyOrValue, kDeleteUsage},
+    {"export", knobreg::exportKey, kExportUsage},
+    {"import", knobreg::importFile, kImportUsage},
+};
+
+std::string lowered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string uppered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+bool isHelp(const std::string& arg) {
+    std::string a = lowered(arg);
+    return a == "/?" || a == "-?" || a == "/h" || a == "-h" || a == "--help";
+}
+
+std::string usageOf(const Operation& op) {
+    std::string text = op.usage;
+    if (size_t at = text.find("%KEYS%"); at != std::string::npos) text.replace(at, 6, kKeyHelp);
+    return text;
+}
+
+std::string sentence(std::string text) {
+    if (!text.empty() && text.back() != '.') text += '.';
+    return text;
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::cerr << "ERROR: Invalid syntax.\nType \"KNOBREG /?\" for usage.\n";
+        return 1;
+    }
+    if (isHelp(args[0])) {
+        std::cout << kUsage;
+        return 0;
+    }
+    const std::string verb = lowered(args[0]);
+    const Operation* op = nullptr;
+    for (const Operation& o : kOperations) {
+        if (verb == o.name) op = &o;
+    }
+    if (!op) {
+        std::cerr << "ERROR: Invalid syntax: unknown operation " << args[0]
+                  << ".\nType \"KNOBREG /?\" for usage.\n";
+        return 1;
+    }
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (std::any_of(rest.begin(), rest.end(),
+                    [](const std::string& a) { return a == "/?" || a == "-?"; })) {
+        std::cout << usageOf(*op);
+        return 0;
+    }
+    Session session(std::cin, std::cout);
+    try {
+        return op->run(rest, session);
+    } catch (const knobreg::SyntaxFailure& e) {
+        std::cerr << "ERROR: " << sentence(e.what()) << "\nType \"KNOBREG " << uppered(verb)
+                  << " /?\" for usage.\n";
+    } catch (const knobreg::Failure& e) {
+        std::cerr << "ERROR: " << sentence(e.what()) << '\n';
+    } catch (const hive::Error& e) {
+        std::cerr << "ERROR: "
+                  << (e.code() == ERROR_ACCESS_DENIED ? "Access is denied." : sentence(e.what()))
+                  << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "ERROR: " << sentence(e.what()) << '\n';
+    }
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+}
