@@ -1,0 +1,378 @@
+// knobreg end to end: the real executable on a machine of its own.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "hive.h"
+#include "support/temp_machine.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeAll(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// A home of its own for each machine (XDG_DATA_HOME), and knobreg run there.
+class Machine {
+  public:
+    Machine() : home_(testing_support::makeTempDir("knobwise-knobreg-")) {}
+    ~Machine() { fs::remove_all(home_); }
+
+    const fs::path& home() const { return home_; }
+    fs::path file(const std::string& name) const { return home_ / name; }
+
+    Result run(std::vector<std::string> args, const std::string& input = "") const {
+        const fs::path in = home_ / "stdin", out = home_ / "stdout", err = home_ / "stderr";
+        writeAll(in, input);
+        std::vector<std::string> env{"XDG_DATA_HOME=" + home_.string()};
+        for (char** e = environ; *e; ++e) {
+            if (!std::string_view(*e).starts_with("XDG_DATA_HOME=")) env.emplace_back(*e);
+        }
+        args.insert(args.begin(), KNOBREG_EXE);
+        std::vector<char*> argv, envp;
+        for (std::string& a : args) argv.push_back(a.data());
+        for (std::string& e : env) envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        pid_t pid = 0;
+        Result r;
+        if (posix_spawn(&pid, KNOBREG_EXE, &actions, nullptr, argv.data(), envp.data()) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        r.out = readAll(out);
+        r.err = readAll(err);
+        return r;
+    }
+
+    // The value as the hive holds it, read behind the tool's back.
+    std::optional<hive::Value> stored(hive::Root root, const std::string& key,
+                                      const std::string& name) const {
+        std::unique_ptr<hive::Hive> h = hive::Hive::open(home_ / "knobwise" / "registry.db");
+        std::optional<hive::KeyId> id = h->findKey(root, key);
+        return id ? h->value(*id, name) : std::nullopt;
+    }
+
+  private:
+    fs::path home_;
+};
+
+const std::string kAdvanced =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+const std::string kNotFound =
+    "ERROR: The system was unable to find the specified registry key or value.\n";
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(Knobreg, QueryShowsTheSeededMachineInRegsLayout) {
+    Machine m;
+    Result r = m.run({"query", kAdvanced});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "\n" + kAdvanced +
+                  "\n    HideFileExt    REG_DWORD    0x1\n    ShowInfoTip    REG_DWORD    0x1\n");
+
+    // Short root names, any case; the output spells keys as they were made.
+    r = m.run({"QUERY", "hkcu\\software\\microsoft\\windows\\currentversion\\explorer\\ADVANCED\\",
+               "-V", "showinfotip"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "\n" + kAdvanced + "\n    ShowInfoTip    REG_DWORD    0x1\n\n");
+
+    r = m.run({"query", "HKCR\\lnkfile", "/ve"});
+    EXPECT_EQ(r.out, "\nHKEY_CLASSES_ROOT\\lnkfile\n    (Default)    REG_SZ    Shortcut\n\n");
+
+    // Subkeys are listed after the values; /s goes through them.
+    r = m.run({"query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer"});
+    EXPECT_EQ(r.out,
+              "\nHKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\n\n" +
+                  kAdvanced +
+                  "\nHKEY_CURRENT_"
+                  "USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\n");
+    r = m.run({"query", "HKEY_CLASSES_ROOT\\CLSID", "/s", "/v", "infotip"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(has(r.out,
+                    "\nHKEY_CLASSES_ROOT\\CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\n    "
+                    "InfoTip    REG_SZ    "));
+    EXPECT_TRUE(has(r.out, "End of search: 6 match(es) found.\n")) << r.out;
+    r = m.run({"query", "HKLM", "/s"});
+    EXPECT_TRUE(has(r.out,
+                    "\nHKEY_LOCAL_MACHINE\\Software\\Classes\\piffile\n    (Default)    REG_SZ    "
+                    "Shortcut to MS-DOS Program\n"
+                    "    IsShortcut    REG_SZ    \n"));
+
+    r = m.run({"query", kAdvanced, "/v", "Missing"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, kNotFound);
+    r = m.run({"query", "HKCU\\Software\\Nowhere"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, kNotFound);
+}
+
+TEST(Knobreg, AddWritesEveryTypeAsTheHiveHoldsIt) {
+    Machine m;
+    const std::string key = "HKCU\\Software\\Test\\New";
+    struct Case {
+        std::vector<std::string> args;
+        DWORD type;
+        std::string data;
+        std::string shown;
+    } cases[] = {
+        {{"/v", "Text", "/d", "Caf\xc3\xa9 \xe2\x82\xac"},
+         REG_SZ,
+         std::string("Caf\xE9 \x80\0", 7),
+         "REG_SZ    Caf\xc3\xa9 \xe2\x82\xac"},
+        {{"/v", "Path", "/t", "reg_expand_sz", "/d", "%windir%"},
+         REG_EXPAND_SZ,
+         std::string("%windir%\0", 9),
+         "REG_EXPAND_SZ    %windir%"},
+        {{"/v", "Hex", "/t", "REG_DWORD", "/d", "0x1F"},
+         REG_DWORD,
+         std::string("\x1F\0\0\0", 4),
+         "REG_DWORD    0x1f"},
+        {{"/v", "Max", "/t", "REG_DWORD", "/d", "4294967295"},
+         REG_DWORD,
+         "\xFF\xFF\xFF\xFF",
+         "REG_DWORD    0xffffffff"},
+        {{"/v", "Bin", "/t", "REG_BINARY", "/d", "01fF"},
+         REG_BINARY,
+         "\x01\xFF",
+         "REG_BINARY    01FF"},
+        {{"/v", "List", "/t", "REG_MULTI_SZ", "/d", "a\\0b c"},
+         REG_MULTI_SZ,
+         std::string("a\0b c\0\0", 7),
+         "REG_MULTI_SZ    a\\0b c"},
+        {{"/v", "Split", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "x#y"},
+         REG_MULTI_SZ,
+         std::string("x\0y\0\0", 5),
+         "REG_MULTI_SZ    x\\0y"},
+        {{"/v", "None", "/t", "REG_NONE"}, REG_NONE, "", "REG_NONE    "},
+        {{"/ve", "/d", "dflt"}, REG_SZ, std::string("dflt\0", 5), "(Default)    REG_SZ    dflt"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"add", key};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Result r = m.run(args);
+        EXPECT_EQ(r.code, 0) << c.shown << ": " << r.err;
+        EXPECT_EQ(r.out, "The operation completed successfully.\n");
+        std::string name = c.args[0] == "/ve" ? "" : c.args[1];
+        std::optional<hive::Value> v =
+            m.stored(hive::Root::CurrentUser, "Software\\Test\\New", name);
+        ASSERT_TRUE(v) << c.shown;
+        EXPECT_EQ(v->type, c.type) << c.shown;
+        EXPECT_EQ(v->data, c.data) << c.shown;
+        Result q = m.run(c.args[0] == "/ve" ? std::vector<std::string>{"query", key, "/ve"}
+                                            : std::vector<std::string>{"query", key, "/v", name});
+        EXPECT_TRUE(has(q.out, "    " + (name.empty() ? "" : name + "    ") + c.shown + "\n"))
+            << q.out;
+    }
+    // A key alone, with the keys above it.
+    EXPECT_EQ(m.run({"add", "HKLM\\Software\\A\\B\\C"}).code, 0);
+    EXPECT_EQ(m.run({"query", "HKLM\\Software\\A\\B\\C"}).code, 0);
+
+    // Data the type cannot take changes nothing.
+    for (std::vector<std::string> bad :
+         {std::vector<std::string>{"/t", "REG_DWORD", "/d", "4294967296"},
+          {"/t", "REG_DWORD", "/d", "12abc"},
+          {"/t", "REG_BINARY", "/d", "123"},
+          {"/t", "REG_BINARY", "/d", "zz"},
+          {"/d", "\xce\xa9 has no place in the code page"}}) {
+        std::vector<std::string> args{"add", key, "/v", "Text", "/f"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        Result r = m.run(args);
+        EXPECT_EQ(r.code, 1) << bad.back();
+        EXPECT_TRUE(r.err.starts_with("ERROR: ")) << r.err;
+    }
+    EXPECT_EQ(m.stored(hive::Root::CurrentUser, "Software\\Test\\New", "Text")->data,
+              std::string("Caf\xE9 \x80\0", 7));
+}
+
+TEST(Knobreg, ChangesAskFirstUnlessForced) {
+    Machine m;
+    const std::string key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Hearts";
+    const std::string path = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Hearts";
+    ASSERT_EQ(m.run({"add", key, "/v", "ZB", "/d", "86"}).code, 0);
+
+    // No answer at all: nothing happens.
+    Result r = m.run({"add", key, "/v", "zb", "/d", "99"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.out, "Value zb exists, overwrite (Yes/No)? ")) << r.out;
+    EXPECT_TRUE(has(r.out, "The operation was canceled by the user.")) << r.out;
+    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, std::string("86\0", 3));
+
+    // Asked again until the answer is yes or no.
+    r = m.run({"add", key, "/v", "ZB", "/d", "99"}, "maybe\nYES\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, std::string("99\0", 3));
+    EXPECT_EQ(m.run({"add", key, "/v", "ZB", "/d", "42", "/F"}).code, 0);
+    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, std::string("42\0", 3));
+
+    EXPECT_EQ(m.run({"delete", key, "/v", "ZB"}, "n\n").code, 1);
+    EXPECT_TRUE(m.stored(hive::Root::CurrentUser, path, "ZB"));
+    r = m.run({"delete", key, "/v", "ZB"}, "y\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(has(r.out, "Delete the registry value ZB (Yes/No)? ")) << r.out;
+    EXPECT_FALSE(m.stored(hive::Root::CurrentUser, path, "ZB"));
+    r = m.run({"delete", key, "/v", "ZB", "/f"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, kNotFound);
+
+    // All values go, the key stays; then the key goes with what is below it.
+    const std::string tips = "HKCR\\CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
+    EXPECT_EQ(m.run({"delete", tips, "/va", "/f"}).code, 0);
+    r = m.run({"query", tips});
+    EXPECT_EQ(r.out, "\nHKEY_CLASSES_ROOT\\CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\n");
+    EXPECT_EQ(m.run({"delete", "HKCR\\CLSID"}, "no\n").code, 1);
+    EXPECT_EQ(m.run({"query", tips}).code, 0);
+    EXPECT_EQ(m.run({"delete", "HKLM\\Software\\Classes\\CLSID", "/f"}).code, 0);
+    EXPECT_EQ(m.run({"query", tips}).code, 1);
+
+    r = m.run({"delete", "HKCU", "/f"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ERROR: A root key cannot be deleted.\n");
+    EXPECT_EQ(m.run({"query", "HKCU\\Software"}).code, 0);
+}
+
+TEST(Knobreg, ExportAndImportCarryAWholeMachine) {
+    Machine first, second;
+    ASSERT_EQ(first
+                  .run({"add", "HKCU\\Software\\Extra \"quoted\"\\Caf\xc3\xa9", "/v", "back\\slash",
+                        "/t", "REG_BINARY", "/d", "00ff10"})
+                  .code,
+              0);
+    for (const char* format : {"unicode", "regedit4"}) {
+        SCOPED_TRACE(format);
+        const bool ansi = std::string_view(format) == "regedit4";
+        for (const char* root : {"HKLM", "HKCU"}) {
+            const fs::path out = first.file(std::string(root) + ".reg");
+            std::vector<std::string> args{"export", root, out.string(), "/y"};
+            if (ansi) args.push_back("/a");
+            ASSERT_EQ(first.run(args).code, 0);
+            std::string text = readAll(out);
+            EXPECT_TRUE(text.starts_with(ansi ? "REGEDIT4\r\n" : "\xFF\xFE")) << root;
+
+            Result r = second.run({"import", out.string()});
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(r.out, "The operation completed successfully.\n");
+            const fs::path back = second.file(std::string(root) + ".reg");
+            args[2] = back.string();
+            ASSERT_EQ(second.run(args).code, 0);
+            EXPECT_EQ(readAll(back), text) << root;
+        }
+    }
+    EXPECT_EQ(second
+                  .stored(hive::Root::CurrentUser, "Software\\Extra \"quoted\"\\caf\xc3\xa9",
+                          "BACK\\SLASH")
+                  ->data,
+              std::string("\x00\xff\x10", 3));
+
+    // An existing file is replaced only when the user says so.
+    const fs::path out = first.file("kept.reg");
+    writeAll(out, "mine");
+    Result r = first.run({"export", "HKCU\\Software", out.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.out, "(Yes/No)? ")) << r.out;
+    EXPECT_EQ(readAll(out), "mine");
+    EXPECT_EQ(first.run({"export", "HKCU\\Software", out.string()}, "y\n").code, 0);
+    EXPECT_TRUE(readAll(out).starts_with("\xFF\xFE"));
+    EXPECT_EQ(first.run({"export", "HKCU\\Nowhere", first.file("x.reg").string()}).code, 1);
+    EXPECT_FALSE(fs::exists(first.file("x.reg")));
+}
+
+TEST(Knobreg, ImportRefusesAFaultyFileAndChangesNothing) {
+    Machine m;
+    const fs::path file = m.file("faulty.reg");
+    writeAll(file,
+             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Imported]\r\n\"a\"=\"1\"\r\n\"b\"="
+             "dword:xyz\r\n");
+    Result r = m.run({"import", file.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.err, "line 5")) << r.err;
+    EXPECT_EQ(m.run({"query", "HKCU\\Software\\Imported"}).code, 1);
+
+    r = m.run({"import", m.file("missing.reg").string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.starts_with("ERROR: cannot read ")) << r.err;
+}
+
+TEST(Knobreg, CommandLinesItCannotUnderstand) {
+    Machine m;
+    Result r = m.run({"/?"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(has(r.out, "QUERY | ADD | DELETE | EXPORT | IMPORT"));
+    r = m.run({"add", "/?"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.starts_with("KNOBREG ADD KeyName"));
+    // Asking for help makes no machine.
+    EXPECT_FALSE(fs::exists(m.home() / "knobwise"));
+
+    struct Bad {
+        std::vector<std::string> args;
+        const char* message;
+    } bad[] = {
+        {{}, "ERROR: Invalid syntax.\nType \"KNOBREG /?\" for usage.\n"},
+        {{"frobnicate"},
+         "ERROR: Invalid syntax: unknown operation frobnicate.\nType \"KNOBREG /?\" for usage.\n"},
+        {{"query", kAdvanced, "/x"},
+         "ERROR: Invalid syntax: unknown switch /x.\nType \"KNOBREG QUERY /?\" for usage.\n"},
+        {{"query", kAdvanced, "/v"},
+         "ERROR: Invalid syntax: the switch /v needs a value.\nType \"KNOBREG QUERY /?\" for "
+         "usage.\n"},
+        {{"query", kAdvanced, "/v", "a", "/ve"},
+         "ERROR: Invalid syntax: /v and /ve exclude each other.\nType \"KNOBREG QUERY /?\" for "
+         "usage.\n"},
+        {{"query"},
+         "ERROR: Invalid syntax: query needs one key name.\nType \"KNOBREG QUERY /?\" for "
+         "usage.\n"},
+        {{"query", "HKXX\\Software"},
+         "ERROR: Invalid key name \"HKXX\\Software\".\nType \"KNOBREG QUERY /?\" for usage.\n"},
+        {{"add", "HKCU\\Software", "/v", "x", "/t", "REG_WHATEVER"},
+         "ERROR: Invalid syntax: unknown type REG_WHATEVER"},
+        {{"delete", "HKCU\\Software", "/v", "x", "/va"},
+         "ERROR: Invalid syntax: /v, /ve and /va exclude each other"},
+        {{"export", "HKCU\\Software"},
+         "ERROR: Invalid syntax: export needs a key name and a file name"},
+    };
+    for (const Bad& b : bad) {
+        std::vector<std::string> args = b.args;
+        r = m.run(args);
+        EXPECT_EQ(r.code, 1) << b.message;
+        EXPECT_TRUE(r.err.starts_with(b.message)) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,343 @@
+// .reg files: writing and reading back, hand-written files of both formats,
+// and files with faults, which must change nothing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "regfile.h"
+#include "support/temp_machine.h"
+#include "utf16.h"
+
+using regfile::Format;
+
+namespace {
+
+// A fresh hive file in a directory of its own.
+class Scratch {
+  public:
+    Scratch()
+        : dir_(testing_support::makeTempDir("knobwise-regfile-")),
+          hive_(hive::Hive::create(dir_ / "r.db")) {}
+    ~Scratch() {
+        hive_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+    hive::Hive& operator*() { return *hive_; }
+    hive::Hive* operator->() { return hive_.get(); }
+
+  private:
+    std::filesystem::path dir_;
+    std::unique_ptr<hive::Hive> hive_;
+};
+
+std::string bytes(std::initializer_list<int> list) {
+    std::string s;
+    for (int b : list) s.push_back(static_cast<char>(b));
+    return s;
+}
+
+std::string toUtf16File(const std::string& utf8) {
+    std::string out = "\xFF\xFE";
+    EXPECT_TRUE(utf16::fromUtf8(utf8, out));
+    return out;
+}
+
+// Every key below `key` with its values, as text that names every byte.
+std::string dump(hive::Hive& h, hive::KeyId key, const std::string& indent = "") {
+    std::string out;
+    for (const hive::Value& v : h.values(key)) {
+        out += indent + "'" + v.name + "' " + std::to_string(v.type) + " [";
+        for (unsigned char c : v.data) out += std::to_string(c) + " ";
+        out += "]\n";
+    }
+    for (const hive::Subkey& s : h.subkeys(key))
+        out += indent + "[" + s.name + "]\n" + dump(h, s.id, indent + "  ");
+    return out;
+}
+
+void fillWithEveryKindOfValue(hive::Hive& h, hive::KeyId key) {
+    h.setValue(key, "", REG_SZ, std::string("default\0", 8));
+    h.setValue(key, "plain", REG_SZ, std::string("some text\0", 10));
+    h.setValue(key, "no terminator", REG_SZ, "abc");  // as the program writes strings
+    h.setValue(key, "zero bytes", REG_SZ, "");
+    h.setValue(key, "only the terminator", REG_SZ, std::string(1, '\0'));
+    h.setValue(key, "two terminators", REG_SZ, std::string("x\0\0", 3));
+    h.setValue(key, "line break", REG_SZ, std::string("one\r\ntwo\0", 9));
+    h.setValue(key, "inner nul", REG_SZ, std::string("a\0b\0", 4));
+    h.setValue(key, "quote \"and\" back\\slash", REG_SZ, std::string("C:\\dir \"x\" \\\0", 13));
+    h.setValue(key, "@", REG_SZ, std::string("at\0", 3));
+    h.setValue(key, "caf\xc3\xa9 \xe2\x82\xac", REG_SZ,
+               bytes({0x80, ' ', 0xE9, ' ', 0x81, ' ', 0x9D, 0}));
+    h.setValue(key, "expand", REG_EXPAND_SZ, std::string("%windir%\\system\0", 17));
+    h.setValue(key, "expand with odd bytes", REG_EXPAND_SZ, bytes({0xE9, 0x81, 0}));
+    h.setValue(key, "multi", REG_MULTI_SZ, std::string("one\0two \xE9\0\0", 10));
+    h.setValue(key, "binary empty", REG_BINARY, "");
+    std::string long_;
+    for (int i = 0; i < 300; ++i) long_.push_back(static_cast<char>(i * 7));
+    h.setValue(key, "binary long", REG_BINARY, long_);
+    h.setValue(key, "dword", REG_DWORD, bytes({0x78, 0x56, 0x34, 0x12}));
+    h.setValue(key, "dword too short", REG_DWORD, bytes({1, 2, 3}));
+    h.setValue(key, "none", REG_NONE, bytes({0, 0xFF}));
+    h.setValue(key, "big endian", 5, bytes({0, 0, 0, 1}));
+    h.setValue(key, "strange type", 0x12345678u, "xyz");
+}
+
+class RoundTrip : public ::testing::TestWithParam<Format> {};
+
+TEST_P(RoundTrip, WritingAndReadingBackGivesTheSameHive) {
+    Scratch a;
+    hive::KeyId top = a->createKey(hive::Root::CurrentUser, "Software\\Round Trip");
+    fillWithEveryKindOfValue(*a, top);
+    fillWithEveryKindOfValue(*a, a->createKey(top, "Nested\\Deeper \"quoted\" key]"));
+    a->createKey(top, "Empty");
+    a->createKey(top, "caf\xc3\xa9");
+    const std::string name = "HKEY_CURRENT_USER\\Software\\Round Trip";
+    const std::string first = regfile::write(*a, top, name, GetParam());
+
+    Scratch b;
+    regfile::apply(*b, regfile::parse(first));
+    std::optional<hive::KeyId> copy = b->findKey(hive::Root::CurrentUser, "Software\\Round Trip");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(dump(*b, *copy), dump(*a, top));
+    EXPECT_EQ(regfile::write(*b, *copy, name, GetParam()), first);
+}
+
+TEST_P(RoundTrip, ClassesRootIsWrittenUnderEitherName) {
+    Scratch a;
+    hive::KeyId lnk = a->createKey(hive::Root::ClassesRoot, "lnkfile");
+    a->setValue(lnk, "IsShortcut", REG_SZ, std::string(1, '\0'));
+    std::string text = regfile::write(*a, lnk, "HKEY_CLASSES_ROOT\\lnkfile", GetParam());
+    Scratch b;
+    regfile::apply(*b, regfile::parse(text));
+    std::optional<hive::KeyId> viaMachine =
+        b->findKey(hive::Root::LocalMachine, "SOFTWARE\\CLASSES\\LNKFILE");
+    ASSERT_TRUE(viaMachine);
+    EXPECT_EQ(b->value(*viaMachine, "isshortcut")->data, std::string(1, '\0'));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, RoundTrip,
+                         ::testing::Values(Format::Regedit4, Format::Unicode),
+                         [](const auto& info) {
+                             return info.param == Format::Regedit4 ? "Regedit4" : "Unicode";
+                         });
+
+TEST(RegFileWrite, KeepsTheRegistryEditorsLayout) {
+    Scratch h;
+    hive::KeyId key = h->createKey(hive::Root::LocalMachine, "Software\\Layout");
+    h->setValue(key, "", REG_SZ, std::string("Default\0", 8));
+    h->setValue(key, "Count", REG_DWORD, bytes({0x2A, 0, 0, 0}));
+    h->setValue(key, "Path", REG_EXPAND_SZ, std::string("%A%\0", 4));
+    h->setValue(key, "Raw", REG_BINARY, std::string(30, '\x11'));
+    h->createKey(key, "Sub");
+    const std::string expected =
+        "REGEDIT4\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Layout]\r\n"
+        "@=\"Default\"\r\n"
+        "\"Count\"=dword:0000002a\r\n"
+        "\"Path\"=hex(2):25,41,25,00\r\n"
+        "\"Raw\"=hex:11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,\\\r\n"
+        "  11,11,11,11,11,11,11\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Layout\\Sub]\r\n"
+        "\r\n";
+    EXPECT_EQ(regfile::write(*h, key, "HKEY_LOCAL_MACHINE\\Software\\Layout", Format::Regedit4),
+              expected);
+
+    // The Unicode file says the same in UTF-16, except that the data of a
+    // text value in hex is UTF-16 too.
+    std::string unicode =
+        regfile::write(*h, key, "HKEY_LOCAL_MACHINE\\Software\\Layout", Format::Unicode);
+    ASSERT_TRUE(unicode.starts_with("\xFF\xFE"));
+    utf16::Decoded text = utf16::toUtf8(std::string_view(unicode).substr(2));
+    ASSERT_TRUE(text.ok);
+    std::string want = expected;
+    want.replace(0, 8, "Windows Registry Editor Version 5.00");
+    want.replace(want.find("25,41,25,00"), 11, "25,00,41,00,25,00,00,00");
+    EXPECT_EQ(text.utf8, want);
+}
+
+TEST(RegFileWrite, RefusesNamesTheFormatCannotCarry) {
+    Scratch h;
+    hive::KeyId key = h->createKey(hive::Root::CurrentUser, "Software\\Greek \xce\xa9");
+    EXPECT_THROW(
+        regfile::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Regedit4),
+        std::runtime_error);
+    EXPECT_NO_THROW(
+        regfile::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Unicode));
+    hive::KeyId other = h->createKey(hive::Root::CurrentUser, "Software\\Plain");
+    h->setValue(other, "first\nsecond", REG_SZ, "x");
+    EXPECT_THROW(regfile::write(*h, other, "HKEY_CURRENT_USER\\Software\\Plain", Format::Unicode),
+                 std::runtime_error);
+}
+
+TEST(RegFileRead, HandWrittenRegedit4File) {
+    Scratch h;
+    hive::KeyId old = h->createKey(hive::Root::CurrentUser, "Software\\Old\\Below");
+    h->setValue(old, "x", REG_SZ, "y");
+    hive::KeyId keep = h->createKey(hive::Root::CurrentUser, "Software\\Keep");
+    h->setValue(keep, "gone", REG_DWORD, bytes({1, 0, 0, 0}));
+    h->setValue(keep, "", REG_SZ, "default");
+    const std::string file =
+        "REGEDIT4\n"
+        "; a comment, and blank lines with spaces follow\n"
+        "   \n"
+        "\n"
+        "[HKEY_CURRENT_USER\\Software\\New\\Caf\xE9]\n"
+        "\"Text\" = \"say \\\"hi\\\" to C:\\\\WINDOWS \xE9\"\r\n"
+        "@=\"the default\"\n"
+        "\"Short\"=dword:1f\n"
+        "\"Bytes\"=hex:01,02,\\\n"
+        "   0a , ff,\\\n"
+        "  10\n"
+        "\"Multi\"=hex(7):61,00,62,00,00\n"
+        "\"Nothing\"=hex(0):\n"
+        "\"Big\"=hex(ABCDEF01):7\n"
+        "[-HKEY_CURRENT_USER\\Software\\Old]\n"
+        "[HKCU\\Software\\Keep]\n"
+        "\"gone\"=-\n"
+        "@=-\n"
+        "[HKEY_CLASSES_ROOT\\piffile]\n"
+        "\"IsShortcut\"=\"\"\n";
+    regfile::apply(*h, regfile::parse(file));
+
+    std::optional<hive::KeyId> key =
+        h->findKey(hive::Root::CurrentUser, "Software\\New\\caf\xc3\xa9");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(h->value(*key, "Text")->data, std::string("say \"hi\" to C:\\WINDOWS \xE9") + '\0');
+    EXPECT_EQ(h->value(*key, "")->data, std::string("the default\0", 12));
+    EXPECT_EQ(h->value(*key, "Short")->type, REG_DWORD);
+    EXPECT_EQ(h->value(*key, "Short")->data, bytes({0x1F, 0, 0, 0}));
+    EXPECT_EQ(h->value(*key, "Bytes")->type, REG_BINARY);
+    EXPECT_EQ(h->value(*key, "Bytes")->data, bytes({1, 2, 0x0A, 0xFF, 0x10}));
+    EXPECT_EQ(h->value(*key, "Multi")->type, REG_MULTI_SZ);
+    EXPECT_EQ(h->value(*key, "Multi")->data, bytes({'a', 0, 'b', 0, 0}));
+    EXPECT_EQ(h->value(*key, "Nothing")->type, REG_NONE);
+    EXPECT_EQ(h->value(*key, "Nothing")->data, "");
+    EXPECT_EQ(h->value(*key, "Big")->type, 0xABCDEF01u);
+    EXPECT_EQ(h->value(*key, "Big")->data, bytes({7}));
+
+    EXPECT_FALSE(h->findKey(hive::Root::CurrentUser, "Software\\Old"));
+    EXPECT_FALSE(h->value(keep, "gone"));
+    EXPECT_FALSE(h->value(keep, ""));
+    std::optional<hive::KeyId> pif =
+        h->findKey(hive::Root::LocalMachine, "Software\\Classes\\piffile");
+    ASSERT_TRUE(pif);
+    EXPECT_EQ(h->value(*pif, "IsShortcut")->data, std::string(1, '\0'));
+}
+
+TEST(RegFileRead, HandWrittenUnicodeFile) {
+    Scratch h;
+    const std::string file = toUtf16File(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\\xce\xa9mega]\r\n"
+        "\"\xe2\x82\xac\"=\"5 \xe2\x82\xac, caf\xc3\xa9\"\r\n"
+        "\"Expand\"=hex(2):41,00,e9,00,00,00\r\n"
+        "\"Raw\"=hex:41,00,e9\r\n");
+    regfile::apply(*h, regfile::parse(file));
+    std::optional<hive::KeyId> key = h->findKey(hive::Root::CurrentUser, "Software\\\xce\xa9mega");
+    ASSERT_TRUE(key);
+    // Text lands in the hive as code-page bytes; binary data as it stands.
+    EXPECT_EQ(h->value(*key, "\xe2\x82\xac")->data, std::string("5 \x80, caf\xE9") + '\0');
+    EXPECT_EQ(h->value(*key, "Expand")->data, std::string("A\xE9\0", 3));
+    EXPECT_EQ(h->value(*key, "Raw")->data, bytes({0x41, 0, 0xE9}));
+}
+
+struct Faulty {
+    const char* what;
+    std::string file;
+    int line;
+    const char* reason;  // part of the message
+};
+
+std::string r4(const std::string& body) {
+    return "REGEDIT4\r\n\r\n" + body;
+}
+std::string u5(const std::string& body) {
+    return toUtf16File("Windows Registry Editor Version 5.00\r\n\r\n" + body);
+}
+
+TEST(RegFileRead, FaultyFilesAreRefusedWithTheirLineAndChangeNothing) {
+    const std::string good = "[HKEY_CURRENT_USER\\Software\\Fresh]\r\n\"New\"=\"value\"\r\n";
+    const Faulty cases[] = {
+        {"no header", "[HKEY_CURRENT_USER\\Software]\r\n", 1, "not a registry file"},
+        {"empty file", "", 1, "not a registry file"},
+        {"Unicode header in 8-bit text", "Windows Registry Editor Version 5.00\r\n", 1, "UTF-16"},
+        {"REGEDIT4 header in UTF-16", toUtf16File("REGEDIT4\r\n"), 1, "8-bit"},
+        {"big-endian", "\xFE\xFF\0R", 1, "big-endian"},
+        {"value before any key", r4("\"a\"=\"b\"\r\n"), 3, "before any [key]"},
+        {"unknown root", r4(good + "[HKEY_USERS\\x]\r\n"), 5, "unknown root"},
+        {"no closing bracket", r4("[HKEY_CURRENT_USER\\x\r\n"), 3, "no closing ]"},
+        {"deleting a root", r4("[-HKEY_CLASSES_ROOT\\]\r\n"), 3, "root key cannot be deleted"},
+        {"value under a deleted key", r4("[-HKEY_CURRENT_USER\\x]\r\n\"a\"=-\r\n"), 4,
+         "being deleted"},
+        {"unterminated string", r4(good + "\"a\"=\"open\r\n"), 5, "no closing quote"},
+        {"unterminated name", r4(good + "\"a=\"x\"\r\n"), 5, "expected ="},
+        {"unknown escape", r4(good + "\"a\"=\"C:\\WINDOWS\"\r\n"), 5, "unknown escape \\W"},
+        {"text after a string", r4(good + "\"a\"=\"b\" c\r\n"), 5, "after the string"},
+        {"no equals sign", r4(good + "\"a\" \"b\"\r\n"), 5, "expected ="},
+        {"unknown data", r4(good + "\"a\"=qword:1\r\n"), 5, "unknown kind"},
+        {"dword too long", r4(good + "\"a\"=dword:123456789\r\n"), 5, "1 to 8 hex digits"},
+        {"dword not hex", r4(good + "\"a\"=dword:12g4\r\n"), 5, "1 to 8 hex digits"},
+        {"dword empty", r4(good + "\"a\"=dword:\r\n"), 5, "1 to 8 hex digits"},
+        {"bad hex byte", r4(good + "\"a\"=hex:01,zz\r\n"), 5, "bad hex byte"},
+        {"three digits", r4(good + "\"a\"=hex:123\r\n"), 5, "bad hex byte"},
+        {"empty byte", r4(good + "\"a\"=hex:01,,02\r\n"), 5, "bad hex byte"},
+        {"bad hex on a continued line", r4(good + "\"a\"=hex:01,\\\r\n  02,\\\r\n  0x\r\n"), 7,
+         "bad hex byte"},
+        {"continued past the end", r4(good + "\"a\"=hex:01,\\"), 5, "past the end"},
+        {"bad hex type", r4(good + "\"a\"=hex(z):01\r\n"), 5, "hex(n)"},
+        {"hex type unclosed", r4(good + "\"a\"=hex(2:01\r\n"), 5, "hex(n)"},
+        {"hex without colon", r4(good + "\"a\"=hex 01\r\n"), 5, "expected :"},
+        {"stray text", r4(good + "New=1\r\n"), 5, "expected a [key]"},
+        {"NUL in the text", r4(good + std::string("\"a\"=\"b\0\"\r\n", 10)), 5, "NUL"},
+        {"odd UTF-16 length", u5(good + "\"a\"=\"b\"\r\n") + "x", 6, "odd number of bytes"},
+        {"unpaired surrogate", u5(good) + std::string("\"\0\x00\xD8\"\0", 6), 5,
+         "not valid UTF-16"},
+        {"text outside the code page", u5(good + "\"a\"=\"\xce\xa9\"\r\n"), 5, "code page 1252"},
+        {"odd UTF-16 value data", u5(good + "\"a\"=hex(1):41,00,42\r\n"), 5, "odd number of bytes"},
+    };
+    for (const Faulty& c : cases) {
+        Scratch h;
+        hive::KeyId key = h->createKey(hive::Root::CurrentUser, "Software\\Before");
+        h->setValue(key, "kept", REG_SZ, "as it was");
+        const std::string before = dump(*h, *h->root(hive::Root::CurrentUser));
+        try {
+            regfile::apply(*h, regfile::parse(c.file));
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const regfile::ImportError& e) {
+            EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
+            EXPECT_NE(e.reason().find(c.reason), std::string::npos) << c.what << ": " << e.what();
+        }
+        EXPECT_EQ(dump(*h, *h->root(hive::Root::CurrentUser)), before) << c.what;
+    }
+}
+
+TEST(RegFileRead, ImportingAFileIsAllOrNothing) {
+    Scratch h;
+    std::filesystem::path dir = testing_support::makeTempDir("knobwise-regfile-file-");
+    const std::filesystem::path file = dir / "late fault.reg";
+    {
+        std::string text = r4("[HKEY_CURRENT_USER\\Software\\A]\r\n\"one\"=\"1\"\r\n");
+        for (int i = 0; i < 100; ++i) text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
+        text += "\"last\"=hex:0g\r\n";
+        FILE* f = std::fopen(file.c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    try {
+        regfile::importFile(*h, file);
+        ADD_FAILURE() << "accepted";
+    } catch (const regfile::ImportError& e) {
+        EXPECT_EQ(e.line(), 105);
+    }
+    EXPECT_FALSE(h->findKey(hive::Root::CurrentUser, "Software\\A"));
+
+    // A file that cannot be read is a clear error too.
+    EXPECT_THROW(regfile::importFile(*h, dir / "missing.reg"), regfile::ImportError);
+    EXPECT_THROW(regfile::importFile(*h, dir), regfile::ImportError);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
