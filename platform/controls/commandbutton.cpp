@@ -1,0 +1,9 @@
+#include "commandbutton.h"
+
+CommandButton::CommandButton(const QString& caption, QWidget* parent)
+    : QPushButton(caption, parent) {
+    setAutoDefault(false);
+    setDefault(false);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &QPushButton::clicked, this, &CommandButton::Click);
+}

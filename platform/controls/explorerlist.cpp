@@ -1,0 +1,73 @@
+#include "explorerlist.h"
+
+#include <QRegularExpression>
+#include <QStyle>
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "drives.h"
+
+namespace {
+
+std::vector<QRegularExpression> compile(const QString& pattern) {
+    std::vector<QRegularExpression> out;
+    for (QString part : pattern.split(u';', Qt::SkipEmptyParts)) {
+        part = part.trimmed();
+        if (part == QLatin1String("*.*")) part = QStringLiteral("*");
+        out.emplace_back(QRegularExpression::wildcardToRegularExpression(part),
+                         QRegularExpression::CaseInsensitiveOption);
+    }
+    return out;
+}
+
+}  // namespace
+
+ExplorerList::ExplorerList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformItemSizes(true);
+}
+
+void ExplorerList::setFolder(const QString& windowsPath) {
+    folder_ = windowsPath;
+    Refresh();
+}
+
+void ExplorerList::setPattern(const QString& pattern) {
+    pattern_ = pattern;
+    Refresh();
+}
+
+QStringList ExplorerList::files() const {
+    QStringList names;
+    for (int i = 0; i < count(); ++i) names << item(i)->text();
+    return names;
+}
+
+void ExplorerList::Refresh() {
+    clear();
+    if (folder_.isEmpty()) return;
+    std::optional<std::filesystem::path> host = drives::toHost(folder_.toStdString());
+    if (!host) return;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(*host, ec)) return;
+
+    std::vector<QRegularExpression> patterns = compile(pattern_);
+    QStringList names;
+    std::filesystem::directory_iterator it(*host, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        QString name = QString::fromStdString(it->path().filename().string());
+        bool matches =
+            std::any_of(patterns.begin(), patterns.end(),
+                        [&](const QRegularExpression& re) { return re.match(name).hasMatch(); });
+        if (matches) names << name;
+    }
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
+    for (const QString& name : names) addItem(new QListWidgetItem(icon, name));
+}

@@ -1,0 +1,99 @@
+#include "form.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QVariant>
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "mouse.h"
+#include "twips.h"
+
+namespace {
+
+Form::ModalHandler& modalHandler() {
+    static Form::ModalHandler h;
+    return h;
+}
+
+constexpr const char* kTabIndex = "TabIndex";
+
+}  // namespace
+
+Form::Form(QWidget* owner, Qt::WindowFlags flags) : QWidget(owner, flags) {
+    setMouseTracking(true);
+}
+
+Form::~Form() {
+    if (modalLoop_) modalLoop_->quit();
+}
+
+void Form::Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    Form_Load();
+}
+
+void Form::Show() {
+    Load();
+    show();
+}
+
+void Form::ShowModal() {
+    Load();
+    if (modalHandler()) {
+        modalHandler()(*this);
+        return;
+    }
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    loop.exec();
+    modalLoop_ = nullptr;
+}
+
+void Form::Unload() {
+    close();
+    if (modalLoop_) modalLoop_->quit();
+}
+
+void Form::setTabIndex(QWidget* control, int index) {
+    control->setProperty(kTabIndex, index);
+}
+
+int Form::TabIndex(const QWidget* control) {
+    QVariant v = control->property(kTabIndex);
+    return v.isValid() ? v.toInt() : -1;
+}
+
+void Form::setModalHandler(ModalHandler handler) {
+    modalHandler() = std::move(handler);
+}
+
+void Form::setClientSize(int width, int height) {
+    setFixedSize(twips::px(width), twips::px(height));
+}
+
+void Form::applyTabIndexes() {
+    std::vector<QWidget*> controls;
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (TabIndex(w) >= 0) controls.push_back(w);
+    }
+    std::stable_sort(controls.begin(), controls.end(),
+                     [](const QWidget* a, const QWidget* b) { return TabIndex(a) < TabIndex(b); });
+    // The chain is a ring: after the last comes the first again.
+    for (size_t i = 0; i + 1 < controls.size(); ++i) setTabOrder(controls[i], controls[i + 1]);
+}
+
+void Form::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+    mouse::Move m = mouse::move(event);
+    emit MouseMove(m.button, m.shift, m.x, m.y);
+}
+
+void Form::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted() && modalLoop_) modalLoop_->quit();
+}

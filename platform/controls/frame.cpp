@@ -1,0 +1,6 @@
+#include "frame.h"
+
+Frame::Frame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {
+    setFocusPolicy(Qt::NoFocus);
+    setAutoFillBackground(true);
+}

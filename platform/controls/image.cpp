@@ -1,0 +1,28 @@
+#include "image.h"
+
+#include <QPainter>
+
+Image::Image(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void Image::setPicture(const QImage& picture) {
+    picture_ = picture;
+    update();
+}
+
+void Image::setStretch(bool on) {
+    stretch_ = on;
+    update();
+}
+
+void Image::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) return;
+    QPainter painter(this);
+    if (stretch_) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(rect(), picture_);
+    } else {
+        painter.drawImage(0, 0, picture_);
+    }
+}

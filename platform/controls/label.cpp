@@ -1,0 +1,65 @@
+#include "label.h"
+
+#include <QMouseEvent>
+
+#include "colors.h"
+#include "mouse.h"
+
+Label::Label(const QString& caption, QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setFocusPolicy(Qt::NoFocus);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+    setText(caption);
+}
+
+std::uint32_t Label::ForeColor() const {
+    return colors::toBGR(palette().color(QPalette::WindowText));
+}
+
+void Label::setForeColor(std::uint32_t bgr) {
+    QPalette p = palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::WindowText, colors::fromBGR(bgr));
+    }
+    setPalette(p);
+}
+
+std::uint32_t Label::BackColor() const {
+    return colors::toBGR(palette().color(QPalette::Window));
+}
+
+void Label::setBackColor(std::uint32_t bgr) {
+    QPalette p = palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(group, QPalette::Window, colors::fromBGR(bgr));
+    }
+    setPalette(p);
+}
+
+void Label::setFontUnderline(bool on) {
+    QFont f = font();
+    f.setUnderline(on);
+    setFont(f);
+}
+
+void Label::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) pressed_ = true;
+    QLabel::mousePressEvent(event);
+}
+
+void Label::mouseReleaseEvent(QMouseEvent* event) {
+    bool click = pressed_ && event->button() == Qt::LeftButton &&
+                 rect().contains(event->position().toPoint());
+    pressed_ = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click) emit Click();
+}
+
+void Label::mouseMoveEvent(QMouseEvent* event) {
+    QLabel::mouseMoveEvent(event);
+    mouse::Move m = mouse::move(event);
+    emit MouseMove(m.button, m.shift, m.x, m.y);
+}

@@ -1,0 +1,37 @@
+// A label: an opaque box of text that wraps at its width. It takes no focus.
+// Colours are 0x00BBGGRR values. It reports clicks and mouse moves (button
+// and shift state, position in twips) for the windows that handle them.
+#pragma once
+
+#include <QLabel>
+#include <cstdint>
+
+class Label : public QLabel {
+    Q_OBJECT
+
+  public:
+    explicit Label(const QString& caption, QWidget* parent = nullptr);
+
+    QString Caption() const { return text(); }
+    void setCaption(const QString& caption) { setText(caption); }
+
+    std::uint32_t ForeColor() const;
+    void setForeColor(std::uint32_t bgr);
+    std::uint32_t BackColor() const;
+    void setBackColor(std::uint32_t bgr);
+
+    bool FontUnderline() const { return font().underline(); }
+    void setFontUnderline(bool on);
+
+  signals:
+    void Click();
+    void MouseMove(int button, int shift, float x, float y);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    bool pressed_ = false;
+};

@@ -1,0 +1,217 @@
+// The controls' own behaviour and Form1's keyboard order: check boxes that
+// clicks keep out of the indeterminate state (which is drawn grayed), the
+// password box, picture boxes that keep what is drawn on them, the tab
+// order of the pages, pictures from files, and the message box's title.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "Dialog.h"
+#include "app.h"
+#include "gdi.h"
+#include "machine.h"
+#include "msgbox.h"
+#include "picture.h"
+#include "window_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace window_testing;
+
+class WindowControls : public ::testing::Test, public WindowTest {};
+
+TEST_F(WindowControls, ClicksNeverBringACheckBoxBackToIndeterminate) {
+    Form1& f = load();
+    f.show();
+    f.SSTab1->setTab(4);
+    for (CheckBox* box : {f.Check3, f.Check4, f.Check5}) {
+        ASSERT_EQ(box->Value(), 2);
+        std::vector<int> seen;
+        for (int i = 0; i < 4; ++i) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+            seen.push_back(box->Value());
+        }
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
+        seen.push_back(box->Value());
+        EXPECT_EQ(seen, (std::vector<int>{1, 0, 1, 0, 1}));
+    }
+    EXPECT_THROW(f.Check3->setValue(3), std::out_of_range);
+}
+
+// The indicator of an indeterminate box: a grey check mark, nothing black
+// inside the frame, on a dither of white and face grey.
+TEST_F(WindowControls, IndeterminateBoxIsDrawnGrayed) {
+    CheckBox box(QStringLiteral("Grayed"));
+    box.resize(120, 20);
+    QStyleOptionButton option;
+    option.initFrom(&box);
+    QRect indicator = box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, &box);
+    auto inside = [&](const QImage& image) {
+        int black = 0, grey = 0, white = 0;
+        for (int y = indicator.top() + 2; y <= indicator.bottom() - 2; ++y) {
+            for (int x = indicator.left() + 2; x <= indicator.right() - 2; ++x) {
+                QRgb c = image.pixel(x, y);
+                if (c == qRgb(0, 0, 0)) ++black;
+                if (c == qRgb(128, 128, 128)) ++grey;
+                if (c == qRgb(255, 255, 255)) ++white;
+            }
+        }
+        return std::array<int, 3>{black, grey, white};
+    };
+    box.setValue(2);
+    auto grayed = inside(box.grab().toImage());
+    box.setValue(1);
+    auto checked = inside(box.grab().toImage());
+    EXPECT_EQ(grayed[0], 0);
+    EXPECT_EQ(grayed[1], checked[0]);  // the same mark, in grey
+    EXPECT_GT(grayed[1], 0);
+    EXPECT_GT(grayed[2], 0);
+    EXPECT_LT(grayed[2], checked[2]);  // dithered, not plain white
+}
+
+TEST_F(WindowControls, PasswordBoxShowsStarsAndGivesNothingAway) {
+    Form1& f = load();
+    f.show();
+    f.SSTab1->setTab(2);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.Text7->setText("alice");
+    f.Text8->setText("secret");
+    EXPECT_EQ(f.Text7->displayText(), "alice");
+    EXPECT_EQ(f.Text8->displayText(), "******");
+
+    QApplication::clipboard()->setText("before");
+    f.Text8->setFocus();
+    f.Text8->selectAll();
+    QTest::keyClick(f.Text8, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(f.Text8, Qt::Key_X, Qt::ControlModifier);
+    f.Text8->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "before");
+    EXPECT_EQ(f.Text8->Text(), "secret");
+
+    f.Text7->setFocus();
+    f.Text7->selectAll();
+    QTest::keyClick(f.Text7, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "alice");
+}
+
+TEST_F(WindowControls, PictureBoxShowsItsPersistentImage) {
+    Form1& f = load();
+    PictureBox* box = f.Picture1;
+    ASSERT_EQ(box->size(), QSize(41, 41));
+    QImage* image = gdi::target(box->hDC());
+    ASSERT_EQ(image, &box->image());
+    {
+        QPainter painter(image);
+        painter.fillRect(0, 0, 8, 8, Qt::red);
+    }
+    QPoint inside = box->contentsRect().topLeft() + QPoint(3, 3);
+    box->setAutoRedraw(false);
+    EXPECT_NE(box->grab().toImage().pixel(inside), qRgb(255, 0, 0));
+    box->setAutoRedraw(true);
+    box->Refresh();
+    // Every repaint (a grab is one) shows what was drawn.
+    EXPECT_EQ(box->grab().toImage().pixel(inside), qRgb(255, 0, 0));
+    EXPECT_EQ(box->grab().toImage().pixel(inside), qRgb(255, 0, 0));
+    // AutoSize without a picture keeps the box's size.
+    box->setAutoSize(true);
+    EXPECT_EQ(box->size(), QSize(41, 41));
+}
+
+QList<QWidget*> tabCycle(Form1& f, int presses) {
+    QList<QWidget*> seen;
+    f.SSTab1->setFocus();
+    seen << QApplication::focusWidget();
+    for (int i = 0; i < presses; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        seen << QApplication::focusWidget();
+    }
+    return seen;
+}
+
+TEST_F(WindowControls, TabOrderOnInfoTipsAndBoot) {
+    Form1& f = load();
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QWidget* tabs = f.SSTab1->focusProxy();
+    QList<QWidget*> infoTips = {tabs,       f.Text1,    f.Picture1,  f.Picture2, f.Text2,
+                                f.Check1,   f.Picture3, f.Text3,     f.Picture4, f.Text4,
+                                f.Picture5, f.Text5,    f.Picture6,  f.Text6,    f.Command1,
+                                f.Command8, f.Command9, f.Command10, tabs};
+    EXPECT_EQ(tabCycle(f, 18), infoTips);
+
+    f.SSTab1->setTab(2);
+    QList<QWidget*> boot = {tabs,       f.Command1, f.Text7,     f.Text8, f.Check2, f.ExplorerList1,
+                            f.Command8, f.Command9, f.Command10, tabs};
+    EXPECT_EQ(tabCycle(f, 9), boot);
+}
+
+TEST_F(WindowControls, OnlyTheSelectedPageIsShown) {
+    Form1& f = load();
+    f.show();
+    EXPECT_TRUE(f.Text1->isVisible());
+    EXPECT_FALSE(f.Check3->isVisible());
+    f.SSTab1->setTab(4);
+    EXPECT_FALSE(f.Text1->isVisible());
+    EXPECT_TRUE(f.Check3->isVisible());
+    EXPECT_EQ(f.SSTab1->Tabs(), 6);
+    EXPECT_EQ(f.SSTab1->tabBar()->tabRect(0).height(), 20);
+    EXPECT_EQ(f.SSTab1->tabBar()->tabRect(5).right() + 1, 6 * (521 / 7));
+    EXPECT_THROW(f.SSTab1->setTab(6), std::out_of_range);
+}
+
+TEST_F(WindowControls, WindowsCannotBeResizedAndDialogHasNoTaskbarEntry) {
+    Form1& f = load();
+    EXPECT_EQ(f.windowTitle(), "Knobwise");
+    EXPECT_EQ(f.minimumSize(), QSize(527, 386));
+    EXPECT_EQ(f.maximumSize(), QSize(527, 386));
+    EXPECT_FALSE(f.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(f.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(f.windowIcon().isNull());
+
+    Dialog dialog(&f);
+    EXPECT_EQ(dialog.windowTitle(), "Dialog Caption");
+    EXPECT_EQ(dialog.geometry(), QRect(184, 250, 271, 232));
+    EXPECT_EQ(dialog.windowType(), Qt::Dialog);
+    EXPECT_FALSE(dialog.windowFlags() &
+                 (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+}
+
+TEST_F(WindowControls, LoadPictureMapsWindowsPathsAndRefusesWhatIsNoPicture) {
+    fs::path dir = machine::driveC() / "Pics";
+    fs::create_directories(dir);
+    QImage small(3, 2, QImage::Format_RGB32);
+    small.fill(Qt::blue);
+    ASSERT_TRUE(small.save(QString::fromStdString((dir / "Small.BMP").string()), "BMP"));
+    std::ofstream(dir / "text.bmp") << "not a picture";
+    EXPECT_EQ(LoadPicture("c:\\PICS\\small.bmp").size(), QSize(3, 2));
+    EXPECT_TRUE(LoadPicture("").isNull());
+    EXPECT_THROW(LoadPicture("C:\\Pics\\text.bmp"), PictureError);
+    EXPECT_THROW(LoadPicture("C:\\Pics\\none.bmp"), PictureError);
+    EXPECT_THROW(LoadPicture("C:\\Pics"), PictureError);
+    EXPECT_THROW(LoadPicture("Q:\\small.bmp"), PictureError);
+}
+
+TEST_F(WindowControls, MessageBoxCarriesTheApplicationTitle) {
+    EXPECT_EQ(MsgBox("File not found"), msgbox::kOK);
+    EXPECT_EQ(MsgBox("Other", 0, "Own title"), msgbox::kOK);
+    ASSERT_EQ(seams->messages.size(), 2u);
+    EXPECT_EQ(seams->messages[0].title, "Knobwise");
+    EXPECT_EQ(seams->messages[0].buttons, 0);
+    EXPECT_EQ(seams->messages[1].title, "Own title");
+}
+
+TEST_F(WindowControls, AppPathIsTheExecutablesDirectoryAsAWindowsPath) {
+    QString path = App::Path();
+    QString host = QString::fromStdString(fs::canonical("/proc/self/exe").parent_path().string());
+    EXPECT_EQ(path, "Z:" + QString(host).replace('/', '\\'));
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+#include "pictures.h"
+
+#include <QPixmap>
+
+#include "picture.h"
+
+// Resources in a static library are registered by name.
+static void registerPictures() {
+    static const bool once = [] {
+        Q_INIT_RESOURCE(knobwise);
+        return true;
+    }();
+    (void)once;
+}
+
+namespace pictures {
+
+QIcon windowIcon() {
+    registerPictures();
+    QIcon icon;
+    for (int size : {16, 32}) {
+        icon.addPixmap(QPixmap::fromImage(
+            ResourcePicture(QStringLiteral(":/pictures/knobwise.svg"), QSize(size, size))));
+    }
+    return icon;
+}
+
+QCursor handCursor() {
+    registerPictures();
+    return QCursor(QPixmap(QStringLiteral(":/pictures/hand.xpm")), 5, 0);
+}
+
+QImage icon(const QString& name) {
+    registerPictures();
+    return ResourcePicture(QStringLiteral(":/pictures/") + name + QStringLiteral(".svg"),
+                           QSize(32, 32));
+}
+
+}  // namespace pictures
