@@ -231,6 +231,7 @@ Outcome ensureFrom(const fs::path& data) {
         // directory changing under us more often than this is not a race.
         for (int attempt = 0; attempt < 3; ++attempt) {
             std::error_code ec;
+            // What killed builders left beside the machine goes at any start.
             removeAbandoned(dir.parent_path());
             if (fs::exists(fs::symlink_status(hivePath(), ec))) return out;
             fs::create_directories(dir.parent_path());
