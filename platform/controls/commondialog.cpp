@@ -1,6 +1,7 @@
 #include "commondialog.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QStringList>
 #include <filesystem>
@@ -62,7 +63,8 @@ void CommonDialog::ShowOpen() {
         QStringList filters;
         for (const FilterEntry& e : entries) filters << qtNameFilter(e);
         if (!filters.isEmpty()) dialog.setNameFilters(filters);
-        // Start where the last file was chosen, as the system's dialog does.
+        // Start in the current directory, or where the last file was chosen.
+        dialog.setDirectory(QDir::currentPath());
         if (!fileName_.isEmpty()) {
             if (auto host = drives::toHost(fileName_.toStdString())) {
                 std::error_code ec;

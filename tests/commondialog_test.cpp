@@ -1,0 +1,152 @@
+// The file-open dialog: what the user is shown, and FileName across uses.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "commondialog.h"
+#include "machine.h"
+#include "support/temp_machine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::TempMachine;
+
+// One application for the whole run, ended before the program exits so that
+// Qt's own globals still exist while it goes.
+class QtApplication : public ::testing::Environment {
+  public:
+    void TearDown() override { delete qApp; }
+};
+const ::testing::Environment* const qtApplication =
+    ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+void app() {
+    static int argc = 1;
+    static char name[] = "commondialog_tests";
+    static char* argv[] = {name, nullptr};
+    if (!qApp) new QApplication(argc, argv);
+}
+
+class CommonDialogTest : public ::testing::Test {
+  protected:
+    CommonDialogTest() {
+        app();
+        c_ = machine::driveC();
+        fs::create_directories(c_ / "WINDOWS");
+        std::ofstream(c_ / "WINDOWS" / "Clouds.bmp") << "BM";
+        std::ofstream(c_ / "WINDOWS" / "Tiles.bmp") << "BM";
+    }
+    ~CommonDialogTest() override { CommonDialog::setChooser({}); }
+
+    QString host(const char* rel) { return QString::fromStdString((c_ / rel).string()); }
+
+    TempMachine machine_{TempMachine::NoKeys};
+    fs::path c_;
+};
+
+TEST_F(CommonDialogTest, FileNameIsKeptAcrossACancel) {
+    CommonDialog dialog;
+    dialog.setFilter("Compatable Backgrounds|*.bmp");
+    EXPECT_EQ(dialog.Filter(), "Compatable Backgrounds|*.bmp");
+    EXPECT_EQ(dialog.FileName(), "");
+
+    std::optional<QString> answer;  // what the user does next
+    QString seenDescription, seenPattern;
+    CommonDialog::setChooser([&](const QString& description, const QString& pattern) {
+        seenDescription = description;
+        seenPattern = pattern;
+        return answer;
+    });
+
+    dialog.ShowOpen();  // cancelled before any choice
+    EXPECT_EQ(dialog.FileName(), "");
+    EXPECT_EQ(seenDescription, "Compatable Backgrounds");
+    EXPECT_EQ(seenPattern, "*.bmp");
+
+    answer = host("WINDOWS/Clouds.bmp");
+    dialog.ShowOpen();
+    EXPECT_EQ(dialog.FileName(), "C:\\WINDOWS\\Clouds.bmp");
+
+    answer.reset();
+    dialog.ShowOpen();
+    EXPECT_EQ(dialog.FileName(), "C:\\WINDOWS\\Clouds.bmp");
+
+    answer = "/tmp";
+    dialog.ShowOpen();
+    EXPECT_EQ(dialog.FileName(), "Z:\\tmp");  // outside drive C
+}
+
+// Runs `inspect` on the file dialog once it is up, from inside its event loop.
+void whenDialogShows(std::function<void(QFileDialog*)> inspect, bool* seen) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, inspect, seen] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            *seen = true;
+            inspect(dialog);
+        }
+    });
+    timer->start(10);
+}
+
+TEST_F(CommonDialogTest, TheRealDialogShowsTheFilterAndACancelChangesNothing) {
+    CommonDialog dialog;
+    dialog.setFilter("Compatable Backgrounds|*.bmp");
+    dialog.setFileName("C:\\WINDOWS\\Tiles.bmp");
+    QStringList filters;
+    bool hidesPatterns = false, native = true, existingOnly = false;
+    QString startDir;
+    bool seen = false;
+    whenDialogShows(
+        [&](QFileDialog* d) {
+            filters = d->nameFilters();
+            hidesPatterns = d->testOption(QFileDialog::HideNameFilterDetails);
+            native = !d->testOption(QFileDialog::DontUseNativeDialog);
+            existingOnly = d->fileMode() == QFileDialog::ExistingFile;
+            startDir = d->directory().absolutePath();
+            d->reject();
+        },
+        &seen);
+    dialog.ShowOpen();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(filters, QStringList({"Compatable Backgrounds (*.bmp)"}));
+    EXPECT_TRUE(hidesPatterns);  // the user reads the description as it stands
+    EXPECT_FALSE(native);
+    EXPECT_TRUE(existingOnly);
+    EXPECT_EQ(startDir, host("WINDOWS"));
+    EXPECT_EQ(dialog.FileName(), "C:\\WINDOWS\\Tiles.bmp");
+}
+
+TEST_F(CommonDialogTest, TheRealDialogReturnsTheChosenFileAsAWindowsPath) {
+    CommonDialog dialog;
+    dialog.setFilter("Pictures|*.bmp;*.dib|All files|*.*");
+    QStringList filters;
+    bool seen = false;
+    whenDialogShows(
+        [&](QFileDialog* d) {
+            filters = d->nameFilters();
+            // Typed into the name box, as a user may do, and opened.
+            if (auto* name = d->findChild<QLineEdit*>("fileNameEdit"))
+                name->setText(host("WINDOWS/Clouds.bmp"));
+            if (d->selectedFiles().isEmpty()) {
+                d->reject();  // fails below rather than waiting on a message
+            } else {
+                static_cast<QDialog*>(d)->accept();  // as the Open button does
+            }
+        },
+        &seen);
+    dialog.ShowOpen();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(filters, QStringList({"Pictures (*.bmp *.dib)", "All files (*.*)"}));
+    EXPECT_EQ(dialog.FileName(), "C:\\WINDOWS\\Clouds.bmp");
+}
+
+}  // namespace
