@@ -118,8 +118,4 @@ TEST_F(ShellTest, NamesAreCodePage1252) {
     EXPECT_EQ(opened_[0], fileUrl(c_ / "caf\u00e9.htm"));
 }
 
-TEST(ShellDesktop, TheDesktopWindowIsAHandle) {
-    EXPECT_NE(GetDesktopWindow(), nullptr);
-}
-
 }  // namespace
