@@ -105,10 +105,10 @@ QFont font(const QString& face, double points, bool bold) {
 }
 
 QFont defaultFont() {
-    // The system's dialog font. Where it is missing, Arial keeps the texts
-    // at the widths they were laid out for.
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"));
-    return font(QStringLiteral("MS Sans Serif"), 8.25);
+    // The system's dialog font, MS Sans Serif, has no free stand-in of the
+    // same widths; Arial's (Liberation Sans) keeps the texts inside the
+    // widths they were laid out for.
+    return font(QStringLiteral("Arial"), 8.25);
 }
 
 void install() {

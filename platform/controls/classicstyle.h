@@ -30,7 +30,7 @@ QPalette palette();
 // A font asked for by its Windows face name and size in points.
 QFont font(const QString& face, double points, bool bold = false);
 
-// The font controls have unless they are given another one.
+// The font controls have unless they are given another one: Arial 8.25 pt.
 QFont defaultFont();
 
 // Makes ClassicStyle, the palette and the default font the application's.

@@ -1,6 +1,7 @@
 #include "label.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "colors.h"
 #include "mouse.h"
@@ -43,6 +44,25 @@ void Label::setFontUnderline(bool on) {
     QFont f = font();
     f.setUnderline(on);
     setFont(f);
+}
+
+void Label::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    QFont f = font();
+    int flags = Qt::AlignLeft | Qt::AlignTop;
+    if (area.height() < 2 * QFontMetrics(f).lineSpacing()) {
+        flags |= Qt::TextSingleLine;
+        for (int stretch = 100; stretch > 60; --stretch) {
+            f.setStretch(stretch);
+            if (QFontMetrics(f).horizontalAdvance(text()) <= area.width()) break;
+        }
+    } else {
+        flags |= Qt::TextWordWrap;
+    }
+    painter.setFont(f);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(area, flags, text());
 }
 
 void Label::mousePressEvent(QMouseEvent* event) {

@@ -1,4 +1,6 @@
-// A label: an opaque box of text that wraps at its width. It takes no focus.
+// A label: an opaque box of text that wraps at its width. A label with room
+// for one line only draws its caption on that line, condensed as far as it
+// must be to show it whole. It takes no focus.
 // Colours are 0x00BBGGRR values. It reports clicks and mouse moves (button
 // and shift state, position in twips) for the windows that handle them.
 #pragma once
@@ -28,6 +30,7 @@ class Label : public QLabel {
     void MouseMove(int button, int shift, float x, float y);
 
   protected:
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
