@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QStyleOptionButton>
 #include <QTest>
 #include <filesystem>
@@ -151,6 +152,48 @@ TEST_F(WindowControls, TabOrderOnInfoTipsAndBoot) {
     QList<QWidget*> boot = {tabs,       f.Command1, f.Text7,     f.Text8, f.Check2, f.ExplorerList1,
                             f.Command8, f.Command9, f.Command10, tabs};
     EXPECT_EQ(tabCycle(f, 9), boot);
+}
+
+// "&Use Shortcut Icons", "&Use Backbitmaps" and "&Use Auto Login" share
+// their access key; only the box on the page shown answers it.
+TEST_F(WindowControls, AccessKeysActOnlyOnTheShownPage) {
+    Form1& f = load();
+    f.show();
+    f.SSTab1->setTab(4);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QSignalSpy clicked(f.Check3, &QAbstractButton::clicked);
+    QTest::keyClick(f.windowHandle(), Qt::Key_U, Qt::AltModifier);
+    ASSERT_TRUE(clicked.count() == 1 || clicked.wait());
+    EXPECT_EQ(f.Check3->Value(), 1);
+    EXPECT_EQ(f.Check6->Value(), 0);
+    EXPECT_EQ(f.Check2->Value(), 0);
+}
+
+// A mouse move goes to the control under the pointer and no further: a
+// link label, the tab control where no control covers it, the window's own
+// surface; a control without a handler swallows it.
+TEST_F(WindowControls, MouseMovesReachOnlyTheControlUnderThePointer) {
+    Form1& f = load();
+    f.show();
+    f.SSTab1->setTab(4);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QSignalSpy label9(f.Label9, &Label::MouseMove);
+    QSignalSpy tabs(f.SSTab1, &SSTab::MouseMove);
+    QSignalSpy window(&f, &Form::MouseMove);
+    auto counts = [&] {
+        return std::array<qsizetype, 3>{label9.count(), tabs.count(), window.count()};
+    };
+
+    QTest::mouseMove(f.Label9, QPoint(10, 5));
+    EXPECT_EQ(counts(), (std::array<qsizetype, 3>{1, 0, 0}));
+    QTest::mouseMove(f.Frame4, QPoint(300, 10));
+    QTest::mouseMove(f.Command7, QPoint(10, 10));
+    EXPECT_EQ(counts(), (std::array<qsizetype, 3>{1, 0, 0}));
+    QTest::mouseMove(f.SSTab1, QPoint(300, 320));  // below the frames
+    EXPECT_EQ(counts(), (std::array<qsizetype, 3>{1, 1, 0}));
+    QTest::mouseMove(&f, QPoint(165, 370));  // between Label9 and Help
+    EXPECT_EQ(counts(), (std::array<qsizetype, 3>{1, 1, 1}));
+    EXPECT_FLOAT_EQ(window.at(0).at(2).toFloat(), 165 * 15);
 }
 
 TEST_F(WindowControls, OnlyTheSelectedPageIsShown) {

@@ -7,6 +7,7 @@ CheckBox::CheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption,
     // clicks out of it.
     setTristate(true);
     setAutoFillBackground(true);
+    setAttribute(Qt::WA_NoMousePropagation);
 }
 
 std::int16_t CheckBox::Value() const {

@@ -5,5 +5,6 @@ CommandButton::CommandButton(const QString& caption, QWidget* parent)
     setAutoDefault(false);
     setDefault(false);
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_NoMousePropagation);
     connect(this, &QPushButton::clicked, this, &CommandButton::Click);
 }

@@ -27,6 +27,7 @@ ExplorerList::ExplorerList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
+    setAttribute(Qt::WA_NoMousePropagation);
 }
 
 void ExplorerList::setFolder(const QString& windowsPath) {

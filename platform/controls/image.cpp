@@ -4,6 +4,7 @@
 
 Image::Image(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_NoMousePropagation);
 }
 
 void Image::setPicture(const QImage& picture) {

@@ -13,6 +13,7 @@ Label::Label(const QString& caption, QWidget* parent) : QLabel(parent) {
     setFocusPolicy(Qt::NoFocus);
     setAutoFillBackground(true);
     setMouseTracking(true);
+    setAttribute(Qt::WA_NoMousePropagation);
     setText(caption);
 }
 
@@ -80,6 +81,7 @@ void Label::mouseReleaseEvent(QMouseEvent* event) {
 
 void Label::mouseMoveEvent(QMouseEvent* event) {
     QLabel::mouseMoveEvent(event);
+    event->accept();
     mouse::Move m = mouse::move(event);
     emit MouseMove(m.button, m.shift, m.x, m.y);
 }

@@ -8,6 +8,7 @@
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_NoMousePropagation);
     setAutoFillBackground(true);
     dc_ = gdi::createDC(&image_);
     fitImage();

@@ -91,14 +91,15 @@ SSTab::SSTab(QWidget* parent) : QWidget(parent), bar_(new FixedTabBar(this)) {
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(bar_);
     setMouseTracking(true);
+    setAttribute(Qt::WA_NoMousePropagation);
     connect(bar_, &QTabBar::currentChanged, this, [this](int index) { showPage(index); });
     arrange();
 }
 
 QWidget* SSTab::addPage(const QString& caption) {
     auto* page = new QWidget(this);
+    // Its moves, unhandled, go on to the control.
     page->setMouseTracking(true);
-    page->installEventFilter(this);
     page->setGeometry(rect());
     page->hide();
     pages_.push_back(page);
@@ -175,17 +176,4 @@ void SSTab::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
     mouse::Move m = mouse::move(event);
     emit MouseMove(m.button, m.shift, m.x, m.y);
-}
-
-bool SSTab::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove) {
-        for (QWidget* page : pages_) {
-            if (watched == page) {
-                mouse::Move m = mouse::move(static_cast<QMouseEvent*>(event));
-                emit MouseMove(m.button, m.shift, m.x, m.y);
-                break;
-            }
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }

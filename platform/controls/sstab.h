@@ -43,15 +43,14 @@ class SSTab : public QWidget {
     QTabBar* tabBar() const { return bar_; }
 
   signals:
-    // The mouse moved over the control's own surface: a page not covered
-    // by a control, or the panel.
+    // The mouse moved over the control's own surface: the tab row, or a
+    // page where no control covers it (pages pass their moves on to it).
     void MouseMove(int button, int shift, float x, float y);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void showPage(int index);

@@ -3,7 +3,9 @@
 #include <QKeyEvent>
 #include <QVariant>
 
-TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {
+    setAttribute(Qt::WA_NoMousePropagation);
+}
 
 void TextBox::setPasswordChar(const QString& mask) {
     // The style reads the character from this property.
