@@ -2,6 +2,7 @@
 // the settings in force when it loads and writes them back on Apply or OK.
 #pragma once
 
+#include <QVariant>
 #include <array>
 
 #include "checkbox.h"
@@ -101,6 +102,14 @@ class Form1 : public Form {
     Label* Label5;
     Label* Label6;
     Label* Label10;
+
+    // The icon file of each row of "Info Tips", kept from drawicons on.
+    QVariant iconfile1;
+    QVariant iconfile2;
+    QVariant iconfile3;
+    QVariant iconfile4;
+    QVariant iconfile5;
+    QVariant iconfile6;
 
   protected:
     void Form_Load() override;

@@ -3,7 +3,11 @@
 #include <QLocale>
 
 #include "Form1.h"
+#include "Module1.h"
+#include "app.h"
 #include "catalogue_io.h"
+#include "codepage.h"
+#include "icons.h"
 
 namespace {
 
@@ -18,10 +22,51 @@ bool equalsNumberOne(const RegValue& value) {
     return ok && number == 1.0;
 }
 
+std::string ansi(const QVariant& text) {
+    QByteArray utf8 = text.toString().toUtf8();
+    return codepage::fromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+HICON handleOf(const QVariant& value) {
+    return reinterpret_cast<HICON>(
+        static_cast<std::uintptr_t>(static_cast<std::uint32_t>(value.toInt())));
+}
+
 }  // namespace
 
-// The last block of drawicons: the info-tips switch. Loading never clears
-// Check1; it only checks it.
+// Each row's icon is drawn into the top-left corner of its picture box,
+// whose persistent image keeps it; a file without that icon leaves the box
+// blank. Then the info-tips switch: loading never clears Check1, it only
+// checks it.
 void Form1::drawicons() {
+    struct Row {
+        QVariant& file;
+        const char* path;
+        UINT index;
+        PictureBox* box;
+    };
+    const Row rows[] = {
+        {iconfile1, "c:\\windows\\explorer.exe", 0, Picture1},
+        {iconfile2, "c:\\windows\\system\\shell32.dll", 17, Picture2},
+        {iconfile3, "c:\\windows\\SYSTEM\\syncui.dll", 0, Picture3},
+        {iconfile4, "c:\\windows\\system\\mshtml.dll", 0, Picture4},
+        {iconfile5, "c:\\windows\\system\\mydocs.dll", 0, Picture5},
+        {iconfile6, "c:\\windows\\system\\shell32.dll", 31, Picture6},
+    };
+    for (const Row& row : rows) {
+        row.file = QString::fromLatin1(row.path);
+        HINSTANCE instance = App::hInstance();
+        HICON icon = ExtractIconA(instance, ansi(row.file).c_str(), row.index);
+        Module1::iconhandle = static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(icon)));
+        if (row.box == Picture1) {
+            Picture1->setAutoSize(true);
+            Picture1->setAutoRedraw(true);
+        }
+        HDC dc = row.box->hDC();
+        DrawIcon(dc, 0, 0, handleOf(Module1::iconhandle));
+        row.box->Refresh();
+    }
+
     if (equalsNumberOne(catalogue::get(catalogue::ShowInfoTip))) Check1->setValue(1);
 }

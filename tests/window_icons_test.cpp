@@ -1,0 +1,99 @@
+// The folder icons of the "Info Tips" page, drawn from the machine's files.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <filesystem>
+
+#include "Module1.h"
+#include "icons.h"
+#include "machine.h"
+#include "window_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace window_testing;
+
+const QImage* iconOf(const char* path, UINT index) {
+    return icons::image(ExtractIconA(nullptr, path, index));
+}
+
+// How many pixels of `area` differ from the box's background colour.
+int drawnPixels(const QImage& image, const QRect& area) {
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    int drawn = 0;
+    for (int y = area.top(); y <= area.bottom() && y < image.height(); ++y) {
+        for (int x = area.left(); x <= area.right() && x < image.width(); ++x) {
+            drawn += image.pixel(x, y) != background;
+        }
+    }
+    return drawn;
+}
+
+class WindowIcons : public ::testing::Test, public WindowTest {
+  protected:
+    WindowIcons() {
+        fs::copy(KNOBWISE_DRIVE_C_TEMPLATE, machine::driveC(),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    }
+    std::array<PictureBox*, 6> boxes() {
+        return {form->Picture1, form->Picture2, form->Picture3,
+                form->Picture4, form->Picture5, form->Picture6};
+    }
+};
+
+TEST_F(WindowIcons, SixIconsInTheTopLeftCornerOfTheirBoxes) {
+    Form1& f = load();
+    const QRect icon(0, 0, 32, 32);
+    for (PictureBox* box : boxes()) {
+        const QImage& image = box->image();
+        ASSERT_GT(image.width(), 32);
+        EXPECT_GT(drawnPixels(image, icon), 100) << box->objectName().toStdString();
+        // Nothing beside or below the icon: it is not centred.
+        EXPECT_EQ(drawnPixels(image, QRect(32, 0, image.width() - 32, image.height())), 0);
+        EXPECT_EQ(drawnPixels(image, QRect(0, 32, 32, image.height() - 32)), 0);
+    }
+    // Rows 2 and 6 come from one file, and show different icons.
+    EXPECT_EQ(f.iconfile2, f.iconfile6);
+    EXPECT_NE(f.Picture2->image(), f.Picture6->image());
+    EXPECT_EQ(f.iconfile3.toString(), "c:\\windows\\SYSTEM\\syncui.dll");
+    // The program-wide handle ends with row 6's icon.
+    const QImage* last = icons::image(reinterpret_cast<HICON>(
+        static_cast<std::uintptr_t>(static_cast<std::uint32_t>(Module1::iconhandle.toInt()))));
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(*last, *iconOf("c:\\windows\\system\\shell32.dll", 31));
+    EXPECT_NE(*last, *iconOf("c:\\windows\\system\\shell32.dll", 17));
+    EXPECT_TRUE(f.Picture1->AutoSize());
+    EXPECT_TRUE(f.Picture1->AutoRedraw());
+    // Picture1 keeps its designed size: nothing is assigned to its picture.
+    EXPECT_EQ(f.Picture1->size(), f.Picture2->size());
+}
+
+TEST_F(WindowIcons, AMissingFileLeavesOnlyItsBoxBlank) {
+    fs::remove(machine::driveC() / "WINDOWS" / "SYSTEM" / "syncui.dll");
+    Form1& f = load();
+    EXPECT_EQ(drawnPixels(f.Picture3->image(), f.Picture3->image().rect()), 0);
+    for (PictureBox* box : {f.Picture1, f.Picture2, f.Picture4, f.Picture5, f.Picture6}) {
+        EXPECT_GT(drawnPixels(box->image(), QRect(0, 0, 32, 32)), 100);
+    }
+    EXPECT_TRUE(seams->messages.empty());
+    // Loading went on with the info tips and the switch after the icons.
+    EXPECT_EQ(f.Picture3->ToolTipText(), f.Text3->Text());
+}
+
+TEST_F(WindowIcons, IconsSurviveRepainting) {
+    Form1& f = load();
+    f.show();
+    for (PictureBox* box : boxes()) {
+        box->hide();
+        box->show();
+        // What the screen shows comes from the persistent image.
+        QImage shown = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect inside = box->contentsRect();
+        QImage expected = box->image().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shown.copy(inside.x(), inside.y(), expected.width(), expected.height()), expected)
+            << box->objectName().toStdString();
+    }
+}
+
+}  // namespace

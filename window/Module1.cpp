@@ -1,0 +1,7 @@
+#include "Module1.h"
+
+namespace Module1 {
+
+QVariant iconhandle;
+
+}  // namespace Module1
