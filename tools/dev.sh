@@ -19,6 +19,7 @@ packages=(
   clang-format
   xvfb xauth openbox xdotool x11-utils
   fonts-liberation fonts-dejavu-core
+  desktop-file-utils appstream
 )
 
 deps() {
