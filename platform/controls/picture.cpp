@@ -5,8 +5,19 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <filesystem>
+#include <string>
 
 #include "drives.h"
+
+namespace picture {
+
+bool fitsLimits(QSize size) {
+    if (size.width() <= 0 || size.height() <= 0) return true;  // nothing to decode
+    if (size.width() > kMaxSide || size.height() > kMaxSide) return false;
+    return static_cast<long long>(size.width()) * size.height() <= kMaxPixels;
+}
+
+}  // namespace picture
 
 QImage LoadPicture(const QString& windowsPath) {
     if (windowsPath.isEmpty()) return QImage();
@@ -16,8 +27,20 @@ QImage LoadPicture(const QString& windowsPath) {
     if (!host || !std::filesystem::is_regular_file(*host, ec)) {
         throw PictureError("File not found: " + quoted);
     }
-    QImageReader reader(QString::fromStdString(host->string()));
+    QFile file(QString::fromStdString(host->string()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw PictureError("Cannot read " + quoted + " (" + file.errorString().toStdString() + ")");
+    }
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
+    // The size the header claims, refused before anything is decoded, so that
+    // a small file cannot make the program allocate gigabytes.
+    const QSize claimed = reader.size();
+    if (claimed.isValid() && !picture::fitsLimits(claimed)) {
+        throw PictureError("Picture too large: " + quoted + " (" + std::to_string(claimed.width()) +
+                           " x " + std::to_string(claimed.height()) + " pixels)");
+    }
+    reader.setAllocationLimit(picture::kMaxMegabytes);
     QImage picture = reader.read();
     if (picture.isNull()) {
         throw PictureError("Invalid picture: " + quoted + " (" +

@@ -88,6 +88,9 @@ SSTab::SSTab(QWidget* parent) : QWidget(parent), bar_(new FixedTabBar(this)) {
     bar_->setDrawBase(false);
     bar_->setElideMode(Qt::ElideNone);
     bar_->setFocusPolicy(Qt::StrongFocus);
+    // The tab row is the control's surface too: its moves, which the bar
+    // leaves unhandled, go on to the control.
+    bar_->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(bar_);
     setMouseTracking(true);
