@@ -17,4 +17,12 @@ class Dialog : public Form {
     DirListBox* Dir1;
     CommandButton* OKButton;
     CommandButton* CancelButton;
+
+    // OK makes the folder the tag asks for in the folder picked, then closes
+    // the dialog; Cancel closes it and makes nothing.
+    void OKButton_Click();
+    void CancelButton_Click();
+
+    // The name of the folder to make, chosen from the tag when OK is pressed.
+    QString foldername;
 };

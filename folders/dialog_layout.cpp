@@ -26,4 +26,6 @@ Dialog::Dialog(QWidget* owner)
     CancelButton->setGeometry(twips::rect(2760, 1080, 1215, 375));
     setTabIndex(CancelButton, 1);
     applyTabIndexes();
+    connect(OKButton, &CommandButton::Click, this, &Dialog::OKButton_Click);
+    connect(CancelButton, &CommandButton::Click, this, &Dialog::CancelButton_Click);
 }

@@ -4,6 +4,7 @@
 
 #include <QVariant>
 #include <array>
+#include <cstdint>
 
 #include "checkbox.h"
 #include "commandbutton.h"
@@ -33,6 +34,29 @@ class Form1 : public Form {
     void Command1_Click();
     void Command9_Click();
     void Command8_Click();
+
+    // The "Create as file" buttons of "System Folders".
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+
+    // Browse for the toolbar background; switch on the Hearts cheat.
+    void Command6_Click();
+    void Command7_Click();
+
+    // Opens a document or web address through the shell and returns the
+    // shell's result (greater than 32 on success).
+    std::int32_t StartDoc(const QString& DocName);
+    // Help and the two link labels.
+    void Command10_Click();
+    void Label6_Click();
+    void Label9_Click();
+    // Mouse moves that light the link labels up and put them back.
+    void Label6_MouseMove(int Button, int Shift, float X, float Y);
+    void Label9_MouseMove(int Button, int Shift, float X, float Y);
+    void Form_MouseMove(int Button, int Shift, float X, float Y);
+    void SSTab1_MouseMove(int Button, int Shift, float X, float Y);
 
     // The tabbed pages and the button row.
     SSTab* SSTab1;

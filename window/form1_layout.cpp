@@ -62,6 +62,20 @@ Form1::Form1(QWidget* parent)
 
     applyTabIndexes();
     SSTab1->setTab(5);
+
+    connect(Command2, &CommandButton::Click, this, &Form1::Command2_Click);
+    connect(Command3, &CommandButton::Click, this, &Form1::Command3_Click);
+    connect(Command4, &CommandButton::Click, this, &Form1::Command4_Click);
+    connect(Command5, &CommandButton::Click, this, &Form1::Command5_Click);
+    connect(Command6, &CommandButton::Click, this, &Form1::Command6_Click);
+    connect(Command7, &CommandButton::Click, this, &Form1::Command7_Click);
+    connect(Command10, &CommandButton::Click, this, &Form1::Command10_Click);
+    connect(Label6, &Label::Click, this, &Form1::Label6_Click);
+    connect(Label9, &Label::Click, this, &Form1::Label9_Click);
+    connect(Label6, &Label::MouseMove, this, &Form1::Label6_MouseMove);
+    connect(Label9, &Label::MouseMove, this, &Form1::Label9_MouseMove);
+    connect(this, &Form::MouseMove, this, &Form1::Form_MouseMove);
+    connect(SSTab1, &SSTab::MouseMove, this, &Form1::SSTab1_MouseMove);
 }
 
 void Form1::layoutInfoTips(QWidget* page) {
