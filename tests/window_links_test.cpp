@@ -13,7 +13,6 @@
 #include "app.h"
 #include "colors.h"
 #include "drives.h"
-#include "machine.h"
 #include "shell.h"
 #include "shell_messages.h"
 #include "window_support.h"
@@ -107,20 +106,6 @@ TEST_F(WindowLinks, BothLabelsOpenTheSameWebAddressEveryTime) {
     ASSERT_EQ(seams->messages.size(), 1u);
     EXPECT_EQ(seams->messages[0].prompt, "No association for file extension");
     EXPECT_EQ(seams->messages[0].title, "Knobwise");
-}
-
-TEST_F(WindowLinks, StartDocGivesTheShellsResultUnchanged) {
-    fs::create_directories(::machine::driveC());
-    Form1& f = load();
-    EXPECT_EQ(f.StartDoc(QStringLiteral("C:\\nothing.htm")), 2);
-    EXPECT_EQ(f.StartDoc(QStringLiteral("C:\\no folder\\nothing.htm")), 3);
-    EXPECT_EQ(f.StartDoc(QStringLiteral("gopher://example.com/")), 31);
-    // A relative name is looked for in C:\.
-    std::ofstream(::machine::driveC() / "readme.txt") << "x";
-    EXPECT_GT(f.StartDoc(QStringLiteral("readme.txt")), 32);
-    ASSERT_EQ(opened_.size(), 1u);
-    EXPECT_TRUE(opened_[0].toLocalFile().endsWith("/drive_c/readme.txt"));
-    EXPECT_TRUE(seams->messages.empty());
 }
 
 // How a link label looks: underlined or not, and its text colour.
