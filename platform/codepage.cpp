@@ -62,9 +62,19 @@ size_t utf8Length(std::string_view s, unsigned* codePoint) {
     return n;
 }
 
+// Both encodings agree on ASCII, which is what registry names nearly always
+// are; such text needs no converter.
+bool isAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string fromUtf8(std::string_view utf8) {
+    if (isAscii(utf8)) return std::string(utf8);
     thread_local Converter converter("CP1252", "UTF-8");
     std::string out;
     out.reserve(utf8.size());
@@ -82,6 +92,7 @@ std::string fromUtf8(std::string_view utf8) {
 }
 
 std::string toUtf8(std::string_view cp1252) {
+    if (isAscii(cp1252)) return std::string(cp1252);
     thread_local Converter converter("UTF-8", "CP1252");
     std::string out;
     out.reserve(cp1252.size() + cp1252.size() / 4);

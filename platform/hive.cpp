@@ -28,6 +28,8 @@ enum Statement {
     kListValues,
     kKeyExists,
     kKeyRow,
+    kBeginRead,
+    kEndRead,
     kStatementCount
 };
 
@@ -43,6 +45,8 @@ constexpr std::array<const char*, kStatementCount> kSql = {
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold",
     "SELECT 1 FROM keys WHERE id = ?1",
     "SELECT parent, name FROM keys WHERE id = ?1",
+    "BEGIN",
+    "COMMIT",
 };
 
 constexpr const char* kSchema = R"sql(
@@ -296,10 +300,27 @@ std::optional<KeyId> Hive::childKey(KeyId parent, std::string_view name) {
 }
 
 std::optional<KeyId> Hive::findKey(KeyId from, std::string_view path) {
+    std::vector<std::string_view> parts = splitKeyPath(path);
+    // A walk of several steps reads in one transaction rather than one per
+    // step: a read transaction costs more than a step through an index.
+    bool together = parts.size() > 1 && sqlite3_get_autocommit(db_) != 0;
+    if (together) {
+        Step begin(statement(kBeginRead));
+        if (int rc = begin.next(); rc != SQLITE_DONE) fail(rc, "find key");
+    }
     std::optional<KeyId> key = from;
-    for (std::string_view part : splitKeyPath(path)) {
-        key = childKey(*key, part);
-        if (!key) break;
+    try {
+        for (std::string_view part : parts) {
+            key = childKey(*key, part);
+            if (!key) break;
+        }
+    } catch (...) {
+        if (together) rollback();
+        throw;
+    }
+    if (together) {
+        Step end(statement(kEndRead));
+        if (int rc = end.next(); rc != SQLITE_DONE) fail(rc, "find key");
     }
     return key;
 }
