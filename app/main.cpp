@@ -5,6 +5,7 @@
 #include "Form1.h"
 #include "classicstyle.h"
 #include "end.h"
+#include "firstframe.h"
 #include "hive.h"
 #include "machine.h"
 #include "msgbox.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     Form1 form;
     form.Load();
     if (program::ended()) return 0;
+    firstframe::watch(form);
     form.Show();
     return QApplication::exec();
 }

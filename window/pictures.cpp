@@ -27,7 +27,10 @@ QIcon windowIcon() {
 
 QCursor handCursor() {
     registerPictures();
-    return QCursor(QPixmap(QStringLiteral(":/pictures/hand.xpm")), 5, 0);
+    // Read once: both link labels use it, and reading it is not cheap. Kept
+    // for the whole run (a pixmap must not outlive the application object).
+    static const QCursor* hand = new QCursor(QPixmap(QStringLiteral(":/pictures/hand.xpm")), 5, 0);
+    return *hand;
 }
 
 QImage icon(const QString& name) {

@@ -69,6 +69,9 @@ void ExplorerList::Refresh() {
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
+    if (names.isEmpty()) return;
+    // Asked for only when there is something to list: finding it can mean
+    // reading the desktop's icon themes.
     QIcon icon = style()->standardIcon(QStyle::SP_FileIcon);
     for (const QString& name : names) addItem(new QListWidgetItem(icon, name));
 }

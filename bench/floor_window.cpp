@@ -1,0 +1,89 @@
+// The floor for start-up: a bare Qt Widgets window as large as the main
+// window, with six tabbed pages and as many widgets in all as the main window
+// has (the count is the one argument), shown once and timed by the same
+// first-frame hook. Whatever it costs, Qt costs on this machine.
+//
+//     floor_window WIDGETS
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTabWidget>
+#include <cstdio>
+#include <cstdlib>
+
+#include "firstframe.h"
+
+namespace {
+
+int widgetCount(const QWidget& window) {
+    return static_cast<int>(window.findChildren<QWidget*>().size()) + 1;
+}
+
+// Much what the main window holds, page by page: text boxes, check boxes,
+// buttons, labels with text, frames, pictures and a file list.
+void fillPage(QWidget* page, int index) {
+    auto* frame = new QGroupBox(QStringLiteral("Frame %1").arg(index), page);
+    frame->setGeometry(8, 8, 240, 150);
+    for (int i = 0; i < 2; ++i) {
+        (new QLineEdit(QStringLiteral("Some text %1").arg(i), frame))
+            ->setGeometry(8, 20 + 26 * i, 200, 22);
+    }
+    (new QCheckBox(QStringLiteral("&Check %1").arg(index), frame))->setGeometry(8, 74, 200, 20);
+    auto* label =
+        new QLabel(QStringLiteral("A label with a sentence of text in it, wrapped."), page);
+    label->setWordWrap(true);
+    label->setGeometry(260, 8, 240, 60);
+    (new QPushButton(QStringLiteral("Button %1").arg(index), page))->setGeometry(260, 80, 90, 25);
+    QImage picture(32, 32, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::darkCyan);
+    auto* image = new QLabel(page);
+    image->setPixmap(QPixmap::fromImage(picture));
+    image->setGeometry(260, 120, 32, 32);
+    if (index == 2) {
+        auto* list = new QListWidget(page);
+        list->addItems({QStringLiteral("one.lnk"), QStringLiteral("two.lnk")});
+        list->setGeometry(8, 170, 376, 81);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int wanted = argc > 1 ? std::atoi(argv[1]) : 0;
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Floor"));
+    window.setFixedSize(527, 386);
+    auto* tabs = new QTabWidget(&window);
+    tabs->setGeometry(0, 0, 521, 353);
+    for (int i = 0; i < 6; ++i) {
+        auto* page = new QWidget;
+        fillPage(page, i);
+        tabs->addTab(page, QStringLiteral("Page %1").arg(i));
+    }
+    for (int i = 0; i < 4; ++i) {
+        (new QPushButton(QStringLiteral("Button"), &window))
+            ->setGeometry(8 + 130 * i, 358, 120, 25);
+    }
+    // Labels on the last page make up the count.
+    QWidget* last = tabs->widget(5);
+    for (int n = 0; widgetCount(window) < wanted; ++n) {
+        (new QLabel(QStringLiteral("Label %1").arg(n), last))
+            ->setGeometry(300, 160 + 4 * (n % 40), 80, 16);
+    }
+    if (wanted > 0 && widgetCount(window) != wanted) {
+        std::fprintf(stderr, "floor_window: cannot make exactly %d widgets (%d)\n", wanted,
+                     widgetCount(window));
+    }
+
+    firstframe::watch(window);
+    window.show();
+    return QApplication::exec();
+}

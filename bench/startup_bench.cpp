@@ -1,0 +1,302 @@
+// Start-up: the time from starting the program to its window's first frame,
+// and its peak resident memory, on a fresh machine and on one whose hive
+// holds 200,000 more keys, against a bare Qt Widgets window with as many
+// widgets (floor_window) started the same way in the same run. Each program
+// runs with KNOBWISE_EXIT_AFTER_FIRST_FRAME=1, prints the moment of its
+// first frame and exits; peak memory comes from wait4.
+//
+//     startup_bench [--runs N] [--display offscreen|xvfb|both]
+//
+// Runs go round-robin (floor, fresh, large, in a rotating order) so that
+// the machine's drift falls on all three alike; the first round of each
+// display warms the caches and is not counted.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "hive.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExtraKeys = 200000;
+
+long long nowNs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+[[noreturn]] void die(const std::string& why) {
+    std::fprintf(stderr, "startup_bench: %s\n", why.c_str());
+    std::exit(1);
+}
+
+// The environment of this process with some variables replaced or added.
+std::vector<std::string> environment(const std::map<std::string, std::string>& changes) {
+    std::vector<std::string> out;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('='));
+        if (!changes.count(name)) out.push_back(entry);
+    }
+    for (const auto& [name, value] : changes) out.push_back(name + "=" + value);
+    return out;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int output = -1;  // read end of its standard output
+};
+
+Child spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) die("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    Child child;
+    int rc = posix_spawn(&child.pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) die("cannot start " + argv[0] + ": " + std::strerror(rc));
+    child.output = out[0];
+    return child;
+}
+
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0) text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+struct Sample {
+    double ms = 0;     // start to first frame
+    double rssMb = 0;  // peak resident memory
+    long long widgets = 0;
+};
+
+// Starts a program that reports its first frame, and waits for it to end.
+Sample timeOne(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    const long long start = nowNs();
+    Child child = spawn(argv, env);
+    const std::string output = readAll(child.output);
+    int status = 0;
+    rusage usage{};
+    if (wait4(child.pid, &status, 0, &usage) < 0) die("wait4 failed");
+    long long frame = 0;
+    long long widgets = 0;
+    if (std::sscanf(output.c_str(), "first-frame-ns %lld widgets %lld", &frame, &widgets) != 2 ||
+        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        die(argv[0] + " did not report its first frame (status " + std::to_string(status) +
+            "): " + output);
+    }
+    return {static_cast<double>(frame - start) / 1e6, static_cast<double>(usage.ru_maxrss) / 1024.0,
+            widgets};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// A virtual X server for the runs under X; stopped when this ends.
+class Xvfb {
+  public:
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) die("pipe failed");
+        std::string fd = std::to_string(fds[1]);
+        std::vector<std::string> argv = {"/usr/bin/Xvfb", "-displayfd", fd,   "-screen", "0",
+                                         "1024x768x24",   "-nolisten",  "tcp"};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        if (rc != 0) die(std::string("cannot start Xvfb: ") + std::strerror(rc));
+        std::string number = readAll(fds[0]);
+        while (!number.empty() && (number.back() == '\n' || number.back() == ' '))
+            number.pop_back();
+        if (number.empty()) die("Xvfb did not tell its display");
+        display_ = ":" + number;
+    }
+    ~Xvfb() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    const std::string& display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+struct Program {
+    const char* name;
+    std::vector<std::string> argv;
+    std::string machine;  // XDG_DATA_HOME
+};
+
+void addKeys(const fs::path& hiveFile) {
+    std::unique_ptr<hive::Hive> hv = hive::Hive::open(hiveFile);
+    hv->begin();
+    hive::KeyId bulk = hv->createKey(hive::Root::CurrentUser, "Software\\Bulk");
+    for (int i = 0; i < kExtraKeys; ++i) {
+        char key[32];
+        std::snprintf(key, sizeof key, "Group%03d\\Key%06d", i % 500, i);
+        hv->setValue(hv->createKey(bulk, key), "Data", REG_SZ, "some text of a typical length");
+    }
+    hv->commit();
+}
+
+struct Results {
+    std::map<std::string, std::vector<double>> ms, rss;
+    std::map<std::string, long long> widgets;
+};
+
+Results measure(const std::vector<Program>& programs,
+                const std::map<std::string, std::string>& display, int runs) {
+    Results r;
+    for (int round = 0; round <= runs; ++round) {
+        for (size_t i = 0; i < programs.size(); ++i) {
+            const Program& p = programs[(i + static_cast<size_t>(round)) % programs.size()];
+            std::map<std::string, std::string> env = display;
+            env["XDG_DATA_HOME"] = p.machine;
+            env["KNOBWISE_EXIT_AFTER_FIRST_FRAME"] = "1";
+            Sample s = timeOne(p.argv, environment(env));
+            if (round == 0) continue;  // warming up
+            r.ms[p.name].push_back(s.ms);
+            r.rss[p.name].push_back(s.rssMb);
+            r.widgets[p.name] = s.widgets;
+        }
+    }
+    return r;
+}
+
+bool report(const char* title, const Results& r) {
+    auto ms = [&](const char* n) { return median(r.ms.at(n)); };
+    auto rss = [&](const char* n) { return median(r.rss.at(n)); };
+    std::printf("\n%s (%zu runs each, medians)\n", title, r.ms.at("floor").size());
+    std::printf("  %-28s %10s %10s %8s\n", "", "first ms", "peak MB", "widgets");
+    for (const char* n : {"floor", "fresh", "large"}) {
+        const char* label = std::strcmp(n, "floor") == 0   ? "bare Qt window (floor)"
+                            : std::strcmp(n, "fresh") == 0 ? "knobwise, fresh machine"
+                                                           : "knobwise, +200,000 keys";
+        std::printf("  %-28s %10.1f %10.1f %8lld\n", label, ms(n), rss(n), r.widgets.at(n));
+    }
+    bool met = true;
+    auto ratio = [&](const char* label, double a, double b, double target) {
+        const double value = a / b;
+        const bool ok = target <= 0 || value <= target;
+        met = met && ok;
+        if (target > 0) {
+            std::printf("  %-40s %6.2f  (target <= %.1f: %s)\n", label, value, target,
+                        ok ? "met" : "MISSED");
+        } else {
+            std::printf("  %-40s %6.2f\n", label, value);
+        }
+    };
+    ratio("start-up fresh / floor", ms("fresh"), ms("floor"), 1.3);
+    ratio("start-up large / fresh", ms("large"), ms("fresh"), 1.1);
+    ratio("peak memory fresh / floor", rss("fresh"), rss("floor"), 0);
+    ratio("peak memory large / fresh", rss("large"), rss("fresh"), 0);
+    return met;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 15;
+    std::string which = "both";
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--display" && i + 1 < argc) {
+            which = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: %s [--runs N] [--display offscreen|xvfb|both]\n", argv[0]);
+            return 2;
+        }
+    }
+
+    std::string pattern = (fs::temp_directory_path() / "knobwise-startup-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) die("mkdtemp failed");
+    const fs::path work = pattern;
+    const std::string fresh = (work / "fresh").string();
+    const std::string large = (work / "large").string();
+
+    // Both machines made by the program itself; the large one then grows.
+    const std::map<std::string, std::string> offscreen = {{"QT_QPA_PLATFORM", "offscreen"}};
+    for (const std::string& machine : {fresh, large}) {
+        std::map<std::string, std::string> env = offscreen;
+        env["XDG_DATA_HOME"] = machine;
+        env["KNOBWISE_EXIT_AFTER_FIRST_FRAME"] = "1";
+        timeOne({KNOBWISE_EXE}, environment(env));
+    }
+    addKeys(fs::path(large) / "knobwise" / "registry.db");
+
+    // The floor gets as many widgets as the main window has.
+    std::map<std::string, std::string> env = offscreen;
+    env["XDG_DATA_HOME"] = fresh;
+    env["KNOBWISE_EXIT_AFTER_FIRST_FRAME"] = "1";
+    const long long widgets = timeOne({KNOBWISE_EXE}, environment(env)).widgets;
+    const std::vector<Program> programs = {
+        {"floor", {FLOOR_EXE, std::to_string(widgets)}, fresh},
+        {"fresh", {KNOBWISE_EXE}, fresh},
+        {"large", {KNOBWISE_EXE}, large},
+    };
+
+    bool met = true;
+    if (which == "offscreen" || which == "both") {
+        met = report("Offscreen", measure(programs, offscreen, runs)) && met;
+    }
+    if (which == "xvfb" || which == "both") {
+        Xvfb x;
+        met = report(("Xvfb " + x.display()).c_str(),
+                     measure(programs, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", x.display()}},
+                             runs)) &&
+              met;
+    }
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    std::printf("\n%s\n", met ? "All start-up targets met." : "Some start-up targets MISSED.");
+    return 0;
+}
