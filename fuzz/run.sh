@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for the given time.
 #
-#   fuzz/run.sh SECONDS
+#   fuzz/run.sh SECONDS [TARGET...]
+#
+# Without targets it runs them all, one after the other: the icon file
+# reader, the icon image decoder, the .reg file reader, the path mapping and
+# the picture loader.
 #
 # Needs the packages clang and libclang-rt-14-dev. The build goes to
 # build-fuzz/ (KNOBWISE_FUZZ_BUILD_DIR overrides it). Each target starts from
@@ -10,14 +14,19 @@
 # <build>/fuzz/artifacts/. The exit status is nonzero when a target failed.
 set -euo pipefail
 
-seconds=${1:?usage: fuzz/run.sh SECONDS}
+seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
+shift
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KNOBWISE_FUZZ_BUILD_DIR:-$top/build-fuzz}
-targets=(icon_reader_fuzz icon_image_fuzz)
+targets=(icon_reader_fuzz icon_image_fuzz regfile_fuzz drives_fuzz picture_fuzz)
+[ $# -eq 0 ] || targets=("$@")
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DKNOBWISE_FUZZ=ON \
   -DKNOBWISE_TESTS=OFF -DKNOBWISE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target "${targets[@]}"
+
+# Memory that system libraries keep for the whole run is not a leak of ours.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$top/tools/lsan.supp}
 
 status=0
 mkdir -p "$build/fuzz/artifacts"

@@ -56,6 +56,10 @@ fs::path normalHost(const fs::path& p) {
 }  // namespace
 
 std::optional<fs::path> toHost(std::string_view path) {
+    // A Windows path ends at its first NUL, as the system's own functions
+    // read it; past one, a name such as "..\0x" would reach the host's calls
+    // as "..".
+    path = path.substr(0, path.find('\0'));
     if (path.empty()) return std::nullopt;
     if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) return std::nullopt;  // UNC
 

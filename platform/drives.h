@@ -17,8 +17,8 @@ namespace drives {
 // as written (so that a file or folder can be created there). "." and ".."
 // are resolved, never above the drive's root. A path without a drive letter
 // is taken relative to the current directory (or its drive's root when it
-// starts with a backslash). nullopt for another drive letter, a UNC path or
-// an empty path.
+// starts with a backslash). The path ends at its first NUL, if it has one.
+// nullopt for another drive letter, a UNC path or an empty path.
 std::optional<std::filesystem::path> toHost(std::string_view windowsPath);
 
 // The Windows path of a host path: C:\... inside drive_c/, otherwise Z:\...

@@ -1,10 +1,12 @@
 // Pictures loaded from files and from the program's own resources.
 #pragma once
 
+#include <QIODevice>
 #include <QImage>
 #include <QSize>
 #include <QString>
 #include <stdexcept>
+#include <string>
 
 // Why a picture could not be loaded; what() is a sentence for the user.
 class PictureError : public std::runtime_error {
@@ -23,6 +25,10 @@ inline constexpr int kMaxMegabytes = 256;
 
 // Whether a picture of this size is within those limits.
 bool fitsLimits(QSize size);
+
+// The picture that `device` (open for reading) holds, decoded within those
+// limits; `quoted` names it in the messages. Throws PictureError.
+QImage decode(QIODevice& device, const std::string& quoted);
 
 }  // namespace picture
 
