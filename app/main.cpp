@@ -22,9 +22,11 @@ int main(int argc, char** argv) {
                msgbox::kExclamation);
     } else {
         // A hive that cannot be used is said once; the program then runs with
-        // every key failing to open.
+        // every key failing to open. So is one that cannot be written: every
+        // open asks for write rights, and would fail without a word.
         const hive::State state = hive::state();
-        if (state == hive::State::Missing || state == hive::State::Damaged) {
+        if (state == hive::State::Missing || state == hive::State::Damaged ||
+            state == hive::State::ReadOnly) {
             MsgBox(QString::fromStdString(hive::problem()), msgbox::kExclamation);
         }
     }

@@ -206,7 +206,10 @@ std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
     if (!std::filesystem::is_regular_file(file, ec)) {
         throw Error(ERROR_FILE_NOT_FOUND, "The registry file " + file.string() + " does not exist.");
     }
-    bool writable = ::access(file.c_str(), W_OK) == 0;
+    // Writing needs the folder too: SQLite keeps its write-ahead log and
+    // shared-memory index beside the hive.
+    std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
+    bool writable = ::access(file.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK) == 0;
     int rc = SQLITE_OK;
     sqlite3* db = openConnection(uriFor(file, ""), writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, &rc);
     if (db) rc = probe(db);
@@ -487,6 +490,10 @@ void openCurrent() {
     try {
         c.hive = Hive::open(file);
         c.state = c.hive->writable() ? State::Ok : State::ReadOnly;
+        if (c.state == State::ReadOnly) {
+            c.problem = "The registry file " + file.string() +
+                        " cannot be written. The settings it holds cannot be shown or changed.";
+        }
     } catch (const Error& e) {
         c.state = e.code() == ERROR_FILE_NOT_FOUND ? State::Missing : State::Damaged;
         c.problem = e.what();

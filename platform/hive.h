@@ -129,7 +129,7 @@ enum class State {
 void select(const std::filesystem::path& file);
 // Opens the current hive if need be and tells its state.
 State state();
-// A sentence for the user when state() is Missing or Damaged.
+// A sentence for the user when state() is Missing, Damaged or ReadOnly.
 std::string problem();
 // The current hive, or nullptr when it cannot be used.
 Hive* current();

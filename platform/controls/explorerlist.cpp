@@ -1,11 +1,13 @@
 #include "explorerlist.h"
 
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStyle>
 #include <algorithm>
 #include <filesystem>
 #include <vector>
 
+#include "codepage.h"
 #include "drives.h"
 
 namespace {
@@ -19,6 +21,16 @@ std::vector<QRegularExpression> compile(const QString& pattern) {
                          QRegularExpression::CaseInsensitiveOption);
     }
     return out;
+}
+
+// A file name as the list shows it: UTF-8, as names on this system are; a
+// name that is not is taken in code page 1252, as the names of files copied
+// from Windows machines are, so that every name shows as text of its own.
+QString displayName(const std::string& bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString name = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (!utf8.hasError()) return name;
+    return QString::fromStdString(codepage::toUtf8(bytes));
 }
 
 }  // namespace
@@ -60,7 +72,7 @@ void ExplorerList::Refresh() {
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
-        QString name = QString::fromStdString(it->path().filename().string());
+        QString name = displayName(it->path().filename().string());
         bool matches =
             std::any_of(patterns.begin(), patterns.end(),
                         [&](const QRegularExpression& re) { return re.match(name).hasMatch(); });

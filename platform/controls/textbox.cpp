@@ -2,9 +2,13 @@
 
 #include <QKeyEvent>
 #include <QVariant>
+#include <limits>
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {
     setAttribute(Qt::WA_NoMousePropagation);
+    // No limit of length: Qt's line edit would cut a text at 32,767
+    // characters, and an Apply would then write the cut text back.
+    setMaxLength(std::numeric_limits<int>::max());
 }
 
 void TextBox::setPasswordChar(const QString& mask) {
