@@ -11,10 +11,11 @@ namespace {
 // One converter per direction and thread, opened once: iconv_open is costly
 // next to the handful of bytes a registry name holds.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " +
+                                     to);
         }
     }
     ~Converter() { iconv_close(cd_); }
@@ -39,7 +40,7 @@ public:
         return true;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -51,7 +52,11 @@ bool undefinedInCp1252(unsigned c) {
 size_t utf8Length(std::string_view s, unsigned* codePoint) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
     unsigned lead = byte(0);
-    size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    size_t n = lead < 0x80           ? 1
+               : (lead >> 5) == 0x6  ? 2
+               : (lead >> 4) == 0xE  ? 3
+               : (lead >> 3) == 0x1E ? 4
+                                     : 0;
     if (n == 0 || n > s.size()) return 0;
     unsigned cp = n == 1 ? lead : lead & (0x7Fu >> n);
     for (size_t i = 1; i < n; ++i) {
@@ -104,6 +109,16 @@ std::string toUtf8(std::string_view cp1252) {
         cp1252.remove_prefix(1);
     }
     return out;
+}
+
+std::string fromText(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    return fromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+QString toText(std::string_view cp1252) {
+    const std::string utf8 = toUtf8(cp1252);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 }  // namespace codepage

@@ -2,6 +2,7 @@
 // in code page 1252, the ANSI code page of a Western Windows machine.
 #pragma once
 
+#include <QString>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,10 @@ std::string fromUtf8(std::string_view utf8);
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same number, as
 // Windows does, so that every byte string survives the round trip.
 std::string toUtf8(std::string_view cp1252);
+
+// The program's own text to and from the code page, for the functions that
+// take 8-bit text.
+std::string fromText(const QString& text);
+QString toText(std::string_view cp1252);
 
 }  // namespace codepage

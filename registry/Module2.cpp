@@ -5,29 +5,21 @@
 namespace Module2 {
 namespace {
 
-std::string ansi(const QString& text) {
-    QByteArray utf8 = text.toUtf8();
-    return codepage::fromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
-}
-
-QString fromAnsi(std::string_view bytes) {
-    std::string utf8 = codepage::toUtf8(bytes);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 HKEY openKey(std::uint32_t root, const QString& keyPath) {
     HKEY hKey = nullptr;
-    RegOpenKeyExA(rootKey(root), ansi(keyPath).c_str(), 0, kAccess, &hKey);
+    RegOpenKeyExA(rootKey(root), codepage::fromText(keyPath).c_str(), 0, kAccess, &hKey);
     return hKey;
 }
 
 }  // namespace
 
-std::int32_t writevalue(HKEY hKey, const QString& valueName, std::int32_t type, const RegValue& value) {
-    std::string name = ansi(valueName);
+std::int32_t writevalue(HKEY hKey, const QString& valueName, std::int32_t type,
+                        const RegValue& value) {
+    std::string name = codepage::fromText(valueName);
     if (type == static_cast<std::int32_t>(REG_SZ)) {
-        std::string data = ansi(regvalue::text(value));
-        return RegSetValueExA(hKey, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+        std::string data = codepage::fromText(regvalue::text(value));
+        return RegSetValueExA(hKey, name.c_str(), 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(data.data()),
                               static_cast<DWORD>(data.size()));
     }
     if (type == static_cast<std::int32_t>(REG_DWORD)) {
@@ -42,21 +34,22 @@ std::int32_t writevalue(HKEY hKey, const QString& valueName, std::int32_t type, 
 }
 
 std::int32_t readvalue(HKEY hKey, const QString& valueName, RegValue& value) {
-    std::string name = ansi(valueName);
+    std::string name = codepage::fromText(valueName);
     DWORD type = 0;
     DWORD size = 0;
     LONG rc = RegQueryValueExA(hKey, name.c_str(), nullptr, &type, nullptr, &size);
     if (rc != ERROR_SUCCESS) return rc;
     if (type == REG_SZ) {
         std::string buffer(size, '\0');
-        rc = RegQueryValueExA(hKey, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+        rc = RegQueryValueExA(hKey, name.c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(buffer.data()), &size);
         if (rc != ERROR_SUCCESS) {
             value = std::monostate{};
             return rc;
         }
         buffer.resize(size);
         if (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
-        value = fromAnsi(buffer);
+        value = codepage::toText(buffer);
         return 0;
     }
     if (type == REG_DWORD) {
@@ -72,8 +65,8 @@ std::int32_t readvalue(HKEY hKey, const QString& valueName, RegValue& value) {
     return -1;
 }
 
-void setvalue(std::uint32_t root, const QString& keyPath, const QString& valueName, const RegValue& value,
-              std::int32_t type) {
+void setvalue(std::uint32_t root, const QString& keyPath, const QString& valueName,
+              const RegValue& value, std::int32_t type) {
     HKEY hKey = openKey(root, keyPath);
     writevalue(hKey, valueName, type, value);
     RegCloseKey(hKey);
@@ -89,7 +82,7 @@ RegValue getvalue(std::uint32_t root, const QString& keyPath, const QString& val
 
 void deletevalue(std::uint32_t root, const QString& keyPath, const QString& valueName) {
     HKEY hKey = openKey(root, keyPath);
-    RegDeleteValueA(hKey, ansi(valueName).c_str());
+    RegDeleteValueA(hKey, codepage::fromText(valueName).c_str());
     RegCloseKey(hKey);
 }
 

@@ -22,11 +22,6 @@ bool equalsNumberOne(const RegValue& value) {
     return ok && number == 1.0;
 }
 
-std::string ansi(const QVariant& text) {
-    QByteArray utf8 = text.toString().toUtf8();
-    return codepage::fromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
-}
-
 HICON handleOf(const QVariant& value) {
     return reinterpret_cast<HICON>(
         static_cast<std::uintptr_t>(static_cast<std::uint32_t>(value.toInt())));
@@ -56,7 +51,8 @@ void Form1::drawicons() {
     for (const Row& row : rows) {
         row.file = QString::fromLatin1(row.path);
         HINSTANCE instance = App::hInstance();
-        HICON icon = ExtractIconA(instance, ansi(row.file).c_str(), row.index);
+        HICON icon =
+            ExtractIconA(instance, codepage::fromText(row.file.toString()).c_str(), row.index);
         Module1::iconhandle = static_cast<std::int32_t>(
             static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(icon)));
         if (row.box == Picture1) {

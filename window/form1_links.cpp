@@ -1,7 +1,6 @@
 // Help and the two link labels: documents opened through the shell, its
 // failures reported by their code, and the labels lit up while the pointer
 // is over them.
-#include <QByteArray>
 #include <string>
 
 #include "Form1.h"
@@ -19,11 +18,6 @@ constexpr std::uint32_t kRed = colors::RGB(255, 0, 0);
 constexpr std::uint32_t kGrey = colors::RGB(128, 128, 128);
 constexpr std::uint32_t kWhite = colors::RGB(255, 255, 255);
 
-std::string ansi(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    return codepage::fromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
-}
-
 // Opens the document and tells the user when the shell could not.
 void open(Form1& form, const QString& document) {
     const QString message = shellmessages::forResult(form.StartDoc(document));
@@ -34,7 +28,7 @@ void open(Form1& form, const QString& document) {
 
 std::int32_t Form1::StartDoc(const QString& DocName) {
     HWND desktop = GetDesktopWindow();
-    const std::string file = ansi(DocName);
+    const std::string file = codepage::fromText(DocName);
     return shell::resultCode(ShellExecuteA(desktop, "Open", file.c_str(), "", "C:\\", 1));
 }
 
