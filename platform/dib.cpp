@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "littleendian.h"
+
 namespace dib {
 namespace {
 
@@ -12,14 +14,9 @@ constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kMinHeader = 40;   // BITMAPINFOHEADER
 constexpr std::uint32_t kMaxHeader = 124;  // BITMAPV5HEADER
 
-std::uint16_t u16(Bytes b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-std::uint32_t u32(Bytes b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
+using littleendian::u16;
+using littleendian::u32;
+
 std::int32_t i32(Bytes b, std::size_t at) {
     return static_cast<std::int32_t>(u32(b, at));
 }

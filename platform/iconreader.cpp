@@ -1,5 +1,7 @@
 #include "iconreader.h"
 
+#include "littleendian.h"
+
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -18,15 +20,8 @@ std::optional<Bytes> slice(Bytes b, std::uint64_t offset, std::uint64_t length) 
     return b.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
 }
 
-// Little-endian fields; the caller has checked that they lie inside `b`.
-std::uint16_t u16(Bytes b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-std::uint32_t u32(Bytes b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
+using littleendian::u16;
+using littleendian::u32;
 
 int dimension(std::uint8_t stored) {
     return stored == 0 ? 256 : stored;
