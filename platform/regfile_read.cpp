@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "casefold.h"
 #include "codepage.h"
 #include "regfile.h"
 #include "utf16.h"
@@ -43,25 +44,13 @@ std::string_view trimRight(std::string_view s) {
     return s;
 }
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 bool startsNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && equalNoCase(s.substr(0, prefix.size()), prefix);
+    return s.size() >= prefix.size() && casefold::equalAscii(s.substr(0, prefix.size()), prefix);
 }
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = lower(c);
+    c = casefold::lowerAscii(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
@@ -344,11 +333,11 @@ class Parser {
 }  // namespace
 
 std::optional<hive::Root> rootFromName(std::string_view name) {
-    if (equalNoCase(name, "HKEY_LOCAL_MACHINE") || equalNoCase(name, "HKLM"))
+    if (casefold::equalAscii(name, "HKEY_LOCAL_MACHINE") || casefold::equalAscii(name, "HKLM"))
         return hive::Root::LocalMachine;
-    if (equalNoCase(name, "HKEY_CURRENT_USER") || equalNoCase(name, "HKCU"))
+    if (casefold::equalAscii(name, "HKEY_CURRENT_USER") || casefold::equalAscii(name, "HKCU"))
         return hive::Root::CurrentUser;
-    if (equalNoCase(name, "HKEY_CLASSES_ROOT") || equalNoCase(name, "HKCR"))
+    if (casefold::equalAscii(name, "HKEY_CLASSES_ROOT") || casefold::equalAscii(name, "HKCR"))
         return hive::Root::ClassesRoot;
     return std::nullopt;
 }

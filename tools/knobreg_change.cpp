@@ -2,26 +2,15 @@
 // knobreg delete KEY [/v NAME | /ve | /va] [/f]
 #include <ostream>
 
+#include "casefold.h"
 #include "knobreg.h"
 
 namespace knobreg {
 namespace {
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = lower(c);
+    c = casefold::lowerAscii(c);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
@@ -30,7 +19,7 @@ DWORD typeFromName(const std::string& name) {
         {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_BINARY", REG_BINARY},
         {"REG_DWORD", REG_DWORD}, {"REG_MULTI_SZ", REG_MULTI_SZ},   {"REG_NONE", REG_NONE}};
     for (const auto& [typeName, type] : kTypes) {
-        if (equalNoCase(name, typeName)) return type;
+        if (casefold::equalAscii(name, typeName)) return type;
     }
     throw SyntaxFailure(
         "Invalid syntax: unknown type " + name +
@@ -39,7 +28,7 @@ DWORD typeFromName(const std::string& name) {
 
 std::string dwordData(const std::string& text) {
     std::uint64_t n = 0;
-    bool hex = text.size() > 2 && text[0] == '0' && lower(text[1]) == 'x';
+    bool hex = text.size() > 2 && text[0] == '0' && casefold::lowerAscii(text[1]) == 'x';
     std::string_view digits = std::string_view(text).substr(hex ? 2 : 0);
     bool ok = text.empty() || !digits.empty();
     for (char c : digits) {
