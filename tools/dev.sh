@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Knobwise's one-stop developer command.
 #
-#   tools/dev.sh test   install what is missing, build, run every test
-#   tools/dev.sh run    install what is missing, build, start the program
-#   tools/dev.sh deps   only install what is missing
+#   tools/dev.sh test             install what is missing, build, run every
+#                                 test; then all of it again, sanitized
+#   tools/dev.sh test-sanitized   only the sanitized run
+#   tools/dev.sh run              install what is missing, build, start the program
+#   tools/dev.sh deps             only install what is missing
 #
 # Installing needs root or sudo and is skipped when everything is present.
-# KNOBWISE_BUILD_DIR chooses the build directory (default: build).
+# KNOBWISE_BUILD_DIR chooses the build directory (default: build); the
+# sanitized build (AddressSanitizer, UndefinedBehaviorSanitizer, leak checks
+# on) goes beside it, to <build>-sanitized.
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -39,6 +43,18 @@ configure() {
   cmake -S "$top" -B "$build" -G Ninja -DKNOBWISE_TESTS=ON -DKNOBWISE_BENCH=ON "$@"
 }
 
+# Every test again, built with the sanitizers. Leaks are errors, except the
+# few that system libraries make by design (tools/lsan.supp).
+test_sanitized() {
+  local sanitized=$build-sanitized
+  export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS=suppressions=$top/tools/lsan.supp
+  cmake -S "$top" -B "$sanitized" -G Ninja -DKNOBWISE_TESTS=ON -DKNOBWISE_BENCH=OFF -DKNOBWISE_SANITIZE=ON
+  cmake --build "$sanitized"
+  ctest --test-dir "$sanitized" --output-on-failure -j"$(nproc)"
+}
+
 case "${1:-}" in
   deps)
     deps
@@ -48,6 +64,11 @@ case "${1:-}" in
     configure
     cmake --build "$build"
     ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+    test_sanitized
+    ;;
+  test-sanitized)
+    deps
+    test_sanitized
     ;;
   run)
     deps
@@ -56,7 +77,7 @@ case "${1:-}" in
     exec "$build/app/knobwise"
     ;;
   *)
-    echo "usage: $0 test|run|deps" >&2
+    echo "usage: $0 test|test-sanitized|run|deps" >&2
     exit 2
     ;;
 esac
