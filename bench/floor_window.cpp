@@ -1,9 +1,13 @@
 // The floor for start-up: a bare Qt Widgets window as large as the main
 // window, with six tabbed pages and as many widgets in all as the main window
-// has (the count is the one argument), shown once and timed by the same
+// has (the count is the first argument), shown once and timed by the same
 // first-frame hook. Whatever it costs, Qt costs on this machine.
 //
-//     floor_window WIDGETS
+//     floor_window WIDGETS [fonts]
+//
+// With "fonts" the visible widgets use the faces and sizes the main window's
+// first page shows (Arial in three sizes, Times New Roman on the tabs, two
+// tab captions condensed), to tell how much of the difference they make.
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -12,13 +16,22 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QTabBar>
 #include <QTabWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "firstframe.h"
 
 namespace {
+
+QFont font(const char* face, double points, bool bold = false) {
+    QFont f(QString::fromLatin1(face));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
 
 int widgetCount(const QWidget& window) {
     return static_cast<int>(window.findChildren<QWidget*>().size()) + 1;
@@ -56,7 +69,9 @@ void fillPage(QWidget* page, int index) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int wanted = argc > 1 ? std::atoi(argv[1]) : 0;
+    const bool fonts = argc > 2 && std::strcmp(argv[2], "fonts") == 0;
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+    if (fonts) QApplication::setFont(font("Arial", 8.25));
 
     QWidget window;
     window.setWindowTitle(QStringLiteral("Floor"));

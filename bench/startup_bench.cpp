@@ -1,15 +1,16 @@
 // Start-up: the time from starting the program to its window's first frame,
 // and its peak resident memory, on a fresh machine and on one whose hive
 // holds 200,000 more keys, against a bare Qt Widgets window with as many
-// widgets (floor_window) started the same way in the same run. Each program
-// runs with KNOBWISE_EXIT_AFTER_FIRST_FRAME=1, prints the moment of its
-// first frame and exits; peak memory comes from wait4.
+// widgets (floor_window) started the same way in the same run, and the same
+// bare window using the fonts the main window shows. Each program runs with
+// KNOBWISE_EXIT_AFTER_FIRST_FRAME=1, prints the moment of its first frame
+// and exits; peak memory comes from wait4.
 //
 //     startup_bench [--runs N] [--display offscreen|xvfb|both]
 //
-// Runs go round-robin (floor, fresh, large, in a rotating order) so that
-// the machine's drift falls on all three alike; the first round of each
-// display warms the caches and is not counted.
+// Runs go round-robin (in a rotating order) so that the machine's drift
+// falls on all of them alike; the first round of each display warms the
+// caches and is not counted.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -215,8 +216,9 @@ bool report(const char* title, const Results& r) {
     auto rss = [&](const char* n) { return median(r.rss.at(n)); };
     std::printf("\n%s (%zu runs each, medians)\n", title, r.ms.at("floor").size());
     std::printf("  %-28s %10s %10s %8s\n", "", "first ms", "peak MB", "widgets");
-    for (const char* n : {"floor", "fresh", "large"}) {
+    for (const char* n : {"floor", "fonts", "fresh", "large"}) {
         const char* label = std::strcmp(n, "floor") == 0   ? "bare Qt window (floor)"
+                            : std::strcmp(n, "fonts") == 0 ? "  the same, window's fonts"
                             : std::strcmp(n, "fresh") == 0 ? "knobwise, fresh machine"
                                                            : "knobwise, +200,000 keys";
         std::printf("  %-28s %10.1f %10.1f %8lld\n", label, ms(n), rss(n), r.widgets.at(n));
@@ -235,6 +237,7 @@ bool report(const char* title, const Results& r) {
     };
     ratio("start-up fresh / floor", ms("fresh"), ms("floor"), 1.3);
     ratio("start-up large / fresh", ms("large"), ms("fresh"), 1.1);
+    ratio("start-up fresh / floor with its fonts", ms("fresh"), ms("fonts"), 0);
     ratio("peak memory fresh / floor", rss("fresh"), rss("floor"), 0);
     ratio("peak memory large / fresh", rss("large"), rss("fresh"), 0);
     return met;
@@ -280,6 +283,7 @@ int main(int argc, char** argv) {
     const long long widgets = timeOne({KNOBWISE_EXE}, environment(env)).widgets;
     const std::vector<Program> programs = {
         {"floor", {FLOOR_EXE, std::to_string(widgets)}, fresh},
+        {"fonts", {FLOOR_EXE, std::to_string(widgets), "fonts"}, fresh},
         {"fresh", {KNOBWISE_EXE}, fresh},
         {"large", {KNOBWISE_EXE}, large},
     };
