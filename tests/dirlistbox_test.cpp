@@ -9,32 +9,16 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
-#include <fstream>
 
 #include "dirlistbox.h"
 #include "machine.h"
+#include "support/qt_app.h"
 #include "support/temp_machine.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing_support::TempMachine;
-
-// One application for the whole run, ended before the program exits so that
-// Qt's own globals still exist while it goes.
-class QtApplication : public ::testing::Environment {
-  public:
-    void TearDown() override { delete qApp; }
-};
-const ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new QtApplication);
-
-void app() {
-    static int argc = 1;
-    static char name[] = "dirlistbox_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
-}
 
 QStringList rowTexts(const DirListBox& box) {
     QStringList texts;
@@ -44,48 +28,46 @@ QStringList rowTexts(const DirListBox& box) {
 
 class DirListBoxTest : public ::testing::Test {
   protected:
-    DirListBoxTest() {
-        app();
-        c_ = machine::driveC();
+    static fs::path prepared() {
+        testing_support::ensureQtApp();
+        const fs::path c = machine::driveC();
         for (const char* dir :
              {"WINDOWS/SYSTEM", "WINDOWS/Desktop", "apps", "Zeta", "beta", ".hidden"}) {
-            fs::create_directories(c_ / dir);
+            fs::create_directories(c / dir);
         }
-        std::ofstream(c_ / "autoexec.bat") << "x";  // files are not listed
-        oldCwd_ = fs::current_path();
-        fs::current_path(c_ / "WINDOWS");
+        testing_support::writeFile(c / "autoexec.bat", "x");  // files are not listed
+        return c;
     }
-    ~DirListBoxTest() override { fs::current_path(oldCwd_); }
 
     TempMachine machine_{TempMachine::NoKeys};
-    fs::path c_;
-    fs::path oldCwd_;
+    fs::path c_ = prepared();
+    testing_support::CurrentDirectory cwd_{c_ / "WINDOWS"};
 };
 
-TEST_F(DirListBoxTest, StartsAtTheCurrentDirectory) {
-    DirListBox box;
-    EXPECT_EQ(box.Path(), "C:\\WINDOWS");
-    EXPECT_EQ(rowTexts(box), QStringList({"C:\\", "WINDOWS", "Desktop", "SYSTEM"}));
-    EXPECT_EQ(box.currentRow(), 1);
-}
-
-TEST_F(DirListBoxTest, AtADrivesRootThePathEndsInABackslash) {
-    DirListBox box;
-    ASSERT_TRUE(box.setPath("c:\\"));
-    EXPECT_EQ(box.Path(), "C:\\");
-    // Subfolders sorted without regard to case; hidden folders and files left out.
-    EXPECT_EQ(box.subfolders(), QStringList({"apps", "beta", "WINDOWS", "Zeta"}));
-    EXPECT_EQ(rowTexts(box), QStringList({"C:\\", "apps", "beta", "WINDOWS", "Zeta"}));
-    EXPECT_EQ(box.currentRow(), 0);
-}
-
-TEST_F(DirListBoxTest, BelowTheRootThePathHasNoTrailingBackslash) {
-    DirListBox box;
-    ASSERT_TRUE(box.setPath("c:\\windows\\system\\"));
-    EXPECT_EQ(box.Path(), "C:\\WINDOWS\\SYSTEM");  // spelled as on disk
-    EXPECT_EQ(rowTexts(box), QStringList({"C:\\", "WINDOWS", "SYSTEM"}));
-    EXPECT_EQ(box.currentRow(), 2);
-    EXPECT_TRUE(box.subfolders().isEmpty());
+// Rows: the path's folders from the root down, then the subfolders of the
+// last one, sorted without regard to case, hidden folders and files left out.
+TEST_F(DirListBoxTest, RowsAndPathAtTheStartAtADrivesRootAndBelowIt) {
+    struct Case {
+        const char* set;  // nullptr: as the box starts
+        const char* path;
+        QStringList rows;
+        int current;
+    } cases[] = {
+        {nullptr, "C:\\WINDOWS", {"C:\\", "WINDOWS", "Desktop", "SYSTEM"}, 1},
+        {"c:\\", "C:\\", {"C:\\", "apps", "beta", "WINDOWS", "Zeta"}, 0},
+        // Spelled as on disk; below the root, no trailing backslash.
+        {"c:\\windows\\system\\", "C:\\WINDOWS\\SYSTEM", {"C:\\", "WINDOWS", "SYSTEM"}, 2},
+    };
+    for (const Case& c : cases) {
+        DirListBox box;
+        if (c.set) {
+            ASSERT_TRUE(box.setPath(c.set)) << c.set;
+        }
+        EXPECT_EQ(box.Path(), c.path);
+        EXPECT_EQ(rowTexts(box), c.rows) << c.path;
+        EXPECT_EQ(box.currentRow(), c.current) << c.path;
+        EXPECT_EQ(box.subfolders(), c.rows.mid(c.current + 1)) << c.path;
+    }
 }
 
 TEST_F(DirListBoxTest, PathsThatAreNoFoldersAreRefused) {

@@ -12,16 +12,7 @@
 namespace window_testing {
 namespace {
 
-hive::Root rootOf(std::uint32_t root) {
-    switch (root) {
-        case catalogue::HKCR:
-            return hive::Root::ClassesRoot;
-        case catalogue::HKCU:
-            return hive::Root::CurrentUser;
-        default:
-            return hive::Root::LocalMachine;
-    }
-}
+using testing_support::rootOf;
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "catalogue.h"
@@ -20,8 +22,10 @@ std::pair<hive::Root, std::string> splitRoot(const std::string& fullPath) {
     throw std::invalid_argument("unknown root in " + fullPath);
 }
 
-hive::Root rootOf(std::uint32_t root) {
-    switch (root) {
+}  // namespace
+
+hive::Root rootOf(std::uint32_t catalogueRoot) {
+    switch (catalogueRoot) {
         case catalogue::HKCR:
             return hive::Root::ClassesRoot;
         case catalogue::HKCU:
@@ -31,25 +35,45 @@ hive::Root rootOf(std::uint32_t root) {
     }
 }
 
-}  // namespace
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::filesystem::path& file, const std::string& bytes) {
+    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+XdgDataHome::XdgDataHome(const std::filesystem::path& dir) {
+    if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
+    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+}
+
+XdgDataHome::~XdgDataHome() {
+    if (old_) {
+        setenv("XDG_DATA_HOME", old_->c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_HOME");
+    }
+}
 
 std::filesystem::path makeTempDir(const char* prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     return pattern;
 }
 
-TempMachine::TempMachine(Keys keys) : root_(makeTempDir("knobwise-test-")) {
-    if (const char* old = std::getenv("XDG_DATA_HOME")) {
-        hadXdg_ = true;
-        oldXdg_ = old;
-    }
-    setenv("XDG_DATA_HOME", root_.c_str(), 1);
+TempMachine::TempMachine(Keys keys) : root_(makeTempDir("knobwise-test-")), xdg_(root_) {
     std::filesystem::create_directories(hivePath().parent_path());
     admin_ = hive::Hive::create(hivePath());
     if (keys == CatalogueKeys) {
         admin_->begin();
-        for (const catalogue::Row& row : catalogue::kRows) admin_->createKey(rootOf(row.root), row.keyPath);
+        for (const catalogue::Row& row : catalogue::kRows)
+            admin_->createKey(rootOf(row.root), row.keyPath);
         admin_->commit();
     }
     admin_.reset();  // the schema and keys are in the file itself now
@@ -59,11 +83,6 @@ TempMachine::TempMachine(Keys keys) : root_(makeTempDir("knobwise-test-")) {
 TempMachine::~TempMachine() {
     admin_.reset();
     hive::select("/nonexistent/knobwise-test-closed.db");
-    if (hadXdg_) {
-        setenv("XDG_DATA_HOME", oldXdg_.c_str(), 1);
-    } else {
-        unsetenv("XDG_DATA_HOME");
-    }
     std::error_code ec;
     // Make everything removable again, whatever a test did to the modes.
     for (auto it = std::filesystem::recursive_directory_iterator(root_, ec);
@@ -74,7 +93,9 @@ TempMachine::~TempMachine() {
     std::filesystem::remove_all(root_, ec);
 }
 
-std::filesystem::path TempMachine::hivePath() const { return root_ / "knobwise" / "registry.db"; }
+std::filesystem::path TempMachine::hivePath() const {
+    return root_ / "knobwise" / "registry.db";
+}
 
 hive::Hive& TempMachine::admin() {
     if (!admin_) admin_ = hive::Hive::open(hivePath());
@@ -86,7 +107,8 @@ hive::KeyId TempMachine::createKey(const std::string& fullPath) {
     return admin().createKey(root, rest);
 }
 
-std::optional<hive::Value> TempMachine::value(const std::string& fullPath, const std::string& name) {
+std::optional<hive::Value> TempMachine::value(const std::string& fullPath,
+                                              const std::string& name) {
     auto [root, rest] = splitRoot(fullPath);
     std::optional<hive::KeyId> key = admin().findKey(root, rest);
     return key ? admin().value(*key, name) : std::nullopt;

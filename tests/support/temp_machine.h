@@ -1,18 +1,58 @@
 // A throw-away machine for tests: a temporary XDG_DATA_HOME with an empty
 // hive (optionally holding every key of the settings catalogue) selected as
-// the process's current hive.
+// the process's current hive; and the small file and environment helpers
+// the tests share.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "hive.h"
 
 namespace testing_support {
 
+// A fresh temporary directory, removed by the caller.
+std::filesystem::path makeTempDir(const char* prefix);
+
+// A file's bytes ("" when it cannot be read); writing makes the folders above.
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& bytes);
+
+// The hive root a catalogue row's root number stands for.
+hive::Root rootOf(std::uint32_t catalogueRoot);
+
+// Points XDG_DATA_HOME at a directory while it lives, then puts it back.
+class XdgDataHome {
+  public:
+    explicit XdgDataHome(const std::filesystem::path& dir);
+    ~XdgDataHome();
+    XdgDataHome(const XdgDataHome&) = delete;
+    XdgDataHome& operator=(const XdgDataHome&) = delete;
+
+  private:
+    std::optional<std::string> old_;
+};
+
+// Changes the process's current directory while it lives.
+class CurrentDirectory {
+  public:
+    explicit CurrentDirectory(const std::filesystem::path& dir)
+        : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~CurrentDirectory() { std::filesystem::current_path(old_); }
+    CurrentDirectory(const CurrentDirectory&) = delete;
+    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+  private:
+    std::filesystem::path old_;
+};
+
 class TempMachine {
-public:
+  public:
     enum Keys { NoKeys, CatalogueKeys };
     explicit TempMachine(Keys keys = CatalogueKeys);
     ~TempMachine();
@@ -31,14 +71,10 @@ public:
     // Reads a value through the admin connection; nullopt when missing.
     std::optional<hive::Value> value(const std::string& fullPath, const std::string& name);
 
-private:
+  private:
     std::filesystem::path root_;
-    std::string oldXdg_;
-    bool hadXdg_ = false;
+    XdgDataHome xdg_;
     std::unique_ptr<hive::Hive> admin_;
 };
-
-// A fresh temporary directory, removed by the caller.
-std::filesystem::path makeTempDir(const char* prefix);
 
 }  // namespace testing_support
