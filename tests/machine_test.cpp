@@ -6,14 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "catalogue.h"
-#include "catalogue_io.h"
 #include "codepage.h"
 #include "drives.h"
 #include "machine.h"
@@ -24,40 +19,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-hive::Root rootOf(std::uint32_t root) {
-    return root == catalogue::HKCR   ? hive::Root::ClassesRoot
-           : root == catalogue::HKCU ? hive::Root::CurrentUser
-                                     : hive::Root::LocalMachine;
-}
-
-std::string readAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeAll(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
+using testing_support::readFile;
+using testing_support::rootOf;
+using testing_support::writeFile;
 
 // Points XDG_DATA_HOME at a fresh directory for one test; the machine is
 // made inside it.
 class MachineTest : public ::testing::Test {
   protected:
-    MachineTest() : base_(testing_support::makeTempDir("knobwise-machine-")) {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
-        setenv("XDG_DATA_HOME", base_.c_str(), 1);
-    }
     ~MachineTest() override {
         machine::seeding::setProbe(nullptr);
         hive::select("/nonexistent/knobwise-machine-test.db");
-        if (old_) {
-            setenv("XDG_DATA_HOME", old_->c_str(), 1);
-        } else {
-            unsetenv("XDG_DATA_HOME");
-        }
         fs::remove_all(base_);
     }
 
@@ -90,8 +62,8 @@ class MachineTest : public ::testing::Test {
         return out;
     }
 
-    fs::path base_;
-    std::optional<std::string> old_;
+    fs::path base_ = testing_support::makeTempDir("knobwise-machine-");
+    testing_support::XdgDataHome xdg_{base_};
 };
 
 std::string loginName() {
@@ -140,26 +112,6 @@ TEST_F(MachineTest, SeedHoldsEveryCatalogueKeyAndTheValuesOfAFreshWindows) {
     EXPECT_TRUE(leftovers().empty());
 }
 
-TEST_F(MachineTest, FreshMachineTakesEveryWriteTheProgramMakes) {
-    ASSERT_EQ(machine::ensure().error, "");
-    hive::select(machine::hivePath());
-    int row = 0;
-    for (const catalogue::Row& r : catalogue::kRows) {
-        if (r.number > catalogue::HeartsZB.number) break;  // the rest are only read
-        ++row;
-        if (r.type == catalogue::kDword) {
-            // Seeded values are 1 where there are any: 0 shows the write.
-            catalogue::set(r, QString("0"));
-            EXPECT_EQ(catalogue::get(r), RegValue(std::int32_t(0))) << r.number;
-        } else {
-            QString text = QString("written %1").arg(r.number);
-            catalogue::set(r, text);
-            EXPECT_EQ(catalogue::get(r), RegValue(text)) << r.number;
-        }
-    }
-    EXPECT_EQ(row, 13);
-}
-
 struct Entry {
     fs::file_type type;
     std::uintmax_t size;
@@ -179,7 +131,7 @@ std::map<std::string, Entry> snapshot(const fs::path& dir) {
                     static_cast<unsigned>(st.st_mode), ""};
         if (e.is_regular_file()) {
             entry.size = e.file_size();
-            entry.bytes = readAll(e.path());
+            entry.bytes = readFile(e.path());
         }
         out[e.path().lexically_relative(dir).string()] = entry;
     }
@@ -209,18 +161,18 @@ TEST_F(MachineTest, LaterStartsChangeNothing) {
 
 TEST_F(MachineTest, ShippedDataDecidesTheSeed) {
     const fs::path data = base_ / "data";
-    writeAll(data / "default.reg",
-             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Own]\r\n\"Mark\"=\"seeded\"\r\n");
-    writeAll(data / "drive_c" / "WINDOWS" / "SYSTEM" / "shell32.dll",
-             std::string("MZ\0\1icons", 9));
-    writeAll(data / "drive_c" / "WINDOWS" / "explorer.exe", "MZ explorer");
+    writeFile(data / "default.reg",
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Own]\r\n\"Mark\"=\"seeded\"\r\n");
+    writeFile(data / "drive_c" / "WINDOWS" / "SYSTEM" / "shell32.dll",
+              std::string("MZ\0\1icons", 9));
+    writeFile(data / "drive_c" / "WINDOWS" / "explorer.exe", "MZ explorer");
     fs::create_symlink("/etc/passwd", data / "drive_c" / "link");
 
     machine::Outcome made = machine::seeding::ensureFrom(data);
     ASSERT_EQ(made.error, "");
-    EXPECT_EQ(readAll(machine::driveC() / "WINDOWS" / "SYSTEM" / "shell32.dll"),
+    EXPECT_EQ(readFile(machine::driveC() / "WINDOWS" / "SYSTEM" / "shell32.dll"),
               std::string("MZ\0\1icons", 9));
-    EXPECT_EQ(readAll(machine::driveC() / "WINDOWS" / "explorer.exe"), "MZ explorer");
+    EXPECT_EQ(readFile(machine::driveC() / "WINDOWS" / "explorer.exe"), "MZ explorer");
     EXPECT_FALSE(fs::exists(fs::symlink_status(machine::driveC() / "link")));
     EXPECT_TRUE(
         fs::is_directory(machine::driveC() / "WINDOWS" / "Start Menu" / "Programs" / "StartUp"));
@@ -238,7 +190,7 @@ TEST_F(MachineTest, WithoutUsableSeedNothingIsMade) {
     EXPECT_NE(missing.error.find("default.reg"), std::string::npos) << missing.error;
     EXPECT_FALSE(fs::exists(machine::directory()));
 
-    writeAll(data / "default.reg", "REGEDIT4\r\n\r\n\"orphan\"=\"value\"\r\n");
+    writeFile(data / "default.reg", "REGEDIT4\r\n\r\n\"orphan\"=\"value\"\r\n");
     machine::Outcome faulty = machine::seeding::ensureFrom(data);
     EXPECT_FALSE(faulty.created);
     EXPECT_NE(faulty.error.find("line 3"), std::string::npos) << faulty.error;
@@ -247,14 +199,14 @@ TEST_F(MachineTest, WithoutUsableSeedNothingIsMade) {
 }
 
 TEST_F(MachineTest, DirectoryWithoutHiveGetsTheMissingPartsAndKeepsItsOwn) {
-    writeAll(machine::directory() / "notes.txt", "mine");
-    writeAll(machine::driveC() / "WINDOWS" / "SYSTEM" / "shell32.dll", "the user's own file");
+    writeFile(machine::directory() / "notes.txt", "mine");
+    writeFile(machine::driveC() / "WINDOWS" / "SYSTEM" / "shell32.dll", "the user's own file");
     machine::Outcome made = machine::ensure();
     ASSERT_EQ(made.error, "");
     EXPECT_TRUE(made.created);
     expectComplete();
-    EXPECT_EQ(readAll(machine::directory() / "notes.txt"), "mine");
-    EXPECT_EQ(readAll(machine::driveC() / "WINDOWS" / "SYSTEM" / "shell32.dll"),
+    EXPECT_EQ(readFile(machine::directory() / "notes.txt"), "mine");
+    EXPECT_EQ(readFile(machine::driveC() / "WINDOWS" / "SYSTEM" / "shell32.dll"),
               "the user's own file");
     EXPECT_TRUE(leftovers().empty());
 }
