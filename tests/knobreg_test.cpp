@@ -5,15 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "hive.h"
 #include "support/temp_machine.h"
 
 extern char** environ;
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
+using testing_support::readFile;
+using testing_support::writeFile;
 
 namespace {
 
@@ -22,17 +22,6 @@ struct Result {
     std::string out;
     std::string err;
 };
-
-std::string readAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeAll(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-}
 
 // A home of its own for each machine (XDG_DATA_HOME), and knobreg run there.
 class Machine {
@@ -45,7 +34,7 @@ class Machine {
 
     Result run(std::vector<std::string> args, const std::string& input = "") const {
         const fs::path in = home_ / "stdin", out = home_ / "stdout", err = home_ / "stderr";
-        writeAll(in, input);
+        writeFile(in, input);
         std::vector<std::string> env{"XDG_DATA_HOME=" + home_.string()};
         for (char** e = environ; *e; ++e) {
             if (!std::string_view(*e).starts_with("XDG_DATA_HOME=")) env.emplace_back(*e);
@@ -72,8 +61,8 @@ class Machine {
             r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         posix_spawn_file_actions_destroy(&actions);
-        r.out = readAll(out);
-        r.err = readAll(err);
+        r.out = readFile(out);
+        r.err = readFile(err);
         return r;
     }
 
@@ -145,60 +134,42 @@ TEST(Knobreg, QueryShowsTheSeededMachineInRegsLayout) {
 TEST(Knobreg, AddWritesEveryTypeAsTheHiveHoldsIt) {
     Machine m;
     const std::string key = "HKCU\\Software\\Test\\New";
-    struct Case {
-        std::vector<std::string> args;
-        DWORD type;
-        std::string data;
-        std::string shown;
-    } cases[] = {
-        {{"/v", "Text", "/d", "Caf\xc3\xa9 \xe2\x82\xac"},
-         REG_SZ,
-         std::string("Caf\xE9 \x80\0", 7),
-         "REG_SZ    Caf\xc3\xa9 \xe2\x82\xac"},
-        {{"/v", "Path", "/t", "reg_expand_sz", "/d", "%windir%"},
-         REG_EXPAND_SZ,
-         std::string("%windir%\0", 9),
-         "REG_EXPAND_SZ    %windir%"},
-        {{"/v", "Hex", "/t", "REG_DWORD", "/d", "0x1F"},
-         REG_DWORD,
-         std::string("\x1F\0\0\0", 4),
-         "REG_DWORD    0x1f"},
-        {{"/v", "Max", "/t", "REG_DWORD", "/d", "4294967295"},
-         REG_DWORD,
-         "\xFF\xFF\xFF\xFF",
-         "REG_DWORD    0xffffffff"},
-        {{"/v", "Bin", "/t", "REG_BINARY", "/d", "01fF"},
-         REG_BINARY,
-         "\x01\xFF",
-         "REG_BINARY    01FF"},
-        {{"/v", "List", "/t", "REG_MULTI_SZ", "/d", "a\\0b c"},
-         REG_MULTI_SZ,
-         std::string("a\0b c\0\0", 7),
-         "REG_MULTI_SZ    a\\0b c"},
-        {{"/v", "Split", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "x#y"},
-         REG_MULTI_SZ,
-         std::string("x\0y\0\0", 5),
-         "REG_MULTI_SZ    x\\0y"},
-        {{"/v", "None", "/t", "REG_NONE"}, REG_NONE, "", "REG_NONE    "},
-        {{"/ve", "/d", "dflt"}, REG_SZ, std::string("dflt\0", 5), "(Default)    REG_SZ    dflt"},
-    };
-    for (const Case& c : cases) {
+    // Adds the value, then finds it in the hive and in the query's output.
+    auto add = [&](const std::vector<std::string>& value, DWORD type, const std::string& data,
+                   const std::string& shown) {
+        const bool dflt = value[0] == "/ve";
+        const std::string name = dflt ? "" : value[1];
         std::vector<std::string> args{"add", key};
-        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), value.begin(), value.end());
         Result r = m.run(args);
-        EXPECT_EQ(r.code, 0) << c.shown << ": " << r.err;
+        EXPECT_EQ(r.code, 0) << shown << ": " << r.err;
         EXPECT_EQ(r.out, "The operation completed successfully.\n");
-        std::string name = c.args[0] == "/ve" ? "" : c.args[1];
         std::optional<hive::Value> v =
             m.stored(hive::Root::CurrentUser, "Software\\Test\\New", name);
-        ASSERT_TRUE(v) << c.shown;
-        EXPECT_EQ(v->type, c.type) << c.shown;
-        EXPECT_EQ(v->data, c.data) << c.shown;
-        Result q = m.run(c.args[0] == "/ve" ? std::vector<std::string>{"query", key, "/ve"}
-                                            : std::vector<std::string>{"query", key, "/v", name});
-        EXPECT_TRUE(has(q.out, "    " + (name.empty() ? "" : name + "    ") + c.shown + "\n"))
-            << q.out;
-    }
+        ASSERT_TRUE(v) << shown;
+        EXPECT_EQ(v->type, type) << shown;
+        EXPECT_EQ(v->data, data) << shown;
+        Result q = m.run(dflt ? std::vector<std::string>{"query", key, "/ve"}
+                              : std::vector<std::string>{"query", key, "/v", name});
+        EXPECT_TRUE(has(q.out, "    " + (dflt ? "" : name + "    ") + shown + "\n")) << q.out;
+    };
+    add({"/v", "Text", "/d", "Caf\xc3\xa9 \xe2\x82\xac"}, REG_SZ, "Caf\xE9 \x80\0"s,
+        "REG_SZ    Caf\xc3\xa9 \xe2\x82\xac");
+    add({"/v", "Path", "/t", "reg_expand_sz", "/d", "%windir%"}, REG_EXPAND_SZ, "%windir%\0"s,
+        "REG_EXPAND_SZ    %windir%");
+    add({"/v", "Hex", "/t", "REG_DWORD", "/d", "0x1F"}, REG_DWORD, "\x1F\0\0\0"s,
+        "REG_DWORD    0x1f");
+    add({"/v", "Max", "/t", "REG_DWORD", "/d", "4294967295"}, REG_DWORD, "\xFF\xFF\xFF\xFF",
+        "REG_DWORD    0xffffffff");
+    add({"/v", "Bin", "/t", "REG_BINARY", "/d", "01fF"}, REG_BINARY, "\x01\xFF",
+        "REG_BINARY    01FF");
+    add({"/v", "List", "/t", "REG_MULTI_SZ", "/d", "a\\0b c"}, REG_MULTI_SZ, "a\0b c\0\0"s,
+        "REG_MULTI_SZ    a\\0b c");
+    add({"/v", "Split", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "x#y"}, REG_MULTI_SZ, "x\0y\0\0"s,
+        "REG_MULTI_SZ    x\\0y");
+    add({"/v", "None", "/t", "REG_NONE"}, REG_NONE, "", "REG_NONE    ");
+    add({"/ve", "/d", "dflt"}, REG_SZ, "dflt\0"s, "(Default)    REG_SZ    dflt");
+
     // A key alone, with the keys above it.
     EXPECT_EQ(m.run({"add", "HKLM\\Software\\A\\B\\C"}).code, 0);
     EXPECT_EQ(m.run({"query", "HKLM\\Software\\A\\B\\C"}).code, 0);
@@ -217,7 +188,7 @@ TEST(Knobreg, AddWritesEveryTypeAsTheHiveHoldsIt) {
         EXPECT_TRUE(r.err.starts_with("ERROR: ")) << r.err;
     }
     EXPECT_EQ(m.stored(hive::Root::CurrentUser, "Software\\Test\\New", "Text")->data,
-              std::string("Caf\xE9 \x80\0", 7));
+              "Caf\xE9 \x80\0"s);
 }
 
 TEST(Knobreg, ChangesAskFirstUnlessForced) {
@@ -231,14 +202,14 @@ TEST(Knobreg, ChangesAskFirstUnlessForced) {
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(has(r.out, "Value zb exists, overwrite (Yes/No)? ")) << r.out;
     EXPECT_TRUE(has(r.out, "The operation was canceled by the user.")) << r.out;
-    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, std::string("86\0", 3));
+    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, "86\0"s);
 
     // Asked again until the answer is yes or no.
     r = m.run({"add", key, "/v", "ZB", "/d", "99"}, "maybe\nYES\n");
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, std::string("99\0", 3));
+    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, "99\0"s);
     EXPECT_EQ(m.run({"add", key, "/v", "ZB", "/d", "42", "/F"}).code, 0);
-    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, std::string("42\0", 3));
+    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, "42\0"s);
 
     EXPECT_EQ(m.run({"delete", key, "/v", "ZB"}, "n\n").code, 1);
     EXPECT_TRUE(m.stored(hive::Root::CurrentUser, path, "ZB"));
@@ -281,7 +252,7 @@ TEST(Knobreg, ExportAndImportCarryAWholeMachine) {
             std::vector<std::string> args{"export", root, out.string(), "/y"};
             if (ansi) args.push_back("/a");
             ASSERT_EQ(first.run(args).code, 0);
-            std::string text = readAll(out);
+            std::string text = readFile(out);
             EXPECT_TRUE(text.starts_with(ansi ? "REGEDIT4\r\n" : "\xFF\xFE")) << root;
 
             Result r = second.run({"import", out.string()});
@@ -290,24 +261,24 @@ TEST(Knobreg, ExportAndImportCarryAWholeMachine) {
             const fs::path back = second.file(std::string(root) + ".reg");
             args[2] = back.string();
             ASSERT_EQ(second.run(args).code, 0);
-            EXPECT_EQ(readAll(back), text) << root;
+            EXPECT_EQ(readFile(back), text) << root;
         }
     }
     EXPECT_EQ(second
                   .stored(hive::Root::CurrentUser, "Software\\Extra \"quoted\"\\caf\xc3\xa9",
                           "BACK\\SLASH")
                   ->data,
-              std::string("\x00\xff\x10", 3));
+              "\x00\xff\x10"s);
 
     // An existing file is replaced only when the user says so.
     const fs::path out = first.file("kept.reg");
-    writeAll(out, "mine");
+    writeFile(out, "mine");
     Result r = first.run({"export", "HKCU\\Software", out.string()});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(has(r.out, "(Yes/No)? ")) << r.out;
-    EXPECT_EQ(readAll(out), "mine");
+    EXPECT_EQ(readFile(out), "mine");
     EXPECT_EQ(first.run({"export", "HKCU\\Software", out.string()}, "y\n").code, 0);
-    EXPECT_TRUE(readAll(out).starts_with("\xFF\xFE"));
+    EXPECT_TRUE(readFile(out).starts_with("\xFF\xFE"));
     EXPECT_EQ(first.run({"export", "HKCU\\Nowhere", first.file("x.reg").string()}).code, 1);
     EXPECT_FALSE(fs::exists(first.file("x.reg")));
 }
@@ -315,9 +286,9 @@ TEST(Knobreg, ExportAndImportCarryAWholeMachine) {
 TEST(Knobreg, ImportRefusesAFaultyFileAndChangesNothing) {
     Machine m;
     const fs::path file = m.file("faulty.reg");
-    writeAll(file,
-             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Imported]\r\n\"a\"=\"1\"\r\n\"b\"="
-             "dword:xyz\r\n");
+    writeFile(file,
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Imported]\r\n\"a\"=\"1\"\r\n\"b\"="
+              "dword:xyz\r\n");
     Result r = m.run({"import", file.string()});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(has(r.err, "line 5")) << r.err;
@@ -339,26 +310,16 @@ TEST(Knobreg, CommandLinesItCannotUnderstand) {
     // Asking for help makes no machine.
     EXPECT_FALSE(fs::exists(m.home() / "knobwise"));
 
-    struct Bad {
-        std::vector<std::string> args;
-        const char* message;
-    } bad[] = {
+    // Each refusal names its fault, and points at the help of the operation.
+    const std::pair<std::vector<std::string>, const char*> bad[] = {
         {{}, "ERROR: Invalid syntax.\nType \"KNOBREG /?\" for usage.\n"},
-        {{"frobnicate"},
-         "ERROR: Invalid syntax: unknown operation frobnicate.\nType \"KNOBREG /?\" for usage.\n"},
+        {{"frobnicate"}, "ERROR: Invalid syntax: unknown operation frobnicate.\n"},
         {{"query", kAdvanced, "/x"},
          "ERROR: Invalid syntax: unknown switch /x.\nType \"KNOBREG QUERY /?\" for usage.\n"},
-        {{"query", kAdvanced, "/v"},
-         "ERROR: Invalid syntax: the switch /v needs a value.\nType \"KNOBREG QUERY /?\" for "
-         "usage.\n"},
-        {{"query", kAdvanced, "/v", "a", "/ve"},
-         "ERROR: Invalid syntax: /v and /ve exclude each other.\nType \"KNOBREG QUERY /?\" for "
-         "usage.\n"},
-        {{"query"},
-         "ERROR: Invalid syntax: query needs one key name.\nType \"KNOBREG QUERY /?\" for "
-         "usage.\n"},
-        {{"query", "HKXX\\Software"},
-         "ERROR: Invalid key name \"HKXX\\Software\".\nType \"KNOBREG QUERY /?\" for usage.\n"},
+        {{"query", kAdvanced, "/v"}, "ERROR: Invalid syntax: the switch /v needs a value."},
+        {{"query", kAdvanced, "/v", "a", "/ve"}, "ERROR: Invalid syntax: /v and /ve exclude"},
+        {{"query"}, "ERROR: Invalid syntax: query needs one key name."},
+        {{"query", "HKXX\\Software"}, "ERROR: Invalid key name \"HKXX\\Software\".\n"},
         {{"add", "HKCU\\Software", "/v", "x", "/t", "REG_WHATEVER"},
          "ERROR: Invalid syntax: unknown type REG_WHATEVER"},
         {{"delete", "HKCU\\Software", "/v", "x", "/va"},
@@ -366,11 +327,11 @@ TEST(Knobreg, CommandLinesItCannotUnderstand) {
         {{"export", "HKCU\\Software"},
          "ERROR: Invalid syntax: export needs a key name and a file name"},
     };
-    for (const Bad& b : bad) {
-        std::vector<std::string> args = b.args;
+    for (const auto& [args, message] : bad) {
         r = m.run(args);
-        EXPECT_EQ(r.code, 1) << b.message;
-        EXPECT_TRUE(r.err.starts_with(b.message)) << r.err;
+        EXPECT_EQ(r.code, 1) << message;
+        EXPECT_TRUE(r.err.starts_with(message)) << r.err;
+        EXPECT_TRUE(r.err.ends_with(" /?\" for usage.\n")) << r.err;
         EXPECT_EQ(r.out, "");
     }
 }
