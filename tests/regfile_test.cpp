@@ -2,13 +2,13 @@
 // and files with faults, which must change nothing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "regfile.h"
 #include "support/temp_machine.h"
 #include "utf16.h"
 
+using namespace std::string_literals;
 using regfile::Format;
 
 namespace {
@@ -57,16 +57,16 @@ std::string dump(hive::Hive& h, hive::KeyId key, const std::string& indent = "")
 }
 
 void fillWithEveryKindOfValue(hive::Hive& h, hive::KeyId key) {
-    h.setValue(key, "", REG_SZ, std::string("default\0", 8));
-    h.setValue(key, "plain", REG_SZ, std::string("some text\0", 10));
+    h.setValue(key, "", REG_SZ, "default\0"s);
+    h.setValue(key, "plain", REG_SZ, "some text\0"s);
     h.setValue(key, "no terminator", REG_SZ, "abc");  // as the program writes strings
     h.setValue(key, "zero bytes", REG_SZ, "");
     h.setValue(key, "only the terminator", REG_SZ, std::string(1, '\0'));
-    h.setValue(key, "two terminators", REG_SZ, std::string("x\0\0", 3));
-    h.setValue(key, "line break", REG_SZ, std::string("one\r\ntwo\0", 9));
-    h.setValue(key, "inner nul", REG_SZ, std::string("a\0b\0", 4));
-    h.setValue(key, "quote \"and\" back\\slash", REG_SZ, std::string("C:\\dir \"x\" \\\0", 13));
-    h.setValue(key, "@", REG_SZ, std::string("at\0", 3));
+    h.setValue(key, "two terminators", REG_SZ, "x\0\0"s);
+    h.setValue(key, "line break", REG_SZ, "one\r\ntwo\0"s);
+    h.setValue(key, "inner nul", REG_SZ, "a\0b\0"s);
+    h.setValue(key, "quote \"and\" back\\slash", REG_SZ, "C:\\dir \"x\" \\\0"s);
+    h.setValue(key, "@", REG_SZ, "at\0"s);
     h.setValue(key, "caf\xc3\xa9 \xe2\x82\xac", REG_SZ,
                bytes({0x80, ' ', 0xE9, ' ', 0x81, ' ', 0x9D, 0}));
     h.setValue(key, "expand", REG_EXPAND_SZ, std::string("%windir%\\system\0", 17));
@@ -125,9 +125,9 @@ INSTANTIATE_TEST_SUITE_P(BothFormats, RoundTrip,
 TEST(RegFileWrite, KeepsTheRegistryEditorsLayout) {
     Scratch h;
     hive::KeyId key = h->createKey(hive::Root::LocalMachine, "Software\\Layout");
-    h->setValue(key, "", REG_SZ, std::string("Default\0", 8));
+    h->setValue(key, "", REG_SZ, "Default\0"s);
     h->setValue(key, "Count", REG_DWORD, bytes({0x2A, 0, 0, 0}));
-    h->setValue(key, "Path", REG_EXPAND_SZ, std::string("%A%\0", 4));
+    h->setValue(key, "Path", REG_EXPAND_SZ, "%A%\0"s);
     h->setValue(key, "Raw", REG_BINARY, std::string(30, '\x11'));
     h->createKey(key, "Sub");
     const std::string expected =
@@ -206,7 +206,7 @@ TEST(RegFileRead, HandWrittenRegedit4File) {
         h->findKey(hive::Root::CurrentUser, "Software\\New\\caf\xc3\xa9");
     ASSERT_TRUE(key);
     EXPECT_EQ(h->value(*key, "Text")->data, std::string("say \"hi\" to C:\\WINDOWS \xE9") + '\0');
-    EXPECT_EQ(h->value(*key, "")->data, std::string("the default\0", 12));
+    EXPECT_EQ(h->value(*key, "")->data, "the default\0"s);
     EXPECT_EQ(h->value(*key, "Short")->type, REG_DWORD);
     EXPECT_EQ(h->value(*key, "Short")->data, bytes({0x1F, 0, 0, 0}));
     EXPECT_EQ(h->value(*key, "Bytes")->type, REG_BINARY);
@@ -240,7 +240,7 @@ TEST(RegFileRead, HandWrittenUnicodeFile) {
     ASSERT_TRUE(key);
     // Text lands in the hive as code-page bytes; binary data as it stands.
     EXPECT_EQ(h->value(*key, "\xe2\x82\xac")->data, std::string("5 \x80, caf\xE9") + '\0');
-    EXPECT_EQ(h->value(*key, "Expand")->data, std::string("A\xE9\0", 3));
+    EXPECT_EQ(h->value(*key, "Expand")->data, "A\xE9\0"s);
     EXPECT_EQ(h->value(*key, "Raw")->data, bytes({0x41, 0, 0xE9}));
 }
 
@@ -291,10 +291,9 @@ TEST(RegFileRead, FaultyFilesAreRefusedWithTheirLineAndChangeNothing) {
         {"hex type unclosed", r4(good + "\"a\"=hex(2:01\r\n"), 5, "hex(n)"},
         {"hex without colon", r4(good + "\"a\"=hex 01\r\n"), 5, "expected :"},
         {"stray text", r4(good + "New=1\r\n"), 5, "expected a [key]"},
-        {"NUL in the text", r4(good + std::string("\"a\"=\"b\0\"\r\n", 10)), 5, "NUL"},
+        {"NUL in the text", r4(good + "\"a\"=\"b\0\"\r\n"s), 5, "NUL"},
         {"odd UTF-16 length", u5(good + "\"a\"=\"b\"\r\n") + "x", 6, "odd number of bytes"},
-        {"unpaired surrogate", u5(good) + std::string("\"\0\x00\xD8\"\0", 6), 5,
-         "not valid UTF-16"},
+        {"unpaired surrogate", u5(good) + "\"\0\x00\xD8\"\0"s, 5, "not valid UTF-16"},
         {"text outside the code page", u5(good + "\"a\"=\"\xce\xa9\"\r\n"), 5, "code page 1252"},
         {"odd UTF-16 value data", u5(good + "\"a\"=hex(1):41,00,42\r\n"), 5, "odd number of bytes"},
     };
@@ -318,14 +317,9 @@ TEST(RegFileRead, ImportingAFileIsAllOrNothing) {
     Scratch h;
     std::filesystem::path dir = testing_support::makeTempDir("knobwise-regfile-file-");
     const std::filesystem::path file = dir / "late fault.reg";
-    {
-        std::string text = r4("[HKEY_CURRENT_USER\\Software\\A]\r\n\"one\"=\"1\"\r\n");
-        for (int i = 0; i < 100; ++i) text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
-        text += "\"last\"=hex:0g\r\n";
-        FILE* f = std::fopen(file.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-    }
+    std::string text = r4("[HKEY_CURRENT_USER\\Software\\A]\r\n\"one\"=\"1\"\r\n");
+    for (int i = 0; i < 100; ++i) text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
+    testing_support::writeFile(file, text + "\"last\"=hex:0g\r\n");
     try {
         regfile::importFile(*h, file);
         ADD_FAILURE() << "accepted";
