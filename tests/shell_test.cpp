@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QUrl>
-#include <fstream>
 #include <vector>
 
 #include "machine.h"
@@ -19,8 +18,7 @@ class ShellTest : public ::testing::Test {
   protected:
     ShellTest() {
         c_ = machine::driveC();
-        fs::create_directories(c_ / "Program Files" / "Knobwise");
-        std::ofstream(c_ / "Program Files" / "Knobwise" / "help.htm") << "<html></html>";
+        testing_support::writeFile(c_ / "Program Files" / "Knobwise" / "help.htm", "<html></html>");
         shell::setOpener([this](const QUrl& url) {
             opened_.push_back(url);
             return openerSucceeds_;
@@ -51,7 +49,7 @@ TEST_F(ShellTest, AnExistingFileIsHandedToTheOpenerOnceAsAFileUrl) {
 
 TEST_F(ShellTest, ADoubledSeparatorStillFindsTheFile) {
     // A program in a drive's root builds "C:\" + "\help.htm".
-    std::ofstream(c_ / "help.htm") << "x";
+    testing_support::writeFile(c_ / "help.htm", "x");
     EXPECT_GT(open("C:\\\\help.htm"), 32);
     ASSERT_EQ(opened_.size(), 1u);
     EXPECT_EQ(opened_[0], fileUrl(c_ / "help.htm"));
@@ -80,14 +78,13 @@ TEST_F(ShellTest, AFailingOrMissingOpenerMeansNoAssociation) {
 }
 
 TEST_F(ShellTest, WebAddressesGoToTheOpenerUnchanged) {
-    const char* addresses[] = {"http://www.example.com/knobwise/", "https://example.org/a?b=c#d",
-                               "mailto:someone@example.com", "HTTP://WWW.EXAMPLE.COM/"};
-    for (const char* address : addresses) EXPECT_GT(open(address), 32) << address;
-    ASSERT_EQ(opened_.size(), 4u);
-    EXPECT_EQ(opened_[0].toString(), "http://www.example.com/knobwise/");
-    EXPECT_EQ(opened_[1].toString(), "https://example.org/a?b=c#d");
-    EXPECT_EQ(opened_[2].toString(), "mailto:someone@example.com");
-    EXPECT_EQ(opened_[3].host(), "www.example.com");
+    std::vector<QUrl> expected;
+    for (const char* address : {"http://www.example.com/knobwise/", "https://example.org/a?b=c#d",
+                                "mailto:someone@example.com", "HTTP://WWW.EXAMPLE.COM/"}) {
+        EXPECT_GT(open(address), 32) << address;
+        expected.emplace_back(address);
+    }
+    EXPECT_EQ(opened_, expected);
     // A scheme nothing here knows has no association.
     EXPECT_EQ(open("gopher://example.com/"), 31);
     EXPECT_EQ(opened_.size(), 4u);
@@ -112,7 +109,7 @@ TEST_F(ShellTest, RelativeNamesAreLookedForInTheGivenDirectory) {
 }
 
 TEST_F(ShellTest, NamesAreCodePage1252) {
-    std::ofstream(c_ / "caf\u00e9.htm") << "x";
+    testing_support::writeFile(c_ / "caf\u00e9.htm", "x");
     EXPECT_GT(open("C:\\CAF\xc9.htm"), 32);  // "CAFÉ.htm" in code page 1252
     ASSERT_EQ(opened_.size(), 1u);
     EXPECT_EQ(opened_[0], fileUrl(c_ / "caf\u00e9.htm"));
