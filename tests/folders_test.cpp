@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <set>
 
@@ -44,10 +43,6 @@ using Play = std::function<void(Dialog&)>;
 class Folders : public ::testing::Test, public WindowTest {
   protected:
     Folders() {
-        c_ = ::machine::driveC();
-        fs::create_directories(c_ / "WINDOWS" / "Desktop");
-        oldCwd_ = fs::current_path();
-        fs::current_path(c_ / "WINDOWS");
         Form::setModalHandler([this](Form& form) {
             auto* dialog = qobject_cast<Dialog*>(&form);
             ASSERT_NE(dialog, nullptr);
@@ -64,9 +59,10 @@ class Folders : public ::testing::Test, public WindowTest {
         });
         load();
     }
-    ~Folders() override {
-        Form::setModalHandler({});
-        fs::current_path(oldCwd_);
+    ~Folders() override { Form::setModalHandler({}); }
+    static fs::path driveC() {
+        fs::create_directories(::machine::driveC() / "WINDOWS" / "Desktop");
+        return ::machine::driveC();
     }
 
     // The user picks `folder` (a Windows path) and presses OK.
@@ -95,8 +91,8 @@ class Folders : public ::testing::Test, public WindowTest {
         bool ownerless;
         QString startPath;
     };
-    fs::path c_;
-    fs::path oldCwd_;
+    fs::path c_ = driveC();
+    testing_support::CurrentDirectory cwd_{c_ / "WINDOWS"};
     std::deque<Play> plays_;
     std::vector<Shown> shown_;
     std::vector<int> closes_;
@@ -208,7 +204,7 @@ TEST_F(Folders, AFailedCreationIsReportedAndTheDialogStaysOpen) {
     plays_.push_back(okIn(QStringLiteral("C:\\Target")));
     form->Command2->click();
     ASSERT_TRUE(fs::is_directory(c_ / "Target" / kControl));
-    std::ofstream(c_ / "Target" / kControl / "kept.txt") << "mine";
+    testing_support::writeFile(c_ / "Target" / kControl / "kept.txt", "mine");
 
     // The same button for the same folder: the second attempt is reported
     // and the first folder is left as it was. The user then picks another.

@@ -18,6 +18,13 @@ class WindowApply : public ::testing::Test, public WindowTest {
   protected:
     Entry set(const Row& row) { return Journal::entry(machine, "set", row); }
     Entry del(const Row& row) { return Journal::entry(machine, "delete", row); }
+    // What the journal saw of the two shortcut values.
+    static std::vector<Entry> shortcutChanges(const Journal& journal) {
+        std::vector<Entry> out;
+        for (const Entry& e : journal.entries())
+            if (e.name == "isshortcut") out.push_back(e);
+        return out;
+    }
     std::vector<Entry> tipWrites() {
         std::vector<Entry> out;
         for (const Row& row : catalogue::kInfoTips) out.push_back(set(row));
@@ -92,27 +99,16 @@ TEST_F(WindowApply, EveryStepInItsOrder) {
 TEST_F(WindowApply, ShortcutArrowWrittenLnkThenPifAndDeletedPifThenLnk) {
     Form1& f = load();
     f.Check3->setValue(1);
-    {
-        Journal journal(machine.hivePath());
-        f.Command1->click();
-        std::vector<Entry> all = journal.entries();
-        std::vector<Entry> shortcut;
-        for (const Entry& e : all) {
-            if (e.name == "isshortcut") shortcut.push_back(e);
-        }
-        EXPECT_EQ(shortcut, (std::vector<Entry>{set(catalogue::IsShortcutLnk),
-                                                set(catalogue::IsShortcutPif)}));
-    }
+    Journal journal(machine.hivePath());
+    f.Command1->click();
+    EXPECT_EQ(shortcutChanges(journal),
+              (std::vector<Entry>{set(catalogue::IsShortcutLnk), set(catalogue::IsShortcutPif)}));
     EXPECT_EQ(text(catalogue::IsShortcutLnk), "");
     EXPECT_EQ(text(catalogue::IsShortcutPif), "");
     f.Check3->setValue(0);
-    Journal journal(machine.hivePath());
+    Journal again(machine.hivePath());  // starts a fresh journal
     f.Command1->click();
-    std::vector<Entry> shortcut;
-    for (const Entry& e : journal.entries()) {
-        if (e.name == "isshortcut") shortcut.push_back(e);
-    }
-    EXPECT_EQ(shortcut,
+    EXPECT_EQ(shortcutChanges(again),
               (std::vector<Entry>{del(catalogue::IsShortcutPif), del(catalogue::IsShortcutLnk)}));
     EXPECT_FALSE(stored(machine, catalogue::IsShortcutLnk));
     EXPECT_FALSE(stored(machine, catalogue::IsShortcutPif));
