@@ -11,6 +11,7 @@
 #include "commondialog.h"
 #include "machine.h"
 #include "support/qt_app.h"
+#include "support/qt_print.h"
 #include "support/temp_machine.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "dirlistbox.h"
 #include "machine.h"
 #include "support/qt_app.h"
+#include "support/qt_print.h"
 #include "support/temp_machine.h"
 
 namespace {

@@ -97,9 +97,8 @@ class IconsTest : public ::testing::Test {
 
     // Writes C:\icons\<name> and gives its Windows path.
     std::string file(const std::string& name, const Bytes& bytes) {
-        std::ofstream(machine::driveC() / "icons" / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        testing_support::writeFile(machine::driveC() / "icons" / name,
+                                   std::string(bytes.begin(), bytes.end()));
         return "C:\\icons\\" + name;
     }
     static std::uintptr_t extract(const std::string& path, UINT index) {
@@ -456,10 +455,6 @@ TEST(MachineIconFiles, HoldTheShellIconsAtTheirIndexes) {
     for (std::size_t i = 0; i < drawn.size(); ++i)
         for (std::size_t j = i + 1; j < drawn.size(); ++j)
             EXPECT_NE(drawn[i], drawn[j]) << i << " " << j;
-    // Landmarks of the artwork: the computer's teal screen and green light.
-    EXPECT_EQ(drawn[0].pixel(15, 12), qRgb(0, 128, 128));
-    EXPECT_EQ(drawn[0].pixel(5, 25), qRgb(0, 255, 0));
-    EXPECT_EQ(qAlpha(drawn[0].pixel(0, 0)), 0);
 
     EXPECT_GE(reinterpret_cast<std::uintptr_t>(
                   ExtractIconA(nullptr, "c:\\windows\\system\\shell32.dll", 0xFFFFFFFF)),

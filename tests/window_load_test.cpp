@@ -59,16 +59,15 @@ TEST_F(WindowLoad, InfoTipsAndTheirHoverTexts) {
     storeText(machine, catalogue::InfoTip5, std::string("Your papers\0", 12));
     storeText(machine, catalogue::InfoTip6, "Deleted files");
     Form1& f = load();
-    EXPECT_EQ(f.Text1->Text(), "Shows your drives");
-    EXPECT_EQ(f.Picture1->ToolTipText(), "Shows your drives");
-    EXPECT_EQ(f.Text2->Text(), "");
-    EXPECT_EQ(f.Picture2->ToolTipText(), "");
-    EXPECT_EQ(f.Text3->Text(), "");
-    EXPECT_EQ(f.Text4->Text(), "7");
-    EXPECT_EQ(f.Picture4->ToolTipText(), "7");
-    EXPECT_EQ(f.Text5->Text(), "Your papers");
-    EXPECT_EQ(f.Picture5->ToolTipText(), "Your papers");
-    EXPECT_EQ(f.Text6->Text(), "Deleted files");
+    const std::pair<TextBox*, PictureBox*> rows[] = {{f.Text1, f.Picture1}, {f.Text2, f.Picture2},
+                                                     {f.Text3, f.Picture3}, {f.Text4, f.Picture4},
+                                                     {f.Text5, f.Picture5}, {f.Text6, f.Picture6}};
+    const char* const expected[] = {"Shows your drives", "", "", "7", "Your papers",
+                                    "Deleted files"};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(rows[i].first->Text(), expected[i]) << "row " << i + 1;
+        EXPECT_EQ(rows[i].second->ToolTipText(), expected[i]) << "row " << i + 1;
+    }
 }
 
 TEST_F(WindowLoad, ShowInfoTipChecksOnlyWhenItIsTheNumberOne) {

@@ -13,6 +13,7 @@
 
 #include "Form1.h"
 #include "catalogue.h"
+#include "support/qt_print.h"
 #include "support/temp_machine.h"
 
 namespace window_testing {
@@ -58,6 +59,9 @@ class Journal {
         hive::KeyId key;
         std::string name;  // folded to lower case
         bool operator==(const Entry&) const = default;
+        friend void PrintTo(const Entry& e, std::ostream* os) {
+            *os << e.op << ' ' << e.name << " in key " << e.key;
+        }
     };
     std::vector<Entry> entries() const;
     static Entry entry(testing_support::TempMachine& machine, const char* op,

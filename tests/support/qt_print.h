@@ -1,0 +1,14 @@
+// Qt strings in GoogleTest's failure messages as text, not as bytes.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '{' << list.join(QStringLiteral(", ")).toStdString() << '}';
+}
