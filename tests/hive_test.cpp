@@ -19,6 +19,15 @@ using testing_support::TempMachine;
 
 namespace {
 
+// The size of a value (its query without a buffer), and writing text.
+LONG sizeOf(HKEY h, const char* name, DWORD& size) {
+    return RegQueryValueExA(h, name, nullptr, nullptr, nullptr, &size);
+}
+LONG setText(HKEY h, const char* name, const std::string& text) {
+    return RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                          static_cast<DWORD>(text.size()));
+}
+
 class RegTest : public ::testing::Test {
   protected:
     RegTest() {
@@ -65,25 +74,22 @@ TEST_F(RegTest, HandlesAreCheckedAndFailedOpensGiveNull) {
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(h, nullptr);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(nullptr, "Name", nullptr, nullptr, nullptr, &size),
-              ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegSetValueExA(nullptr, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
-              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(sizeOf(nullptr, "Name", size), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(setText(nullptr, "Name", "x"), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegDeleteValueA(nullptr, "Name"), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
 
     HKEY k = open("Software\\Test");
     EXPECT_EQ(RegCloseKey(k), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(k), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegQueryValueExA(k, "Name", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(sizeOf(k, "Name", size), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegTest, KeyPathsAreMatchedWithoutCaseAndExtraSeparators) {
     for (const char* path : {"software\\TEST", "Software\\\\Test", "Software\\Test\\"}) {
         HKEY h = open(path);
         DWORD size = 0;
-        EXPECT_EQ(RegQueryValueExA(h, "Name", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS)
-            << path;
+        EXPECT_EQ(sizeOf(h, "Name", size), ERROR_SUCCESS) << path;
         RegCloseKey(h);
     }
     HKEY h = nullptr;
@@ -105,10 +111,9 @@ TEST_F(RegTest, KeyPathsAreMatchedWithoutCaseAndExtraSeparators) {
 TEST_F(RegTest, NonAsciiNamesFoldTheirCase) {
     HKEY h = open("Software\\Test");
     // "\xC9T\xC9" is "ÉTÉ" in code page 1252; "\xE9t\xE9" is "été".
-    ASSERT_EQ(RegSetValueExA(h, "\xC9T\xC9", 0, REG_SZ, reinterpret_cast<const BYTE*>("hot"), 3),
-              ERROR_SUCCESS);
+    ASSERT_EQ(setText(h, "\xC9T\xC9", "hot"), ERROR_SUCCESS);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(h, "\xE9t\xE9", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(sizeOf(h, "\xE9t\xE9", size), ERROR_SUCCESS);
     EXPECT_EQ(size, 3u);
     RegCloseKey(h);
     auto stored = machine_.admin().value(key_, "\xC3\x89T\xC3\x89");
@@ -132,8 +137,7 @@ TEST_F(RegTest, AnyTypeIsKeptWithItsBytes) {
 
 TEST_F(RegTest, HandleWithoutWriteRightsCannotWrite) {
     HKEY h = open("Software\\Test", KEY_QUERY_VALUE);
-    EXPECT_EQ(RegSetValueExA(h, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(setText(h, "Name", "x"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(h, "Name"), ERROR_ACCESS_DENIED);
     RegCloseKey(h);
     EXPECT_TRUE(machine_.admin().value(key_, "Name"));
@@ -188,9 +192,8 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, 0x3F, &h), ERROR_ACCESS_DENIED);
         EXPECT_EQ(h, nullptr);
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &h), ERROR_SUCCESS);
-        DWORD type = 0, size = 0;
-        EXPECT_EQ(RegQueryValueExA(h, "ShowInfoTip", nullptr, &type, nullptr, &size),
-                  ERROR_SUCCESS);
+        DWORD size = 0;
+        EXPECT_EQ(sizeOf(h, "ShowInfoTip", size), ERROR_SUCCESS);
         EXPECT_EQ(size, 4u);
         RegCloseKey(h);
         // The program's procedures (always asking for 0x3F) read nothing and

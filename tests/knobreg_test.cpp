@@ -35,16 +35,11 @@ class Machine {
     Result run(std::vector<std::string> args, const std::string& input = "") const {
         const fs::path in = home_ / "stdin", out = home_ / "stdout", err = home_ / "stderr";
         writeFile(in, input);
-        std::vector<std::string> env{"XDG_DATA_HOME=" + home_.string()};
-        for (char** e = environ; *e; ++e) {
-            if (!std::string_view(*e).starts_with("XDG_DATA_HOME=")) env.emplace_back(*e);
-        }
         args.insert(args.begin(), KNOBREG_EXE);
-        std::vector<char*> argv, envp;
+        std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
-        for (std::string& e : env) envp.push_back(e.data());
         argv.push_back(nullptr);
-        envp.push_back(nullptr);
+        const testing_support::XdgDataHome xdg(home_);  // the child's environment
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -55,7 +50,7 @@ class Machine {
                                          0600);
         pid_t pid = 0;
         Result r;
-        if (posix_spawn(&pid, KNOBREG_EXE, &actions, nullptr, argv.data(), envp.data()) == 0) {
+        if (posix_spawn(&pid, KNOBREG_EXE, &actions, nullptr, argv.data(), environ) == 0) {
             int status = 0;
             waitpid(pid, &status, 0);
             r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

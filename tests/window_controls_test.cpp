@@ -24,12 +24,20 @@ namespace {
 namespace fs = std::filesystem;
 using namespace window_testing;
 
-class WindowControls : public ::testing::Test, public WindowTest {};
+class WindowControls : public ::testing::Test, public WindowTest {
+  protected:
+    // Form1 loaded, shown on that page and active.
+    Form1& shown(int tab) {
+        Form1& f = load();
+        f.show();
+        f.SSTab1->setTab(tab);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
+        return f;
+    }
+};
 
 TEST_F(WindowControls, ClicksNeverBringACheckBoxBackToIndeterminate) {
-    Form1& f = load();
-    f.show();
-    f.SSTab1->setTab(4);
+    Form1& f = shown(4);
     for (CheckBox* box : {f.Check3, f.Check4, f.Check5}) {
         ASSERT_EQ(box->Value(), 2);
         std::vector<int> seen;
@@ -77,10 +85,7 @@ TEST_F(WindowControls, IndeterminateBoxIsDrawnGrayed) {
 }
 
 TEST_F(WindowControls, PasswordBoxShowsStarsAndGivesNothingAway) {
-    Form1& f = load();
-    f.show();
-    f.SSTab1->setTab(2);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    Form1& f = shown(2);
     f.Text7->setText("alice");
     f.Text8->setText("secret");
     EXPECT_EQ(f.Text8->displayText(), "******");
@@ -135,9 +140,7 @@ QList<QWidget*> tabCycle(Form1& f, int presses) {
 }
 
 TEST_F(WindowControls, TabOrderOnInfoTipsAndBoot) {
-    Form1& f = load();
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    Form1& f = shown(0);
     QWidget* tabs = f.SSTab1->focusProxy();
     QList<QWidget*> infoTips = {tabs,       f.Text1,    f.Picture1,  f.Picture2, f.Text2,
                                 f.Check1,   f.Picture3, f.Text3,     f.Picture4, f.Text4,
@@ -154,10 +157,7 @@ TEST_F(WindowControls, TabOrderOnInfoTipsAndBoot) {
 // "&Use Shortcut Icons", "&Use Backbitmaps" and "&Use Auto Login" share
 // their access key; only the box on the page shown answers it.
 TEST_F(WindowControls, AccessKeysActOnlyOnTheShownPage) {
-    Form1& f = load();
-    f.show();
-    f.SSTab1->setTab(4);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    Form1& f = shown(4);
     QSignalSpy clicked(f.Check3, &QAbstractButton::clicked);
     QTest::keyClick(f.windowHandle(), Qt::Key_U, Qt::AltModifier);
     ASSERT_TRUE(clicked.count() == 1 || clicked.wait());
@@ -170,10 +170,7 @@ TEST_F(WindowControls, AccessKeysActOnlyOnTheShownPage) {
 // link label, the tab control where no control covers it, the window's own
 // surface; a control without a handler swallows it.
 TEST_F(WindowControls, MouseMovesReachOnlyTheControlUnderThePointer) {
-    Form1& f = load();
-    f.show();
-    f.SSTab1->setTab(4);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    Form1& f = shown(4);
     QSignalSpy label9(f.Label9, &Label::MouseMove);
     QSignalSpy tabs(f.SSTab1, &SSTab::MouseMove);
     QSignalSpy window(&f, &Form::MouseMove);
