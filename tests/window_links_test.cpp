@@ -116,7 +116,9 @@ class LinkHover : public WindowLinks {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
     static Look look(const Label* l) { return {l->FontUnderline(), l->ForeColor()}; }
-    void moveTo(QWidget* w, QPoint p) { QTest::mouseMove(w, p); }
+    // Label6's look and Label9's.
+    std::pair<Look, Look> looks() const { return {look(form->Label6), look(form->Label9)}; }
+    static void moveTo(QWidget* w, QPoint p) { QTest::mouseMove(w, p); }
 
     static constexpr Look kLabel6Normal{false, 0x00FF0000};
     static constexpr Look kLabel6Lit{true, 0x000000FF};
@@ -126,20 +128,15 @@ class LinkHover : public WindowLinks {
 
 TEST_F(LinkHover, LabelsLightUpAndTheSurfacesPutBothBack) {
     Form1& f = *form;
-    EXPECT_EQ(look(f.Label6), kLabel6Normal);
-    EXPECT_EQ(look(f.Label9), kLabel9Normal);
-
+    EXPECT_EQ(looks(), std::pair(kLabel6Normal, kLabel9Normal));
     moveTo(f.Label9, {10, 5});
-    EXPECT_EQ(look(f.Label9), kLabel9Lit);
-    EXPECT_EQ(look(f.Label6), kLabel6Normal);
+    EXPECT_EQ(looks(), std::pair(kLabel6Normal, kLabel9Lit));
     moveTo(f.Label6, {10, 5});
-    EXPECT_EQ(look(f.Label6), kLabel6Lit);
-    EXPECT_EQ(look(f.Label9), kLabel9Lit);
+    EXPECT_EQ(looks(), std::pair(kLabel6Lit, kLabel9Lit));
 
     // A free part of the page: both back at once.
     moveTo(f.SSTab1, {450, 200});
-    EXPECT_EQ(look(f.Label6), kLabel6Normal);
-    EXPECT_EQ(look(f.Label9), kLabel9Normal);
+    EXPECT_EQ(looks(), std::pair(kLabel6Normal, kLabel9Normal));
 
     // The window's own surface, between Label9 and Help.
     moveTo(f.Label9, {10, 5});
