@@ -164,16 +164,14 @@ TEST_F(IconsTest, ResultCodesForFilesWithoutIcons) {
     EXPECT_EQ(ExtractIconA(nullptr, nullptr, 0), nullptr);
 }
 
-TEST_F(IconsTest, IcoFilesHoldIndexZeroOnly) {
-    const std::string path = file("one.ico", pewriter::writeIco({solid(32, qRgb(10, 20, 30))}));
+// An .ico file holds index 0 only; its path is code-page text matched
+// without regard to case ("Caf\xc3\xa9.ico" is UTF-8 on disk).
+TEST_F(IconsTest, IcoFilesHoldIndexZeroOnlyAndPathsAreCodePageText) {
+    file("Caf\xc3\xa9.ico", pewriter::writeIco({solid(32, qRgb(10, 20, 30))}));
+    const std::string path = "c:\\ICONS\\caf\xe9.ICO";
     EXPECT_EQ(centre(path, 0), qRgb(10, 20, 30));
     EXPECT_EQ(extract(path, 1), 0u);
     EXPECT_EQ(extract(path, 0xFFFFFFFF), 1u);
-}
-
-TEST_F(IconsTest, PathsAreCodePageTextMatchedWithoutCase) {
-    file("Caf\xc3\xa9.ico", pewriter::writeIco({solid(32, qRgb(1, 2, 3))}));  // UTF-8 on disk
-    EXPECT_EQ(centre("c:\\ICONS\\caf\xe9.ICO", 0), qRgb(1, 2, 3));            // code page 1252
 }
 
 TEST_F(IconsTest, HandlesAreDistinctAndLiveOn) {
@@ -193,18 +191,14 @@ TEST_F(IconsTest, HandlesAreDistinctAndLiveOn) {
 
 // ---- drawing ---------------------------------------------------------------
 
-TEST_F(IconsTest, NoIconDrawsNothing) {
+TEST_F(IconsTest, DrawsAtThePointClipsAtTheEdgesAndNothingWithoutAnIcon) {
     const QImage before = canvas_;
     for (std::uintptr_t h : {0u, 1u, 0x12345u})
         EXPECT_FALSE(DrawIcon(dc_, 0, 0, reinterpret_cast<HICON>(h)));
     EXPECT_EQ(canvas_, before);
-    const std::string path = file("x.ico", pewriter::writeIco({solid(32, qRgb(255, 255, 0))}));
-    EXPECT_FALSE(DrawIcon(nullptr, 0, 0, ExtractIconA(nullptr, path.c_str(), 0)));
-}
-
-TEST_F(IconsTest, DrawsAtThePointAndClipsAtTheEdges) {
     HICON icon = ExtractIconA(
         nullptr, file("y.ico", pewriter::writeIco({solid(32, qRgb(255, 255, 0))})).c_str(), 0);
+    EXPECT_FALSE(DrawIcon(nullptr, 0, 0, icon));
     EXPECT_TRUE(DrawIcon(dc_, 10, 6, icon));
     EXPECT_EQ(canvas_.pixel(9, 6), kBackground);
     EXPECT_EQ(canvas_.pixel(10, 6), qRgb(255, 255, 0));
