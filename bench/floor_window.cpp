@@ -87,6 +87,22 @@ int main(int argc, char** argv) {
         (new QPushButton(QStringLiteral("Button"), &window))
             ->setGeometry(8 + 130 * i, 358, 120, 25);
     }
+    if (fonts) {
+        tabs->tabBar()->setFont(font("Times New Roman", 9.75));
+        for (QLineEdit* edit : tabs->widget(0)->findChildren<QLineEdit*>()) {
+            edit->setFont(font("Arial", 6.75));
+        }
+        auto* link = new QLabel(QStringLiteral("A link"), &window);
+        link->setFont(font("Arial", 9.75, true));
+        link->setGeometry(8, 366, 100, 16);
+        for (int stretch : {70, 80}) {
+            QFont condensed = font("Times New Roman", 9.75);
+            condensed.setStretch(stretch);
+            auto* label = new QLabel(QStringLiteral("Condensed caption"), tabs->widget(0));
+            label->setFont(condensed);
+            label->setGeometry(260, 160 + stretch, 120, 16);
+        }
+    }
     // Labels on the last page make up the count.
     QWidget* last = tabs->widget(5);
     for (int n = 0; widgetCount(window) < wanted; ++n) {
