@@ -56,13 +56,15 @@ const catalogue::Row& row = catalogue::ShowInfoTip;
 void getvalue(benchmark::State& state, const char* name, int extra) {
     hive::select(makeHive(name, extra));
     Module2::setvalue(row.root, row.keyPath, row.valueName, QString("1"), row.type);
-    for (auto _ : state) benchmark::DoNotOptimize(Module2::getvalue(row.root, row.keyPath, row.valueName));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Module2::getvalue(row.root, row.keyPath, row.valueName));
 }
 
 void setvalue(benchmark::State& state, const char* name, int extra) {
     hive::select(makeHive(name, extra));
     int i = 0;
-    for (auto _ : state) Module2::setvalue(row.root, row.keyPath, row.valueName, QString::number(++i & 1), row.type);
+    for (auto _ : state)
+        Module2::setvalue(row.root, row.keyPath, row.valueName, QString::number(++i & 1), row.type);
 }
 
 // The floor: one row replaced in one durable commit, with the hive's settings
@@ -71,8 +73,9 @@ void bareCommit(benchmark::State& state) {
     fs::path file = workDir() / "bare.db";
     sqlite3* db = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-                     "CREATE TABLE IF NOT EXISTS t (k INTEGER PRIMARY KEY, v BLOB)",
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                 "CREATE TABLE IF NOT EXISTS t (k INTEGER PRIMARY KEY, v BLOB)",
                  nullptr, nullptr, nullptr);
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO t VALUES (1, ?1)", -1, &s, nullptr);
@@ -95,7 +98,7 @@ BENCHMARK_CAPTURE(setvalue, large, "large.db", kLarge);
 BENCHMARK(bareCommit);
 
 class Collect : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
@@ -113,7 +116,8 @@ int main(int argc, char** argv) {
     auto ratio = [&](const char* label, const char* a, const char* b, double target) {
         if (t(a) > 0 && t(b) > 0) {
             double r = t(a) / t(b);
-            std::printf("%-40s %6.2f  (target <= %.1f: %s)\n", label, r, target, r <= target ? "met" : "MISSED");
+            std::printf("%-40s %6.2f  (target <= %.1f: %s)\n", label, r, target,
+                        r <= target ? "met" : "MISSED");
         }
     };
     std::printf("\n");

@@ -12,7 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // The entry of `dir` whose name equals `name` without regard to case.
 std::optional<std::string> findEntry(const fs::path& dir, const std::string& name) {
@@ -61,7 +63,8 @@ std::optional<fs::path> toHost(std::string_view path) {
     // as "..".
     path = path.substr(0, path.find('\0'));
     if (path.empty()) return std::nullopt;
-    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) return std::nullopt;  // UNC
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]))
+        return std::nullopt;  // UNC
 
     char drive = 0;
     std::string_view rest = path;

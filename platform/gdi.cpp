@@ -26,7 +26,9 @@ HDC createDC(QImage* target) {
     return reinterpret_cast<HDC>(handle);
 }
 
-void deleteDC(HDC dc) { table().open.erase(reinterpret_cast<std::uintptr_t>(dc)); }
+void deleteDC(HDC dc) {
+    table().open.erase(reinterpret_cast<std::uintptr_t>(dc));
+}
 
 QImage* target(HDC dc) {
     auto it = table().open.find(reinterpret_cast<std::uintptr_t>(dc));

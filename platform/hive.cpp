@@ -94,7 +94,7 @@ LONG codeFor(int rc) {
 
 // Runs a prepared statement to its end and resets it, whatever happens.
 class Step {
-public:
+  public:
     explicit Step(sqlite3_stmt* s) : s_(s) {}
     ~Step() {
         sqlite3_reset(s_);
@@ -121,18 +121,22 @@ public:
     std::int64_t integer(int col) { return sqlite3_column_int64(s_, col); }
     std::string text(int col) {
         auto p = reinterpret_cast<const char*>(sqlite3_column_text(s_, col));
-        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col))) : std::string();
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col)))
+                 : std::string();
     }
     std::string bytes(int col) {
         auto p = static_cast<const char*>(sqlite3_column_blob(s_, col));
-        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col))) : std::string();
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col)))
+                 : std::string();
     }
 
-private:
+  private:
     sqlite3_stmt* s_;
 };
 
-bool ok(int rc) { return rc == SQLITE_ROW || rc == SQLITE_DONE; }
+bool ok(int rc) {
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
 
 sqlite3* openConnection(const std::string& uri, int flags, int* rc) {
     sqlite3* db = nullptr;
@@ -204,14 +208,16 @@ Hive::~Hive() {
 std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) {
-        throw Error(ERROR_FILE_NOT_FOUND, "The registry file " + file.string() + " does not exist.");
+        throw Error(ERROR_FILE_NOT_FOUND,
+                    "The registry file " + file.string() + " does not exist.");
     }
     // Writing needs the folder too: SQLite keeps its write-ahead log and
     // shared-memory index beside the hive.
     std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
     bool writable = ::access(file.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK) == 0;
     int rc = SQLITE_OK;
-    sqlite3* db = openConnection(uriFor(file, ""), writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, &rc);
+    sqlite3* db = openConnection(uriFor(file, ""),
+                                 writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, &rc);
     if (db) rc = probe(db);
     if (!writable && db && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
         // A read-only hive in a folder we cannot write either: SQLite cannot
@@ -227,7 +233,8 @@ std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
         if (db) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close(db);
         LONG code = codeFor(rc);
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_REGISTRY_IO_FAILED) code = ERROR_REGISTRY_CORRUPT;
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_REGISTRY_IO_FAILED)
+            code = ERROR_REGISTRY_CORRUPT;
         throw Error(code, "The registry file " + file.string() + " cannot be read: " + why + ".");
     }
     // Durable commits: the write-ahead log is synced at every commit.
@@ -238,8 +245,9 @@ std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
 std::unique_ptr<Hive> Hive::create(const std::filesystem::path& file) {
     int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
-        throw Error(errno == EEXIST ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED,
-                    "Cannot create the registry file " + file.string() + ": " + std::strerror(errno));
+        throw Error(
+            errno == EEXIST ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED,
+            "Cannot create the registry file " + file.string() + ": " + std::strerror(errno));
     }
     ::close(fd);
     int rc = SQLITE_OK;
@@ -260,8 +268,8 @@ std::unique_ptr<Hive> Hive::create(const std::filesystem::path& file) {
 sqlite3_stmt* Hive::statement(int which) {
     sqlite3_stmt*& s = statements_[static_cast<size_t>(which)];
     if (!s) {
-        int rc = sqlite3_prepare_v3(db_, kSql[static_cast<size_t>(which)], -1, SQLITE_PREPARE_PERSISTENT, &s,
-                                    nullptr);
+        int rc = sqlite3_prepare_v3(db_, kSql[static_cast<size_t>(which)], -1,
+                                    SQLITE_PREPARE_PERSISTENT, &s, nullptr);
         if (rc != SQLITE_OK) fail(rc, "prepare");
     }
     return s;
@@ -389,7 +397,11 @@ std::string Hive::keyName(KeyId key) {
 void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
     std::string folded = casefold::fold(name);
     Step step(statement(kSetValue));
-    step.bind(1, key).bind(2, name).bind(3, folded).bind(4, static_cast<std::int64_t>(type)).blob(5, data);
+    step.bind(1, key)
+        .bind(2, name)
+        .bind(3, folded)
+        .bind(4, static_cast<std::int64_t>(type))
+        .blob(5, data);
     int rc = step.next();
     if (rc != SQLITE_DONE) fail(rc, "write value");
     if (sqlite3_changes(db_) == 0) throw Error(ERROR_KEY_DELETED, "The key has been deleted.");
@@ -422,7 +434,8 @@ KeyId Hive::createKey(KeyId from, std::string_view path) {
 }
 
 KeyId Hive::createKey(Root r, std::string_view path) {
-    if (r == Root::ClassesRoot) return createKey(createKey(kLocalMachine, "Software\\Classes"), path);
+    if (r == Root::ClassesRoot)
+        return createKey(createKey(kLocalMachine, "Software\\Classes"), path);
     return createKey(*root(r), path);
 }
 
@@ -445,7 +458,8 @@ bool Hive::deleteKey(KeyId key) {
     if (outer) begin();
     try {
         for (KeyId id : doomed) {
-            for (const char* sql : {"DELETE FROM vals WHERE key = ?1", "DELETE FROM keys WHERE id = ?1"}) {
+            for (const char* sql :
+                 {"DELETE FROM vals WHERE key = ?1", "DELETE FROM keys WHERE id = ?1"}) {
                 sqlite3_stmt* d = nullptr;
                 rc = sqlite3_prepare_v2(db_, sql, -1, &d, nullptr);
                 if (rc == SQLITE_OK) {
@@ -464,9 +478,15 @@ bool Hive::deleteKey(KeyId key) {
     return true;
 }
 
-void Hive::begin() { exec("BEGIN IMMEDIATE"); }
-void Hive::commit() { exec("COMMIT"); }
-void Hive::rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+void Hive::begin() {
+    exec("BEGIN IMMEDIATE");
+}
+void Hive::commit() {
+    exec("COMMIT");
+}
+void Hive::rollback() {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
 
 // ---- The process's current hive ----
 

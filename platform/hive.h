@@ -43,11 +43,11 @@ struct Subkey {
 
 // A failure of the hive, with the Windows error code that stands for it.
 class Error : public std::runtime_error {
-public:
+  public:
     Error(LONG code, const std::string& what) : std::runtime_error(what), code_(code) {}
     LONG code() const { return code_; }
 
-private:
+  private:
     LONG code_;
 };
 
@@ -56,7 +56,7 @@ private:
 std::vector<std::string_view> splitKeyPath(std::string_view path);
 
 class Hive {
-public:
+  public:
     // Opens an existing hive without changing it. A file the user cannot
     // write is opened read-only. Throws Error when the file is missing,
     // cannot be read, or is not a hive.
@@ -100,7 +100,7 @@ public:
     void commit();
     void rollback();
 
-private:
+  private:
     Hive(std::filesystem::path file, sqlite3* db, bool writable);
     sqlite3_stmt* statement(int which);
     void exec(const char* sql);

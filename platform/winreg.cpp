@@ -57,7 +57,9 @@ LONG unavailable() {
     return state() == State::Missing ? ERROR_FILE_NOT_FOUND : ERROR_REGISTRY_CORRUPT;
 }
 
-std::string nameOf(LPCSTR name) { return name ? codepage::toUtf8(name) : std::string(); }
+std::string nameOf(LPCSTR name) {
+    return name ? codepage::toUtf8(name) : std::string();
+}
 
 // Runs a registry operation, turning the hive's failures into return codes.
 template <typename F>
@@ -74,13 +76,16 @@ LONG guarded(F&& f) {
 
 }  // namespace
 
-void forgetHandles() { handles().open.clear(); }
+void forgetHandles() {
+    handles().open.clear();
+}
 
 }  // namespace hive
 
 using namespace hive;
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
+                   PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     Hive* hv = current();
@@ -101,8 +106,8 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
     });
 }
 
-LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                      LPDWORD lpcbData) {
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData) {
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
     Hive* hv = current();
     if (!hv) return unavailable();
@@ -128,8 +133,8 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
     });
 }
 
-LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
-                    DWORD cbData) {
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) {
     if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
     Hive* hv = current();
     if (!hv) return unavailable();
@@ -150,11 +155,13 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         OpenKey open{};
         if (LONG rc = resolve(*hv, hKey, &open)) return rc;
         if (!(open.rights & KEY_SET_VALUE) || !hv->writable()) return ERROR_ACCESS_DENIED;
-        return hv->deleteValue(open.key, nameOf(lpValueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        return hv->deleteValue(open.key, nameOf(lpValueName)) ? ERROR_SUCCESS
+                                                              : ERROR_FILE_NOT_FOUND;
     });
 }
 
 LONG RegCloseKey(HKEY hKey) {
     if (predefined(hKey)) return ERROR_SUCCESS;
-    return handles().open.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return handles().open.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS
+                                                                        : ERROR_INVALID_HANDLE;
 }

@@ -24,40 +24,64 @@ struct Row {
 
 // The info tips of My Computer, Network Neighborhood, Briefcase, The
 // Internet, My Documents and the Recycle Bin (text boxes 1 to 6).
-inline constexpr Row InfoTip1{1, HKCR, "CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}", "InfoTip", kString};
-inline constexpr Row InfoTip2{2, HKLM, "Software\\CLASSES\\CLSID\\{208D2C60-3AEA-1069-A2D7-08002B30309D}",
+inline constexpr Row InfoTip1{1, HKCR, "CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}", "InfoTip",
+                              kString};
+inline constexpr Row InfoTip2{2, HKLM,
+                              "Software\\CLASSES\\CLSID\\{208D2C60-3AEA-1069-A2D7-08002B30309D}",
                               "InfoTip", kString};
-inline constexpr Row InfoTip3{3, HKCR, "CLSID\\{85BBD920-42A0-1069-A2E4-08002B30309D}", "InfoTip", kString};
-inline constexpr Row InfoTip4{4, HKCR, "CLSID\\{3DC7A020-0ACD-11CF-A9BB-00AA004AE837}", "InfoTip", kString};
-inline constexpr Row InfoTip5{5, HKCR, "CLSID\\{450D8FBA-AD25-11D0-98A8-0800361B1103}", "Infotip", kString};
-inline constexpr Row InfoTip6{6, HKCR, "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}", "InfoTip", kString};
-inline constexpr Row ShowInfoTip{7, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
+inline constexpr Row InfoTip3{3, HKCR, "CLSID\\{85BBD920-42A0-1069-A2E4-08002B30309D}", "InfoTip",
+                              kString};
+inline constexpr Row InfoTip4{4, HKCR, "CLSID\\{3DC7A020-0ACD-11CF-A9BB-00AA004AE837}", "InfoTip",
+                              kString};
+inline constexpr Row InfoTip5{5, HKCR, "CLSID\\{450D8FBA-AD25-11D0-98A8-0800361B1103}", "Infotip",
+                              kString};
+inline constexpr Row InfoTip6{6, HKCR, "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}", "InfoTip",
+                              kString};
+inline constexpr Row ShowInfoTip{7, HKCU,
+                                 "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
                                  "ShowInfoTip", kDword};
 inline constexpr Row IsShortcutLnk{8, HKCR, "lnkfile", "IsShortcut", kString};
 inline constexpr Row IsShortcutPif{9, HKCR, "piffile", "IsShortcut", kString};
-inline constexpr Row NoFavoritesMenu{10, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
-                                     "NoFavoritesMenu", kDword};
+inline constexpr Row NoFavoritesMenu{
+    10, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "NoFavoritesMenu",
+    kDword};
 inline constexpr Row NoRecentDocsHistory{
-    11, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "NoRecentDocsHistory", kDword};
-inline constexpr Row BackBitmap{12, HKCU, "Software\\Microsoft\\Internet Explorer\\Toolbar", "BackBitmap",
-                                kString};
-inline constexpr Row HeartsZB{13, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Hearts", "ZB",
-                              kString};
-inline constexpr Row Startup{14, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                             "Startup", kString};
-inline constexpr Row DefaultUserName{15, HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon",
-                                     "DefaultUserName", kString};
-inline constexpr Row DefaultPassword{16, HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon",
-                                     "DefaultPassword", kString};
-inline constexpr Row AutoAdminLogon{17, HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon",
-                                    "AutoAdminLogon", kString};
+    11, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+    "NoRecentDocsHistory", kDword};
+inline constexpr Row BackBitmap{12, HKCU, "Software\\Microsoft\\Internet Explorer\\Toolbar",
+                                "BackBitmap", kString};
+inline constexpr Row HeartsZB{
+    13, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Hearts", "ZB", kString};
+inline constexpr Row Startup{
+    14, HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Startup",
+    kString};
+inline constexpr Row DefaultUserName{
+    15, HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon", "DefaultUserName", kString};
+inline constexpr Row DefaultPassword{
+    16, HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon", "DefaultPassword", kString};
+inline constexpr Row AutoAdminLogon{
+    17, HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon", "AutoAdminLogon", kString};
 
-inline constexpr std::array<Row, 17> kRows = {
-    InfoTip1,      InfoTip2,        InfoTip3,    InfoTip4, InfoTip5, InfoTip6,        ShowInfoTip,
-    IsShortcutLnk, IsShortcutPif,   NoFavoritesMenu, NoRecentDocsHistory, BackBitmap, HeartsZB,
-    Startup,       DefaultUserName, DefaultPassword, AutoAdminLogon};
+inline constexpr std::array<Row, 17> kRows = {InfoTip1,
+                                              InfoTip2,
+                                              InfoTip3,
+                                              InfoTip4,
+                                              InfoTip5,
+                                              InfoTip6,
+                                              ShowInfoTip,
+                                              IsShortcutLnk,
+                                              IsShortcutPif,
+                                              NoFavoritesMenu,
+                                              NoRecentDocsHistory,
+                                              BackBitmap,
+                                              HeartsZB,
+                                              Startup,
+                                              DefaultUserName,
+                                              DefaultPassword,
+                                              AutoAdminLogon};
 
 // The six info-tip rows in the order of their text boxes.
-inline constexpr std::array<Row, 6> kInfoTips = {InfoTip1, InfoTip2, InfoTip3, InfoTip4, InfoTip5, InfoTip6};
+inline constexpr std::array<Row, 6> kInfoTips = {InfoTip1, InfoTip2, InfoTip3,
+                                                 InfoTip4, InfoTip5, InfoTip6};
 
 }  // namespace catalogue

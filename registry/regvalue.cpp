@@ -20,7 +20,8 @@ std::optional<std::int32_t> toInteger(const RegValue& v) {
     double d = s.toDouble(&ok);  // C locale: '.' is the decimal point
     if (!ok || !std::isfinite(d)) return std::nullopt;
     d = std::nearbyint(d);  // the default rounding mode rounds half to even
-    if (d < std::numeric_limits<std::int32_t>::min() || d > std::numeric_limits<std::int32_t>::max()) {
+    if (d < std::numeric_limits<std::int32_t>::min() ||
+        d > std::numeric_limits<std::int32_t>::max()) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(d);

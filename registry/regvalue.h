@@ -11,16 +11,24 @@ using RegValue = std::variant<std::monostate, QString, std::int32_t>;
 
 namespace regvalue {
 
-inline bool isEmpty(const RegValue& v) { return std::holds_alternative<std::monostate>(v); }
-inline bool isString(const RegValue& v) { return std::holds_alternative<QString>(v); }
-inline bool isInteger(const RegValue& v) { return std::holds_alternative<std::int32_t>(v); }
+inline bool isEmpty(const RegValue& v) {
+    return std::holds_alternative<std::monostate>(v);
+}
+inline bool isString(const RegValue& v) {
+    return std::holds_alternative<QString>(v);
+}
+inline bool isInteger(const RegValue& v) {
+    return std::holds_alternative<std::int32_t>(v);
+}
 
 // The text of a value: "" for Empty, the string itself, or the decimal digits
 // of an integer (with a minus sign when negative).
 QString text(const RegValue& v);
 
 // Whether the value's text is not the empty string.
-inline bool nonEmpty(const RegValue& v) { return !text(v).isEmpty(); }
+inline bool nonEmpty(const RegValue& v) {
+    return !text(v).isEmpty();
+}
 
 // The value as a 32-bit integer by the ordinary numeric conversion: blanks
 // around the number allowed, decimals rounded half to even, Empty is 0.

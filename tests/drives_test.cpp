@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 using testing_support::TempMachine;
 
 class DrivesTest : public ::testing::Test {
-protected:
+  protected:
     DrivesTest() {
         c_ = machine::driveC();
         fs::create_directories(c_ / "WINDOWS" / "SYSTEM");
@@ -29,14 +29,15 @@ TEST_F(DrivesTest, ComponentsResolveWithoutRegardToCase) {
     EXPECT_EQ(drives::toHost("C:\\WINDOWS\\system\\SYNCUI.DLL"), file);
     EXPECT_EQ(drives::toHost("C:/Windows/System/syncui.dll"), file);
     // Missing components are kept as written, below the last one that exists.
-    EXPECT_EQ(drives::toHost("C:\\windows\\New Folder\\Sub"), c_ / "WINDOWS" / "New Folder" / "Sub");
+    EXPECT_EQ(drives::toHost("C:\\windows\\New Folder\\Sub"),
+              c_ / "WINDOWS" / "New Folder" / "Sub");
 }
 
 TEST_F(DrivesTest, RootsAndSeparators) {
     EXPECT_EQ(drives::toHost("C:\\"), c_);
     EXPECT_EQ(drives::toHost("c:"), drives::toHost(drives::currentDirectory().substr(0, 2) == "C:"
-                                                          ? drives::currentDirectory()
-                                                          : "C:\\"));
+                                                       ? drives::currentDirectory()
+                                                       : "C:\\"));
     EXPECT_EQ(drives::toHost("Z:\\"), fs::path("/"));
     EXPECT_EQ(drives::toHost("Z:\\tmp\\"), fs::path("/tmp"));
     EXPECT_EQ(drives::toHost("C:\\WINDOWS\\\\SYSTEM\\"), c_ / "WINDOWS" / "SYSTEM");

@@ -41,7 +41,9 @@ std::string integrity(const std::filesystem::path& file) {
     sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
-    std::string result = sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "?";
+    std::string result = sqlite3_step(s) == SQLITE_ROW
+                             ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
+                             : "?";
     sqlite3_finalize(s);
     sqlite3_close(db);
     return result;
@@ -56,7 +58,8 @@ TEST(HiveProcesses, TwoWritersAtOnceLoseNothing) {
         return spawn([&, tag] {
             hive::select(machine.hivePath());  // a connection of its own
             for (int i = 0; i < kWrites; ++i) {
-                Module2::setvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i), QString::number(i), REG_SZ);
+                Module2::setvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i),
+                                  QString::number(i), REG_SZ);
             }
         });
     };
@@ -78,7 +81,8 @@ TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
     TempMachine machine(TempMachine::NoKeys);
     hive::KeyId key = machine.createKey(std::string("HKCU\\") + kKey);
     constexpr int kValues = 20;
-    for (int i = 0; i < kValues; ++i) machine.admin().setValue(key, "v" + std::to_string(i), REG_SZ, "0");
+    for (int i = 0; i < kValues; ++i)
+        machine.admin().setValue(key, "v" + std::to_string(i), REG_SZ, "0");
     machine.closeAdmin();
 
     std::mt19937 random(20261207);
@@ -95,7 +99,8 @@ TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
             hive::select(machine.hivePath());
             for (int pass = 0; pass < 1000; ++pass) {
                 for (int i = 0; i < kValues; ++i) {
-                    Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i), QString::number(next), REG_SZ);
+                    Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i),
+                                      QString::number(next), REG_SZ);
                     if (pass == 0) {
                         char c = static_cast<char>(i);
                         (void)!write(fds[1], &c, 1);
@@ -118,7 +123,8 @@ TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
             RegValue v = Module2::getvalue(catalogue::HKCU, kKey, QString("v%1").arg(i));
             QString text = regvalue::text(v);
             if (acknowledged[static_cast<size_t>(i)]) {
-                EXPECT_EQ(text, QString::number(next)) << "a returned write was lost, round " << round;
+                EXPECT_EQ(text, QString::number(next))
+                    << "a returned write was lost, round " << round;
             } else {
                 EXPECT_TRUE(text == QString::number(generation) || text == QString::number(next))
                     << "value " << i << " is " << text.toStdString();
@@ -126,7 +132,8 @@ TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
         }
         // Start the next round from one generation everywhere.
         for (int i = 0; i < kValues; ++i) {
-            Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i), QString::number(next), REG_SZ);
+            Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i), QString::number(next),
+                              REG_SZ);
         }
         generation = next;
     }

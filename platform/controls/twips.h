@@ -9,7 +9,9 @@ namespace twips {
 
 inline constexpr int kPerPixel = 15;
 
-inline constexpr int px(int twips) { return (twips + kPerPixel / 2) / kPerPixel; }
+inline constexpr int px(int twips) {
+    return (twips + kPerPixel / 2) / kPerPixel;
+}
 
 inline QRect rect(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
