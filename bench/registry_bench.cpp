@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Module2.h"
 #include "catalogue.h"
@@ -100,7 +101,14 @@ BENCHMARK(bareCommit);
 class Collect : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+        // With repetitions, the ratios use the medians.
+        for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Iteration) {
+                times[r.benchmark_name()] = r.GetAdjustedRealTime();
+            } else if (r.aggregate_name == "median") {
+                times[r.run_name.str()] = r.GetAdjustedRealTime();
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
@@ -109,6 +117,16 @@ class Collect : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // By default the repetitions of all benchmarks take turns in a random
+    // order, so that a busy disk or CPU weighs on both sides of each ratio.
+    std::vector<char*> args(argv, argv + argc);
+    char repetitions[] = "--benchmark_repetitions=9";
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    char minTime[] = "--benchmark_min_time=0.2";
+    char aggregates[] = "--benchmark_report_aggregates_only=true";
+    if (argc == 1) args.insert(args.end(), {repetitions, interleave, minTime, aggregates});
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     benchmark::Initialize(&argc, argv);
     Collect reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
