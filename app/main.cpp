@@ -13,6 +13,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Knobwise"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(KNOBWISE_APP_ID));
     classic::install();
 
     const machine::Outcome outcome = machine::ensure();
