@@ -10,6 +10,7 @@
 #include "Module2.h"
 #include "catalogue.h"
 #include "hive.h"
+#include "support/as_nobody.h"
 #include "support/temp_machine.h"
 #include "winreg.h"
 
@@ -151,30 +152,6 @@ TEST_F(RegTest, ClassesRootNeedsLocalMachineClasses) {
     RegCloseKey(h);
 }
 
-// Runs `body` where file modes bind: as root, in a child process that has
-// given up its rights for those of "nobody".
-template <typename F>
-void withoutRootRights(const std::filesystem::path& top, F body) {
-    if (::geteuid() != 0) {
-        body();
-        return;
-    }
-    for (auto& entry : std::filesystem::recursive_directory_iterator(top)) {
-        if (entry.is_directory()) ::chmod(entry.path().c_str(), 0755);
-    }
-    ::chmod(top.c_str(), 0755);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
-        body();
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the unprivileged check failed: " << status;
-}
-
 TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
     TempMachine machine;
     const char* const key = catalogue::ShowInfoTip.keyPath;
@@ -185,7 +162,12 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
     // Neither the hive nor its folder can be written.
     ::chmod(machine.hivePath().parent_path().c_str(), 0555);
 
-    withoutRootRights(machine.root(), [&] {
+    // "nobody" must reach the hive to find it read-only.
+    for (auto& entry : std::filesystem::recursive_directory_iterator(machine.root())) {
+        if (entry.is_directory()) ::chmod(entry.path().c_str(), 0755);
+    }
+    ::chmod(machine.root().c_str(), 0755);
+    testing_support::asNobody([&] {
         hive::select(machine.hivePath());
         EXPECT_EQ(hive::state(), hive::State::ReadOnly);
         HKEY h = nullptr;

@@ -20,6 +20,7 @@
 #include "catalogue_io.h"
 #include "hive.h"
 #include "machine.h"
+#include "support/as_nobody.h"
 #include "window_support.h"
 
 namespace {
@@ -259,31 +260,6 @@ TEST_F(HostileInput, StartupFolderOfTenThousandFilesWithNamesThatAreNotUtf8IsLis
     EXPECT_EQ(std::distance(fs::directory_iterator(startup), fs::directory_iterator()), 10004);
 }
 
-// Runs `body` in a child process as the unprivileged user nobody, when the
-// tests run as root (as CI does), so that file modes are obeyed.
-template <typename F>
-void asNobody(F body) {
-    if (::geteuid() != 0) {
-        body();
-        return;
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
-        body();
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the unprivileged part failed: " << status;
-}
-
-std::string fileBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
     storeText(machine, catalogue::InfoTip1, "Shows your drives");
     machine.closeAdmin();
@@ -298,9 +274,9 @@ TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
     }
     // The hive itself stays writable by its mode; its folder is not.
     ::chmod(folder.c_str(), 0555);
-    const std::string original = fileBytes(machine.hivePath());
+    const std::string original = testing_support::readFile(machine.hivePath());
 
-    asNobody([&] {
+    testing_support::asNobody([&] {
         hive::select(machine.hivePath());
         EXPECT_EQ(hive::state(), hive::State::ReadOnly);
         EXPECT_NE(hive::problem().find(machine.hivePath().string()), std::string::npos)
@@ -322,7 +298,7 @@ TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
         hive::select("/nonexistent/none.db");
     });
     ::chmod(folder.c_str(), 0700);
-    EXPECT_EQ(fileBytes(machine.hivePath()), original);
+    EXPECT_EQ(testing_support::readFile(machine.hivePath()), original);
     EXPECT_FALSE(fs::exists(machine.hivePath().string() + "-wal"));
     EXPECT_EQ(machine.value(std::string("HKCR\\") + catalogue::InfoTip1.keyPath, "InfoTip")->data,
               "Shows your drives");

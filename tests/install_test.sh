@@ -17,29 +17,8 @@ unset DESTDIR
 cmake=$1
 build=$2
 app_id=$3
-work=$(mktemp -d)
+. "$(dirname "${BASH_SOURCE[0]}")/support/e2e_lib.sh"
 prefix=$work/prefix
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    [ -n "${KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-# Waits up to about ten seconds for a command to succeed.
-eventually() {
-    for _ in $(seq 100); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" ||
     fail "cmake --install failed: $(cat "$work/install.log")"

@@ -11,28 +11,7 @@ set -euo pipefail
 
 knobwise=$1
 knobreg=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    [ -n "${KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-# Waits up to about ten seconds for a command to succeed.
-eventually() {
-    for _ in $(seq 100); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/support/e2e_lib.sh"
 
 export XDG_DATA_HOME=$work/data
 export HOME=$work
