@@ -331,7 +331,10 @@ std::optional<KeyId> Hive::findKey(KeyId from, std::string_view path) {
     }
     if (together) {
         Step end(statement(kEndRead));
-        if (int rc = end.next(); rc != SQLITE_DONE) fail(rc, "find key");
+        if (int rc = end.next(); rc != SQLITE_DONE) {
+            rollback();  // never leave a read transaction open
+            fail(rc, "find key");
+        }
     }
     return key;
 }
