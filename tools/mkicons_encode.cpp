@@ -1,5 +1,7 @@
 #include "mkicons_encode.h"
 
+#include "pewriter.h"
+
 #include <QBuffer>
 #include <QColor>
 #include <cstring>
@@ -18,14 +20,8 @@ const QList<QRgb> kSixteenColours = {
     qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255),
 };
 
-void put16(Buffer& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(Buffer& b, std::size_t at, std::uint32_t v) {
-    put16(b, at, v & 0xFFFF);
-    put16(b, at + 2, v >> 16);
-}
+using pewriter::put16;
+using pewriter::put32;
 
 std::size_t rowBytes(int width, int bits) {
     return (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 31) / 32 * 4;

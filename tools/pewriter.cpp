@@ -6,6 +6,16 @@
 #include <stdexcept>
 
 namespace pewriter {
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    put16(b, at, v & 0xFFFF);
+    put16(b, at + 2, v >> 16);
+}
+
 namespace {
 
 using Buffer = std::vector<std::uint8_t>;
@@ -24,14 +34,6 @@ std::uint32_t alignUp(std::uint32_t value, std::uint32_t to) {
     return (value + to - 1) / to * to;
 }
 
-void put16(Buffer& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(Buffer& b, std::size_t at, std::uint32_t v) {
-    put16(b, at, v & 0xFFFF);
-    put16(b, at + 2, v >> 16);
-}
 void put64(Buffer& b, std::size_t at, std::uint64_t v) {
     put32(b, at, static_cast<std::uint32_t>(v));
     put32(b, at + 4, static_cast<std::uint32_t>(v >> 32));

@@ -9,6 +9,10 @@
 
 namespace pewriter {
 
+// Little-endian fields written into a buffer that already has room for them.
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v);
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v);
+
 // One image of an icon, with what its directory entry says about it.
 struct Image {
     int width = 32;  // 1..256
