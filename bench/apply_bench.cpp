@@ -21,6 +21,7 @@
 #include "Form1.h"
 #include "catalogue_io.h"
 #include "classicstyle.h"
+#include "current_store.h"
 #include "hive.h"
 #include "machine.h"
 

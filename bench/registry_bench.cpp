@@ -13,6 +13,7 @@
 
 #include "Module2.h"
 #include "catalogue.h"
+#include "current_store.h"
 #include "hive.h"
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "Module2.h"
 #include "catalogue.h"
+#include "current_store.h"
 #include "hive.h"
 #include "support/as_nobody.h"
 #include "support/temp_machine.h"

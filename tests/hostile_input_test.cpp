@@ -18,6 +18,7 @@
 #include <string>
 
 #include "catalogue_io.h"
+#include "current_store.h"
 #include "hive.h"
 #include "machine.h"
 #include "support/as_nobody.h"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hive.h"
+#include "store.h"
 
 namespace knobreg {
 
@@ -59,15 +59,17 @@ struct KeyName {
 KeyName parseKeyName(const std::string& text);
 // The key's full name for output: the root's long name and each key's name
 // as it was created.
-std::string displayName(hive::Hive& hive, hive::Root root, hive::KeyId key);
+std::string displayName(hive::Store& hive, hive::Root root, hive::KeyId key);
 
-// What a verb works with: the machine's hive (opened on first use) and the
-// terminal.
+// What a verb works with: the machine's registry store (opened on first
+// use) and the terminal.
 class Session {
   public:
     Session(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
     ~Session();
-    hive::Hive& hive();
+    hive::Store& hive();
+    // How the machine's store keeps text, known without opening it.
+    hive::TextData textData() const;
     std::ostream& out() { return out_; }
     // Asks a Yes/No question on the terminal until it gets an answer; no
     // answer at all (end of input) is No.
@@ -76,7 +78,7 @@ class Session {
   private:
     std::istream& in_;
     std::ostream& out_;
-    std::unique_ptr<hive::Hive> hive_;
+    std::unique_ptr<hive::Store> hive_;
 };
 
 int query(const std::vector<std::string>& args, Session& session);
@@ -85,11 +87,11 @@ int removeKeyOrValue(const std::vector<std::string>& args, Session& session);
 int exportKey(const std::vector<std::string>& args, Session& session);
 int importFile(const std::vector<std::string>& args, Session& session);
 
-// Text of the terminal's own: the code-page text of a value in UTF-8, and
-// UTF-8 given on the command line in the code page (refused when the code
-// page cannot hold it).
-std::string fromCodePage(std::string_view bytes);
-std::string toCodePage(const std::string& utf8, std::string_view what);
+// Text of the terminal's own: the text data of a value in UTF-8 (NULs kept),
+// and UTF-8 given on the command line as the store keeps text (refused when
+// the store's code page cannot hold it).
+std::string fromStoreText(std::string_view bytes, hive::TextData text);
+std::string toStoreText(const std::string& utf8, std::string_view what, hive::TextData text);
 // Refuses a name that is not valid UTF-8.
 void checkText(const std::string& text, std::string_view what);
 

@@ -67,8 +67,14 @@ std::string binaryData(const std::string& text, DWORD type) {
     return bytes;
 }
 
+// The terminating NUL of text kept in the encoding.
+std::string nulIn(hive::TextData encoding) {
+    return std::string(encoding == hive::TextData::Utf16 ? 2 : 1, '\0');
+}
+
 // The strings of a REG_MULTI_SZ, each ended by a NUL, and a NUL after the last.
-std::string multiData(const std::string& text, const std::string& separator) {
+std::string multiData(const std::string& text, const std::string& separator,
+                      hive::TextData encoding) {
     std::string bytes;
     if (!text.empty()) {
         size_t start = 0;
@@ -77,21 +83,22 @@ std::string multiData(const std::string& text, const std::string& separator) {
             std::string item =
                 text.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
             if (item.empty()) throw Failure("A REG_MULTI_SZ cannot hold an empty string.");
-            bytes += toCodePage(item, "The data") + '\0';
+            bytes += toStoreText(item, "The data", encoding) + nulIn(encoding);
             if (cut == std::string::npos) break;
             start = cut + separator.size();
         }
     }
-    return bytes + '\0';
+    return bytes + nulIn(encoding);
 }
 
-std::string dataFor(DWORD type, const std::string& text, const std::string& separator) {
+std::string dataFor(DWORD type, const std::string& text, const std::string& separator,
+                    hive::TextData encoding) {
     switch (type) {
         case REG_SZ:
         case REG_EXPAND_SZ:
-            return toCodePage(text, "The data") + '\0';
+            return toStoreText(text, "The data", encoding) + nulIn(encoding);
         case REG_MULTI_SZ:
-            return multiData(text, separator);
+            return multiData(text, separator, encoding);
         case REG_DWORD:
             return dwordData(text);
         default:
@@ -123,10 +130,10 @@ int add(const std::vector<std::string>& args, Session& session) {
     std::string data;
     if (valueName) {
         checkText(*valueName, "The value name");
-        data = dataFor(type, sw.value("d").value_or(""), separator);
+        data = dataFor(type, sw.value("d").value_or(""), separator, session.textData());
     }
 
-    hive::Hive& hive = session.hive();
+    hive::Store& hive = session.hive();
     if (valueName && !sw.has("f")) {
         std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
         if (key && hive.value(*key, *valueName) &&
@@ -162,7 +169,7 @@ int removeKeyOrValue(const std::vector<std::string>& args, Session& session) {
     if (!valueName && !sw.has("va") && name.isRoot())
         throw Failure("A root key cannot be deleted.");
 
-    hive::Hive& hive = session.hive();
+    hive::Store& hive = session.hive();
     std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     const std::string full = displayName(hive, name.root, *key);

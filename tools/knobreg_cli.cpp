@@ -78,7 +78,7 @@ KeyName parseKeyName(const std::string& text) {
     return key;
 }
 
-std::string displayName(hive::Hive& hive, hive::Root root, hive::KeyId key) {
+std::string displayName(hive::Store& hive, hive::Root root, hive::KeyId key) {
     std::string full = hive.keyName(key);
     if (root != hive::Root::ClassesRoot) return full;
     // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes under its own name.
@@ -88,17 +88,22 @@ std::string displayName(hive::Hive& hive, hive::Root root, hive::KeyId key) {
 
 Session::~Session() = default;
 
-hive::Hive& Session::hive() {
+hive::Store& Session::hive() {
     if (!hive_) {
-        machine::Outcome made = machine::ensure();
-        if (!made.error.empty()) throw Failure(made.error);
-        try {
-            hive_ = hive::Hive::open(machine::hivePath());
-        } catch (const hive::Error& e) {
-            throw Failure(e.what());
+        const machine::Machine& m = machine::current();
+        if (!m.isWinePrefix()) {
+            machine::Outcome made = machine::ensure();
+            if (!made.error.empty()) throw Failure(made.error);
         }
+        hive::Opened opened = m.openRegistry();
+        if (!opened.store) throw Failure(opened.problem);
+        hive_ = std::move(opened.store);
     }
     return *hive_;
+}
+
+hive::TextData Session::textData() const {
+    return machine::current().isWinePrefix() ? hive::TextData::Utf16 : hive::TextData::CodePage;
 }
 
 bool Session::confirm(const std::string& question) {
@@ -117,12 +122,17 @@ bool Session::confirm(const std::string& question) {
     }
 }
 
-std::string fromCodePage(std::string_view bytes) {
-    return codepage::toUtf8(bytes);
+std::string fromStoreText(std::string_view bytes, hive::TextData text) {
+    return text == hive::TextData::Utf16 ? utf16::toUtf8Lenient(bytes) : codepage::toUtf8(bytes);
 }
 
-std::string toCodePage(const std::string& utf8, std::string_view what) {
+std::string toStoreText(const std::string& utf8, std::string_view what, hive::TextData text) {
     checkText(utf8, what);
+    if (text == hive::TextData::Utf16) {
+        std::string units;
+        utf16::fromUtf8(utf8, units);
+        return units;
+    }
     std::string bytes = codepage::fromUtf8(utf8);
     if (codepage::toUtf8(bytes) != utf8) {
         throw Failure(std::string(what) + " \"" + utf8 +

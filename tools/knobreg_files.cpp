@@ -76,7 +76,7 @@ int exportKey(const std::vector<std::string>& args, Session& session) {
     KeyName name = parseKeyName(sw.positional()[0]);
     const std::string& file = sw.positional()[1];
 
-    hive::Hive& hive = session.hive();
+    hive::Store& hive = session.hive();
     std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     std::string text;
@@ -104,7 +104,7 @@ int importFile(const std::vector<std::string>& args, Session& session) {
     if (sw.positional().size() != 1)
         throw SyntaxFailure("Invalid syntax: import needs one file name");
     const std::string& file = sw.positional()[0];
-    hive::Hive& hive = session.hive();
+    hive::Store& hive = session.hive();
     try {
         regfile::importFile(hive, file);
     } catch (const regfile::ImportError& e) {

@@ -51,19 +51,22 @@ std::string number(const std::string& data) {
     return buffer;
 }
 
-std::string dataText(const hive::Value& v) {
+std::string dataText(const hive::Value& v, hive::TextData encoding) {
     switch (v.type) {
         case REG_SZ:
-        case REG_EXPAND_SZ:
-            return fromCodePage(std::string_view(v.data).substr(0, v.data.find('\0')));
+        case REG_EXPAND_SZ: {
+            const std::string text = fromStoreText(v.data, encoding);
+            return text.substr(0, text.find('\0'));
+        }
         case REG_MULTI_SZ: {
             // The strings, each ended by a NUL, and a NUL after the last.
+            const std::string text = fromStoreText(v.data, encoding);
             std::string out;
-            std::string_view rest = v.data;
+            std::string_view rest = text;
             while (!rest.empty() && rest.front() != '\0') {
                 size_t end = std::min(rest.find('\0'), rest.size());
                 if (!out.empty()) out += "\\0";
-                out += fromCodePage(rest.substr(0, end));
+                out += rest.substr(0, end);
                 rest.remove_prefix(std::min(end + 1, rest.size()));
             }
             return out;
@@ -77,9 +80,9 @@ std::string dataText(const hive::Value& v) {
     }
 }
 
-void printValue(std::ostream& out, const hive::Value& v) {
+void printValue(std::ostream& out, const hive::Value& v, hive::TextData encoding) {
     out << kGap << (v.name.empty() ? "(Default)" : v.name) << kGap << typeName(v.type) << kGap
-        << dataText(v) << '\n';
+        << dataText(v, encoding) << '\n';
 }
 
 }  // namespace
@@ -95,7 +98,7 @@ int query(const std::vector<std::string>& args, Session& session) {
         sw.has("ve") ? std::optional<std::string>("") : sw.value("v");
     if (wanted) checkText(*wanted, "The value name");
 
-    hive::Hive& hive = session.hive();
+    hive::Store& hive = session.hive();
     std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     std::ostream& out = session.out();
@@ -106,12 +109,12 @@ int query(const std::vector<std::string>& args, Session& session) {
             std::optional<hive::Value> v = hive.value(*key, *wanted);
             if (!v) throw Failure(kNotFound);
             out << '\n' << full << '\n';
-            printValue(out, *v);
+            printValue(out, *v, hive.textData());
             out << '\n';
             return 0;
         }
         out << '\n' << full << '\n';
-        for (const hive::Value& v : hive.values(*key)) printValue(out, v);
+        for (const hive::Value& v : hive.values(*key)) printValue(out, v, hive.textData());
         std::vector<hive::Subkey> subkeys = hive.subkeys(*key);
         if (!subkeys.empty()) out << '\n';
         for (const hive::Subkey& s : subkeys) out << full << '\\' << s.name << '\n';
@@ -128,12 +131,12 @@ int query(const std::vector<std::string>& args, Session& session) {
         if (wanted) {
             if (std::optional<hive::Value> v = hive.value(id, *wanted)) {
                 out << '\n' << full << '\n';
-                printValue(out, *v);
+                printValue(out, *v, hive.textData());
                 ++matches;
             }
         } else {
             out << '\n' << full << '\n';
-            for (const hive::Value& v : hive.values(id)) printValue(out, v);
+            for (const hive::Value& v : hive.values(id)) printValue(out, v, hive.textData());
         }
         std::vector<hive::Subkey> subkeys = hive.subkeys(id);
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "current_store.h"
 #include "hive.h"
 
 namespace testing_support {

@@ -19,6 +19,10 @@ struct Decoded {
 // unpaired surrogate and the like stop the conversion.
 Decoded toUtf8(std::string_view utf16le);
 
+// UTF-16LE to UTF-8 for showing and matching: each unpaired surrogate and
+// an odd last byte become U+FFFD.
+std::string toUtf8Lenient(std::string_view utf16le);
+
 // UTF-8 to UTF-16LE; false when the input is not valid UTF-8.
 bool fromUtf8(std::string_view utf8, std::string& utf16le);
 

@@ -4,9 +4,11 @@
 // Two formats: "REGEDIT4" text in code page 1252, and "Windows Registry Editor
 // Version 5.00" text in UTF-16LE with a byte order mark. Values are written as
 // "quoted text", dword:, hex: or hex(n):, the default value as @, deletions as
-// "name"=- and [-key]. A string read from a file is stored as its code-page
-// bytes and a terminating NUL. In a Unicode file the hex(1), hex(2) and hex(7)
-// data of text values are UTF-16LE; in the hive they are code-page bytes.
+// "name"=- and [-key]. A string read from a file is stored as its text and a
+// terminating NUL, in the store's text encoding (code-page bytes in the hive,
+// UTF-16LE in a Wine prefix). In a Unicode file the hex(1), hex(2) and hex(7)
+// data of text values are UTF-16LE, in a REGEDIT4 file code-page bytes; they
+// are converted to the store's encoding and back.
 //
 // Writing and reading back gives the same names, types and data bytes.
 #pragma once
@@ -18,7 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hive.h"
+#include "regtypes.h"
+#include "store.h"
 
 namespace regfile {
 
@@ -50,28 +53,30 @@ struct Change {
     std::string keyPath;  // below the root, UTF-8 (CreateKey, DeleteKey)
     std::string name;     // value name, UTF-8; empty for the default value
     DWORD type = REG_NONE;
-    std::string data;  // the bytes as the hive holds them
+    std::string data;  // the bytes as the store holds them
 };
 
 // The root named in a key path ("HKEY_CURRENT_USER" or "HKCU", any case).
 std::optional<hive::Root> rootFromName(std::string_view name);
 const char* rootName(hive::Root root);  // the long name, HKEY_...
 
-// Reads a whole file's bytes into its changes. Throws ImportError.
-std::vector<Change> parse(std::string_view bytes);
+// Reads a whole file's bytes into its changes, text data in the encoding
+// of the store they are meant for. Throws ImportError.
+std::vector<Change> parse(std::string_view bytes, hive::TextData text = hive::TextData::CodePage);
 
 // Makes the changes in one transaction: all of them or, when one fails,
 // none. Throws ImportError naming the line of the change that failed.
-void apply(hive::Hive& hive, const std::vector<Change>& changes);
+void apply(hive::Store& store, const std::vector<Change>& changes);
 
 // Reads, parses and applies a file. Throws ImportError, also when the file
 // cannot be read.
-void importFile(hive::Hive& hive, const std::filesystem::path& file);
+void importFile(hive::Store& store, const std::filesystem::path& file);
 
 // The file that holds `key` (shown as `name`, such as
 // HKEY_CURRENT_USER\Software) and everything below it. Throws
 // std::runtime_error for a name the format cannot carry (a line break, or a
-// character code page 1252 lacks in a REGEDIT4 file).
-std::string write(hive::Hive& hive, hive::KeyId key, const std::string& name, Format format);
+// character code page 1252 lacks in a REGEDIT4 file), and for text data a
+// REGEDIT4 file cannot carry.
+std::string write(hive::Store& store, hive::KeyId key, const std::string& name, Format format);
 
 }  // namespace regfile

@@ -1,10 +1,13 @@
 // The registry functions of the Windows API that the program calls, with the
 // Windows names, argument order, types and return codes. Here they work on the
-// machine's hive (see hive.h); on Windows they would be the real ones.
+// machine's registry store (see store.h and current_store.h); on Windows they
+// would be the real ones.
 #pragma once
 
 #include <cstdint>
 
+#include "regtypes.h"
+#include "winerror.h"
 #include "wintypes.h"
 
 using REGSAM = DWORD;
@@ -23,25 +26,6 @@ inline constexpr std::uint32_t HKEY_LOCAL_MACHINE_VALUE = 0x80000002u;
 #define HKEY_CLASSES_ROOT (rootKey(HKEY_CLASSES_ROOT_VALUE))
 #define HKEY_CURRENT_USER (rootKey(HKEY_CURRENT_USER_VALUE))
 #define HKEY_LOCAL_MACHINE (rootKey(HKEY_LOCAL_MACHINE_VALUE))
-
-inline constexpr LONG ERROR_SUCCESS = 0;
-inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-inline constexpr LONG ERROR_ACCESS_DENIED = 5;
-inline constexpr LONG ERROR_INVALID_HANDLE = 6;
-inline constexpr LONG ERROR_OUTOFMEMORY = 14;
-inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
-inline constexpr LONG ERROR_BAD_PATHNAME = 161;
-inline constexpr LONG ERROR_MORE_DATA = 234;
-inline constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;
-inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
-inline constexpr LONG ERROR_KEY_DELETED = 1018;
-
-inline constexpr DWORD REG_NONE = 0;
-inline constexpr DWORD REG_SZ = 1;
-inline constexpr DWORD REG_EXPAND_SZ = 2;
-inline constexpr DWORD REG_BINARY = 3;
-inline constexpr DWORD REG_DWORD = 4;
-inline constexpr DWORD REG_MULTI_SZ = 7;
 
 inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 inline constexpr REGSAM KEY_SET_VALUE = 0x0002;

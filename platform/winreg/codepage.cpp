@@ -1,7 +1,10 @@
 #include "codepage.h"
 
+#include "utf16.h"
+
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -107,6 +110,41 @@ std::string toUtf8(std::string_view cp1252) {
         out.push_back(static_cast<char>(0xC0 | (c >> 6)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
         cp1252.remove_prefix(1);
+    }
+    return out;
+}
+
+std::string toUtf16(std::string_view cp1252) {
+    std::string out;
+    out.reserve(cp1252.size() * 2);
+    if (isAscii(cp1252)) {
+        for (char c : cp1252) {
+            out.push_back(c);
+            out.push_back('\0');
+        }
+        return out;
+    }
+    utf16::fromUtf8(toUtf8(cp1252), out);  // the code page's UTF-8 is always valid
+    return out;
+}
+
+std::string fromUtf16(std::string_view utf16le) {
+    utf16le = utf16le.substr(0, utf16le.size() & ~size_t{1});
+    std::string out;
+    out.reserve(utf16le.size() / 2);
+    bool ascii = true;
+    for (size_t i = 0; i < utf16le.size() && ascii; i += 2)
+        ascii = utf16le[i + 1] == '\0' && static_cast<unsigned char>(utf16le[i]) < 0x80;
+    if (ascii) {
+        for (size_t i = 0; i < utf16le.size(); i += 2) out.push_back(utf16le[i]);
+        return out;
+    }
+    while (!utf16le.empty()) {
+        utf16::Decoded d = utf16::toUtf8(utf16le);
+        out += fromUtf8(d.utf8);
+        if (d.ok) break;
+        out.push_back('?');  // an unpaired surrogate
+        utf16le.remove_prefix(std::min(utf16le.size(), (d.stop & ~size_t{1}) + 2));
     }
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -43,6 +44,26 @@ Decoded toUtf8(std::string_view utf16le) {
     Decoded d;
     d.ok = convert("UTF-8", "UTF-16LE", utf16le, d.utf8, &d.stop);
     return d;
+}
+
+std::string toUtf8Lenient(std::string_view utf16le) {
+    std::string out;
+    out.reserve(utf16le.size() / 2);
+    bool ascii = utf16le.size() % 2 == 0;
+    for (std::size_t i = 0; i < utf16le.size() && ascii; i += 2)
+        ascii = utf16le[i + 1] == '\0' && static_cast<unsigned char>(utf16le[i]) < 0x80;
+    if (ascii) {
+        for (std::size_t i = 0; i < utf16le.size(); i += 2) out.push_back(utf16le[i]);
+        return out;
+    }
+    while (!utf16le.empty()) {
+        Decoded d = toUtf8(utf16le);
+        out += d.utf8;
+        if (d.ok) break;
+        out += "\xEF\xBF\xBD";  // U+FFFD
+        utf16le.remove_prefix(std::min(utf16le.size(), d.stop + 2));
+    }
+    return out;
 }
 
 bool fromUtf8(std::string_view utf8, std::string& utf16le) {

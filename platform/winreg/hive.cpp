@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "casefold.h"
-#include "machine.h"
 
 namespace hive {
 namespace {
@@ -183,18 +182,6 @@ std::string uriFor(const std::filesystem::path& file, const char* query) {
 
 }  // namespace
 
-std::vector<std::string_view> splitKeyPath(std::string_view path) {
-    std::vector<std::string_view> parts;
-    while (!path.empty()) {
-        size_t cut = path.find('\\');
-        std::string_view part = path.substr(0, cut);
-        if (!part.empty()) parts.push_back(part);
-        if (cut == std::string_view::npos) break;
-        path.remove_prefix(cut + 1);
-    }
-    return parts;
-}
-
 // ---- Hive ----
 
 Hive::Hive(std::filesystem::path file, sqlite3* db, bool writable)
@@ -339,11 +326,6 @@ std::optional<KeyId> Hive::findKey(KeyId from, std::string_view path) {
     return key;
 }
 
-std::optional<KeyId> Hive::findKey(Root r, std::string_view path) {
-    std::optional<KeyId> top = root(r);
-    return top ? findKey(*top, path) : std::nullopt;
-}
-
 bool Hive::keyExists(KeyId key) {
     Step step(statement(kKeyExists));
     step.bind(1, key);
@@ -436,12 +418,6 @@ KeyId Hive::createKey(KeyId from, std::string_view path) {
     return key;
 }
 
-KeyId Hive::createKey(Root r, std::string_view path) {
-    if (r == Root::ClassesRoot)
-        return createKey(createKey(kLocalMachine, "Software\\Classes"), path);
-    return createKey(*root(r), path);
-}
-
 bool Hive::deleteKey(KeyId key) {
     if (key == kLocalMachine || key == kCurrentUser) return false;
     sqlite3_stmt* s = nullptr;
@@ -489,73 +465,6 @@ void Hive::commit() {
 }
 void Hive::rollback() {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-// ---- The process's current hive ----
-
-namespace {
-
-struct Current {
-    std::optional<std::filesystem::path> selected;
-    std::unique_ptr<Hive> hive;
-    State state = State::Unopened;
-    std::string problem;
-};
-
-Current& current_() {
-    static Current c;
-    return c;
-}
-
-void openCurrent() {
-    Current& c = current_();
-    std::filesystem::path file = c.selected ? *c.selected : machine::hivePath();
-    try {
-        c.hive = Hive::open(file);
-        c.state = c.hive->writable() ? State::Ok : State::ReadOnly;
-        if (c.state == State::ReadOnly) {
-            c.problem = "The registry file " + file.string() +
-                        " cannot be written. The settings it holds cannot be shown or changed.";
-        }
-    } catch (const Error& e) {
-        c.state = e.code() == ERROR_FILE_NOT_FOUND ? State::Missing : State::Damaged;
-        c.problem = e.what();
-    }
-}
-
-}  // namespace
-
-void forgetHandles();  // winreg.cpp
-
-void select(const std::filesystem::path& file) {
-    Current& c = current_();
-    forgetHandles();
-    c.hive.reset();
-    c.selected = file;
-    c.state = State::Unopened;
-    c.problem.clear();
-}
-
-State state() {
-    if (current_().state == State::Unopened) openCurrent();
-    return current_().state;
-}
-
-std::string problem() {
-    state();
-    return current_().problem;
-}
-
-Hive* current() {
-    State s = state();
-    return s == State::Ok || s == State::ReadOnly ? current_().hive.get() : nullptr;
-}
-
-void markDamaged(const std::string& why) {
-    Current& c = current_();
-    c.hive.reset();
-    c.state = State::Damaged;
-    c.problem = why;
 }
 
 }  // namespace hive

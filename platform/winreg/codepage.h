@@ -17,6 +17,13 @@ std::string fromUtf8(std::string_view utf8);
 // Windows does, so that every byte string survives the round trip.
 std::string toUtf8(std::string_view cp1252);
 
+// Code page 1252 to UTF-16LE, one code unit for each byte, for stores that
+// keep text in UTF-16. Every byte string survives the round trip.
+std::string toUtf16(std::string_view cp1252);
+// UTF-16LE to code page 1252. A character the code page cannot hold and an
+// unpaired surrogate become '?'; an odd last byte is dropped.
+std::string fromUtf16(std::string_view utf16le);
+
 // The program's own text to and from the code page, for the functions that
 // take 8-bit text.
 std::string fromText(const QString& text);

@@ -1,5 +1,7 @@
-// Drive letters mapped onto directories: C: is the machine's drive_c/, Z: is
-// the host's root. Other drive letters and UNC paths do not exist.
+// Drive letters mapped onto directories, as the current machine has them (on
+// the embedded machine C: is its drive_c/ and Z: the host's root; a Wine
+// prefix has its dosdevices/ links). Other drive letters and UNC paths do
+// not exist.
 //
 // Windows paths are UTF-8 here and resolved component by component without
 // regard to letter case, as the Windows file system does.
@@ -21,7 +23,8 @@ namespace drives {
 // nullopt for another drive letter, a UNC path or an empty path.
 std::optional<std::filesystem::path> toHost(std::string_view windowsPath);
 
-// The Windows path of a host path: C:\... inside drive_c/, otherwise Z:\...
+// The Windows path of a host path, on the drive whose folder holds it most
+// closely (C:\... inside drive C, Z:\... elsewhere on the embedded machine).
 // A relative host path is taken from the current directory.
 std::string toWindows(const std::filesystem::path& hostPath);
 

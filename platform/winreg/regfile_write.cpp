@@ -1,6 +1,7 @@
 // Writing .reg files: a key and everything below it, in the layout of the
 // registry editor (CRLF lines, a blank line before each key, long hex data
 // wrapped with backslashes).
+#include <optional>
 #include <utility>
 
 #include "codepage.h"
@@ -11,10 +12,6 @@ namespace regfile {
 namespace {
 
 constexpr size_t kLineWidth = 80;
-
-bool isText(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
 
 // A name must fit on one line and, in a REGEDIT4 file, in the code page.
 void checkName(const std::string& name, Format format) {
@@ -38,12 +35,31 @@ std::string quote(std::string_view text) {
     return out + "\"";
 }
 
+// The text of a text value as UTF-8 when it converts exactly (a REGEDIT4
+// file also needs every character in the code page); nullopt otherwise.
+std::optional<std::string> exactText(std::string_view data, hive::TextData text, Format format) {
+    if (text == hive::TextData::CodePage) return codepage::toUtf8(data);
+    if (data.size() % 2 != 0) return std::nullopt;
+    utf16::Decoded d = utf16::toUtf8(data);
+    if (!d.ok) return std::nullopt;
+    if (format == Format::Regedit4 && codepage::toUtf8(codepage::fromUtf8(d.utf8)) != d.utf8)
+        return std::nullopt;
+    return d.utf8;
+}
+
 // A string value is written as "text" only when that text reads back to the
 // same bytes: the data is text and exactly one terminating NUL, on one line.
-bool quotable(const hive::Value& v) {
-    const std::string& d = v.data;
-    return v.type == REG_SZ && !d.empty() && d.back() == '\0' && d.find('\0') == d.size() - 1 &&
-           d.find_first_of("\r\n") == std::string::npos;
+std::optional<std::string> quotable(const hive::Value& v, hive::TextData text, Format format) {
+    const std::string_view d = v.data;
+    const size_t unit = text == hive::TextData::Utf16 ? 2 : 1;
+    if (v.type != REG_SZ || d.size() < unit || d.size() % unit != 0) return std::nullopt;
+    const std::string_view body = d.substr(0, d.size() - unit);
+    if (d.substr(d.size() - unit).find_first_not_of('\0') != std::string_view::npos)
+        return std::nullopt;
+    std::optional<std::string> t = exactText(body, text, format);
+    if (!t || t->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return std::nullopt;
+    return t;
 }
 
 std::string hexNumber(std::uint32_t n, int width) {
@@ -74,23 +90,31 @@ std::string hexLines(std::string line, std::string_view bytes) {
     return out + line + "\r\n";
 }
 
-std::string valueLines(const hive::Value& v, Format format) {
+std::string valueLines(const hive::Value& v, hive::TextData text, Format format) {
     checkName(v.name, format);
     std::string line = v.name.empty() ? "@=" : quote(v.name) + "=";
-    if (quotable(v))
-        return line +
-               quote(codepage::toUtf8(std::string_view(v.data).substr(0, v.data.size() - 1))) +
-               "\r\n";
+    if (std::optional<std::string> t = quotable(v, text, format)) return line + quote(*t) + "\r\n";
     if (v.type == REG_DWORD && v.data.size() == 4) {
         std::uint32_t n = 0;
         for (int i = 3; i >= 0; --i)
             n = n << 8 | static_cast<unsigned char>(v.data[static_cast<size_t>(i)]);
         return line + "dword:" + hexNumber(n, 8) + "\r\n";
     }
+    // The hex data of text values: UTF-16LE in a Unicode file, code-page
+    // bytes in a REGEDIT4 file.
     std::string bytes = v.data;
-    if (format == Format::Unicode && isText(v.type)) {
-        bytes.clear();
-        utf16::fromUtf8(codepage::toUtf8(v.data), bytes);  // the code page's UTF-8 is always valid
+    if (isTextType(v.type)) {
+        if (format == Format::Unicode && text == hive::TextData::CodePage) {
+            bytes = codepage::toUtf16(v.data);
+        } else if (format == Format::Regedit4 && text == hive::TextData::Utf16) {
+            std::optional<std::string> t = exactText(v.data, text, format);
+            if (!t) {
+                throw std::runtime_error("the value \"" + v.name +
+                                         "\" holds text that a REGEDIT4 file (code page 1252) "
+                                         "cannot carry");
+            }
+            bytes = codepage::fromUtf8(*t);
+        }
     }
     line += v.type == REG_BINARY ? "hex:" : "hex(" + hexNumber(v.type, 1) + "):";
     return hexLines(std::move(line), bytes);
@@ -98,7 +122,7 @@ std::string valueLines(const hive::Value& v, Format format) {
 
 }  // namespace
 
-std::string write(hive::Hive& hive, hive::KeyId key, const std::string& name, Format format) {
+std::string write(hive::Store& hive, hive::KeyId key, const std::string& name, Format format) {
     std::string text(format == Format::Unicode ? "Windows Registry Editor Version 5.00\r\n"
                                                : "REGEDIT4\r\n");
     // Depth first, each key before its subkeys, siblings in name order.
@@ -108,7 +132,7 @@ std::string write(hive::Hive& hive, hive::KeyId key, const std::string& name, Fo
         pending.pop_back();
         checkName(keyName, format);
         text += "\r\n[" + keyName + "]\r\n";
-        for (const hive::Value& v : hive.values(id)) text += valueLines(v, format);
+        for (const hive::Value& v : hive.values(id)) text += valueLines(v, hive.textData(), format);
         std::vector<hive::Subkey> subkeys = hive.subkeys(id);
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
             pending.emplace_back(it->id, keyName + "\\" + it->name);

@@ -119,7 +119,7 @@ std::string toCodePage(std::string_view utf8, int line) {
 
 class Parser {
   public:
-    explicit Parser(Text text) : text_(std::move(text)) {}
+    Parser(Text text, hive::TextData target) : text_(std::move(text)), target_(target) {}
 
     std::vector<Change> run() {
         checkHeader();
@@ -224,8 +224,13 @@ class Parser {
             }
             c.kind = Change::SetValue;
             c.type = REG_SZ;
-            c.data = toCodePage(text, lineNo());
-            c.data.push_back('\0');
+            if (target_ == hive::TextData::Utf16) {
+                utf16::fromUtf8(text, c.data);  // the decoded file is valid UTF-8
+                c.data.append(2, '\0');
+            } else {
+                c.data = toCodePage(text, lineNo());
+                c.data.push_back('\0');
+            }
         } else if (startsNoCase(rest, "dword:")) {
             c.kind = Change::SetValue;
             c.type = REG_DWORD;
@@ -290,9 +295,10 @@ class Parser {
             ++index_;
             rest = trimLeft(text_.lines[index_]);
         }
-        bool text = *type == REG_SZ || *type == REG_EXPAND_SZ || *type == REG_MULTI_SZ;
-        if (text_.format == Format::Unicode && text) return textFromUtf16(bytes, first);
-        return bytes;
+        if (!isTextType(*type)) return bytes;
+        const bool utf16File = text_.format == Format::Unicode;
+        if (target_ == hive::TextData::Utf16) return utf16File ? bytes : codepage::toUtf16(bytes);
+        return utf16File ? textFromUtf16(bytes, first) : bytes;
     }
 
     // Comma-separated bytes of one line; a comma may end the line.
@@ -325,6 +331,7 @@ class Parser {
 
     enum class State { None, InKey, Deleted };
     Text text_;
+    hive::TextData target_;
     size_t index_ = 0;
     State state_ = State::None;
     std::vector<Change> changes_;
@@ -354,11 +361,11 @@ const char* rootName(hive::Root root) {
     return "";
 }
 
-std::vector<Change> parse(std::string_view bytes) {
-    return Parser(decode(bytes)).run();
+std::vector<Change> parse(std::string_view bytes, hive::TextData text) {
+    return Parser(decode(bytes), text).run();
 }
 
-void apply(hive::Hive& hive, const std::vector<Change>& changes) {
+void apply(hive::Store& hive, const std::vector<Change>& changes) {
     int line = 0;
     try {
         hive.begin();
@@ -396,7 +403,7 @@ void apply(hive::Hive& hive, const std::vector<Change>& changes) {
     }
 }
 
-void importFile(hive::Hive& hive, const std::filesystem::path& file) {
+void importFile(hive::Store& hive, const std::filesystem::path& file) {
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) fault(0, "cannot read " + file.string() + ": " + std::strerror(errno));
     std::string bytes;
@@ -424,7 +431,7 @@ void importFile(hive::Hive& hive, const std::filesystem::path& file) {
     }
     ::close(fd);
     if (error) fault(0, "cannot read " + file.string() + ": " + std::strerror(error));
-    regfile::apply(hive, parse(bytes));
+    regfile::apply(hive, parse(bytes, hive.textData()));
 }
 
 }  // namespace regfile

@@ -1,6 +1,10 @@
-// The Reg* functions over the process's current hive. Handles are
+// The Reg* functions over the process's current store. Handles are
 // process-local numbers standing for an open key and the rights it was opened
 // with; the three predefined roots are handles that are always open.
+//
+// These are the A functions: names and text data cross them in code page
+// 1252. A store that keeps text in UTF-16 gets it converted here, both ways,
+// byte for code unit, with no terminator added or taken away.
 #include "winreg.h"
 
 #include <cstring>
@@ -8,12 +12,11 @@
 #include <unordered_map>
 
 #include "codepage.h"
-#include "hive.h"
-
-namespace hive {
-void markDamaged(const std::string& why);
+#include "current_store.h"
 
 namespace {
+
+using namespace hive;
 
 constexpr REGSAM kAllRights = 0xF003F;
 
@@ -25,10 +28,16 @@ struct OpenKey {
 struct Handles {
     std::unordered_map<std::uintptr_t, OpenKey> open;
     std::uintptr_t next = 0x100;
+    std::uint64_t generation = 0;  // of the store the handles belong to
 };
 
+// The open handles, all forgotten when another store has been selected.
 Handles& handles() {
     static Handles h;
+    if (h.generation != generation()) {
+        h.open.clear();
+        h.generation = generation();
+    }
     return h;
 }
 
@@ -40,9 +49,9 @@ std::optional<Root> predefined(HKEY h) {
 }
 
 // The key a handle stands for, or the error to return.
-LONG resolve(Hive& hv, HKEY h, OpenKey* out) {
+LONG resolve(Store& store, HKEY h, OpenKey* out) {
     if (std::optional<Root> r = predefined(h)) {
-        std::optional<KeyId> key = hv.root(*r);
+        std::optional<KeyId> key = store.root(*r);
         if (!key) return ERROR_FILE_NOT_FOUND;
         *out = {*key, kAllRights};
         return ERROR_SUCCESS;
@@ -61,7 +70,19 @@ std::string nameOf(LPCSTR name) {
     return name ? codepage::toUtf8(name) : std::string();
 }
 
-// Runs a registry operation, turning the hive's failures into return codes.
+// Text data as the store keeps it, from code-page bytes and back.
+std::string toStore(const Store& store, DWORD type, std::string_view data) {
+    if (store.textData() == TextData::Utf16 && isTextType(type)) return codepage::toUtf16(data);
+    return std::string(data);
+}
+
+std::string fromStore(const Store& store, const Value& v) {
+    if (store.textData() == TextData::Utf16 && isTextType(v.type))
+        return codepage::fromUtf16(v.data);
+    return v.data;
+}
+
+// Runs a registry operation, turning the store's failures into return codes.
 template <typename F>
 LONG guarded(F&& f) {
     try {
@@ -76,26 +97,18 @@ LONG guarded(F&& f) {
 
 }  // namespace
 
-void forgetHandles() {
-    handles().open.clear();
-}
-
-}  // namespace hive
-
-using namespace hive;
-
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
                    PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    Hive* hv = current();
-    if (!hv) return unavailable();
+    Store* store = current();
+    if (!store) return unavailable();
     if (lpSubKey && lpSubKey[0] == '\\') return ERROR_BAD_PATHNAME;
     return guarded([&] {
         OpenKey base{};
-        if (LONG rc = resolve(*hv, hKey, &base)) return rc;
-        if ((samDesired & KEY_WRITE_RIGHTS) && !hv->writable()) return ERROR_ACCESS_DENIED;
-        std::optional<KeyId> key = hv->findKey(base.key, nameOf(lpSubKey));
+        if (LONG rc = resolve(*store, hKey, &base)) return rc;
+        if ((samDesired & KEY_WRITE_RIGHTS) && !store->writable()) return ERROR_ACCESS_DENIED;
+        std::optional<KeyId> key = store->findKey(base.key, nameOf(lpSubKey));
         if (!key) return ERROR_FILE_NOT_FOUND;
         Handles& h = handles();
         std::uintptr_t handle = h.next;
@@ -109,15 +122,16 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                       LPBYTE lpData, LPDWORD lpcbData) {
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    Hive* hv = current();
-    if (!hv) return unavailable();
+    Store* store = current();
+    if (!store) return unavailable();
     return guarded([&] {
         OpenKey open{};
-        if (LONG rc = resolve(*hv, hKey, &open)) return rc;
+        if (LONG rc = resolve(*store, hKey, &open)) return rc;
         if (!(open.rights & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-        std::optional<Value> v = hv->value(open.key, nameOf(lpValueName));
+        std::optional<Value> v = store->value(open.key, nameOf(lpValueName));
         if (!v) return ERROR_FILE_NOT_FOUND;
-        auto size = static_cast<DWORD>(v->data.size());
+        const std::string data = fromStore(*store, *v);
+        auto size = static_cast<DWORD>(data.size());
         if (lpType) *lpType = v->type;
         if (!lpData) {
             if (lpcbData) *lpcbData = size;
@@ -127,7 +141,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
             *lpcbData = size;
             return ERROR_MORE_DATA;
         }
-        if (size) std::memcpy(lpData, v->data.data(), size);
+        if (size) std::memcpy(lpData, data.data(), size);
         *lpcbData = size;
         return ERROR_SUCCESS;
     });
@@ -136,27 +150,28 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
                     const BYTE* lpData, DWORD cbData) {
     if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-    Hive* hv = current();
-    if (!hv) return unavailable();
+    Store* store = current();
+    if (!store) return unavailable();
     return guarded([&] {
         OpenKey open{};
-        if (LONG rc = resolve(*hv, hKey, &open)) return rc;
-        if (!(open.rights & KEY_SET_VALUE) || !hv->writable()) return ERROR_ACCESS_DENIED;
-        hv->setValue(open.key, nameOf(lpValueName), dwType,
-                     std::string_view(reinterpret_cast<const char*>(lpData), cbData));
+        if (LONG rc = resolve(*store, hKey, &open)) return rc;
+        if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
+        store->setValue(open.key, nameOf(lpValueName), dwType,
+                        toStore(*store, dwType,
+                                std::string_view(reinterpret_cast<const char*>(lpData), cbData)));
         return ERROR_SUCCESS;
     });
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    Hive* hv = current();
-    if (!hv) return unavailable();
+    Store* store = current();
+    if (!store) return unavailable();
     return guarded([&] {
         OpenKey open{};
-        if (LONG rc = resolve(*hv, hKey, &open)) return rc;
-        if (!(open.rights & KEY_SET_VALUE) || !hv->writable()) return ERROR_ACCESS_DENIED;
-        return hv->deleteValue(open.key, nameOf(lpValueName)) ? ERROR_SUCCESS
-                                                              : ERROR_FILE_NOT_FOUND;
+        if (LONG rc = resolve(*store, hKey, &open)) return rc;
+        if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
+        return store->deleteValue(open.key, nameOf(lpValueName)) ? ERROR_SUCCESS
+                                                                 : ERROR_FILE_NOT_FOUND;
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <iterator>
 #include <vector>
 
 #include "casefold.h"
@@ -48,6 +49,13 @@ bool within(const fs::path& inner, const fs::path& outer, fs::path* rest) {
     return true;
 }
 
+std::optional<fs::path> driveRoot(char letter) {
+    for (const machine::Drive& d : machine::current().drives()) {
+        if (d.letter == letter) return d.root;
+    }
+    return std::nullopt;
+}
+
 fs::path normalHost(const fs::path& p) {
     std::error_code ec;
     fs::path abs = p.is_absolute() ? p : fs::current_path(ec) / p;
@@ -92,14 +100,8 @@ std::optional<fs::path> toHost(std::string_view path) {
             }
         }
     }
-    fs::path top;
-    if (drive == 'C') {
-        top = machine::driveC();
-    } else if (drive == 'Z') {
-        top = "/";
-    } else {
-        return std::nullopt;
-    }
+    std::optional<fs::path> top = driveRoot(drive);
+    if (!top) return std::nullopt;
     size_t i = 0;
     while (i < rest.size()) {
         size_t j = i;
@@ -112,7 +114,7 @@ std::optional<fs::path> toHost(std::string_view path) {
         }
         i = j + 1;
     }
-    fs::path host = top;
+    fs::path host = *top;
     bool exists = true;
     for (const std::string& part : parts) {
         std::optional<std::string> entry = exists ? findEntry(host, part) : std::nullopt;
@@ -124,13 +126,20 @@ std::optional<fs::path> toHost(std::string_view path) {
 
 std::string toWindows(const fs::path& hostPath) {
     fs::path host = normalHost(hostPath);
-    fs::path rest;
+    // The drive whose root holds the path most closely: C:\ over Z:\ for a
+    // file in drive C.
     std::string out;
-    if (within(host, normalHost(machine::driveC()), &rest)) {
-        out = "C:\\" + rest.string();
-    } else {
-        out = "Z:" + host.string();
+    size_t best = 0;
+    for (const machine::Drive& d : machine::current().drives()) {
+        fs::path root = normalHost(d.root);
+        fs::path rest;
+        size_t depth = static_cast<size_t>(std::distance(root.begin(), root.end()));
+        if (within(host, root, &rest) && (out.empty() || depth > best)) {
+            out = std::string(1, d.letter) + ":\\" + rest.string();
+            best = depth;
+        }
     }
+    if (out.empty()) out = "Z:" + host.string();  // no drive holds it
     for (char& c : out) {
         if (c == '/') c = '\\';
     }

@@ -1,0 +1,151 @@
+#include "machine.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "prefix_store.h"
+#include "wineserver.h"
+
+namespace machine {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path home() {
+    if (const char* h = std::getenv("HOME"); h && *h) return h;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+Machine& selected() {
+    static Machine m = Machine::embedded();
+    return m;
+}
+
+// A prefix's registry: read-only while Wine runs there (checked again before
+// every change), and while one of its files cannot be read.
+hive::Opened openPrefix(const fs::path& prefix) {
+    hive::Opened o;
+    auto store = hive::PrefixStore::open(prefix, [prefix]() -> std::optional<std::string> {
+        if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
+        return std::nullopt;
+    });
+    const std::string damage = store->damage();
+    if (!store->root(hive::Root::LocalMachine) && !store->root(hive::Root::CurrentUser)) {
+        o.state = hive::State::Damaged;
+        o.problem = damage;
+        return o;
+    }
+    o.state = store->writable() ? hive::State::Ok : hive::State::ReadOnly;
+    if (!damage.empty()) {
+        o.problem = damage + " Knobwise uses the Wine prefix " + prefix.string() +
+                    " read-only and changes nothing in it.";
+    } else if (o.state == hive::State::ReadOnly) {
+        o.problem = "The registry files of the Wine prefix " + prefix.string() +
+                    " cannot be written. The settings they hold cannot be shown or changed.";
+    } else if (wineserver::running(prefix)) {
+        o.problem = wineserver::runningMessage(prefix);
+    }
+    o.store = std::move(store);
+    return o;
+}
+
+// The drive letter a dosdevices/ entry stands for: "c:" and the like; not
+// "com1" or "c::" (a device).
+std::optional<char> driveLetter(const std::string& name) {
+    if (name.size() != 2 || name[1] != ':') return std::nullopt;
+    char c = name[0];
+    if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+    if (c >= 'A' && c <= 'Z') return c;
+    return std::nullopt;
+}
+
+}  // namespace
+
+fs::path directory() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    fs::path base = xdg && *xdg == '/' ? fs::path(xdg) : home() / ".local" / "share";
+    return base / "knobwise";
+}
+
+fs::path hivePath() {
+    return directory() / "registry.db";
+}
+
+fs::path driveC() {
+    return directory() / "drive_c";
+}
+
+Machine Machine::winePrefix(fs::path prefix) {
+    Machine m;
+    m.prefix_ = std::move(prefix);
+    return m;
+}
+
+hive::Opened Machine::openRegistry() const {
+    return isWinePrefix() ? openPrefix(prefix_) : hive::openHive(hivePath());
+}
+
+std::vector<Drive> Machine::drives() const {
+    if (!isWinePrefix()) return {{'C', driveC()}, {'Z', "/"}};
+    std::vector<Drive> out;
+    std::error_code ec;
+    const fs::path devices = prefix_ / "dosdevices";
+    for (const fs::directory_entry& e : fs::directory_iterator(devices, ec)) {
+        std::optional<char> letter = driveLetter(e.path().filename().string());
+        if (!letter) continue;
+        if (std::any_of(out.begin(), out.end(),
+                        [&](const Drive& d) { return d.letter == *letter; }))
+            continue;
+        out.push_back({*letter, e.path()});
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+    return out;
+}
+
+const Machine& current() {
+    return selected();
+}
+
+void select(const Machine& m) {
+    selected() = m;
+    hive::select([m] { return m.openRegistry(); });
+}
+
+fs::path defaultWinePrefix() {
+    if (const char* p = std::getenv("WINEPREFIX"); p && *p) return p;
+    return home() / ".wine";
+}
+
+std::optional<std::string> checkWinePrefix(const fs::path& prefix) {
+    std::error_code ec;
+    if (!fs::is_directory(prefix, ec))
+        return "The Wine prefix " + prefix.string() + " does not exist.";
+    for (const char* file : {"system.reg", "user.reg"}) {
+        if (!fs::is_regular_file(prefix / file, ec))
+            return prefix.string() + " is not a Wine prefix: it has no " + file + ".";
+    }
+    return std::nullopt;
+}
+
+// Beside the executable first: the build tree keeps its programs one level
+// below the root (app/, tools/, tests/) and the data in share/knobwise; an
+// installed program finds it at the compiled-in place.
+fs::path dataDirectory() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        for (const char* up : {"../share/knobwise", "../../share/knobwise"}) {
+            fs::path candidate = (exe.parent_path() / up).lexically_normal();
+            if (fs::is_regular_file(candidate / "default.reg", ec)) return candidate;
+        }
+    }
+    return KNOBWISE_DATA_DIR_INSTALLED;
+}
+
+}  // namespace machine

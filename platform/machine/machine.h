@@ -1,0 +1,80 @@
+// The machine the program works on: the embedded one (a directory of ours
+// holding the registry hive and drive C), or a Wine prefix. One machine is
+// selected for the whole process; its registry store and its drives come
+// from it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "current_store.h"
+
+namespace machine {
+
+// $XDG_DATA_HOME/knobwise, or ~/.local/share/knobwise when XDG_DATA_HOME is
+// unset or not an absolute path.
+std::filesystem::path directory();
+std::filesystem::path hivePath();
+std::filesystem::path driveC();
+
+// A drive letter and the host directory it stands for.
+struct Drive {
+    char letter;  // 'A' to 'Z'
+    std::filesystem::path root;
+};
+
+class Machine {
+  public:
+    // The embedded machine, wherever directory() says at the time of use.
+    static Machine embedded() { return Machine(); }
+    static Machine winePrefix(std::filesystem::path prefix);
+
+    bool isWinePrefix() const { return !prefix_.empty(); }
+    // The prefix's folder; empty for the embedded machine.
+    const std::filesystem::path& prefix() const { return prefix_; }
+
+    // The machine's registry, opened, with what the user should be told
+    // about it.
+    hive::Opened openRegistry() const;
+    // Its drives in letter order: C: and Z: on the embedded machine, the
+    // dosdevices/ links of a prefix.
+    std::vector<Drive> drives() const;
+
+  private:
+    Machine() = default;
+    std::filesystem::path prefix_;
+};
+
+// The machine in use; the embedded one until another is selected.
+const Machine& current();
+// Selects the machine in use, and with it the registry store of the Reg*
+// functions.
+void select(const Machine& m);
+
+// The prefix that --wine-prefix without a folder means: $WINEPREFIX, else
+// ~/.wine.
+std::filesystem::path defaultWinePrefix();
+// Why a folder is not a Wine prefix that can be used, as a sentence naming
+// it; nullopt when it is one (it holds system.reg and user.reg).
+std::optional<std::string> checkWinePrefix(const std::filesystem::path& prefix);
+
+}  // namespace machine
+
+namespace machine {
+
+struct Outcome {
+    bool created = false;  // this call made the machine
+    std::string error;     // why it could not be made; empty on success
+};
+
+// Makes and seeds the embedded machine when it has no hive yet, all or
+// nothing; an existing machine is left exactly as it is.
+Outcome ensure();
+
+// Where the program's shipped data lies (the seed registry and drive C's
+// template files).
+std::filesystem::path dataDirectory();
+
+}  // namespace machine

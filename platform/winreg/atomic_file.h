@@ -1,0 +1,26 @@
+// Replacing a file's content atomically and durably: the new bytes are
+// written to a file beside it, synced, renamed over it, and the folder is
+// synced. A crash or a full disk at any step leaves the old file or the new
+// one, never a mix.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+namespace atomic_file {
+
+// Replaces the file at `target` (a regular file, links already resolved)
+// with `bytes`, keeping its mode and, where permitted, its owner. Throws
+// std::system_error with the failing call's errno; the old file is then
+// untouched and no temporary file is left. `after` receives the new file's
+// status.
+void replace(const std::filesystem::path& target, std::string_view bytes, struct stat* after);
+
+// Test seam: called before each step ("create", "write", "sync", "rename",
+// "syncdir"); a non-zero errno it returns makes that step fail with it.
+void setProbe(std::function<int(std::string_view step)> probe);
+
+}  // namespace atomic_file

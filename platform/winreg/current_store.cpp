@@ -1,0 +1,87 @@
+#include "current_store.h"
+
+#include <optional>
+
+#include "hive.h"
+#include "machine.h"
+
+namespace hive {
+namespace {
+
+struct Current {
+    std::optional<Opener> opener;
+    Opened opened;
+    bool isOpen = false;
+    std::uint64_t generation = 1;
+};
+
+Current& current_() {
+    static Current c;
+    return c;
+}
+
+Opened& opened() {
+    Current& c = current_();
+    if (!c.isOpen) {
+        c.opened = c.opener ? (*c.opener)() : machine::current().openRegistry();
+        c.isOpen = true;
+    }
+    return c.opened;
+}
+
+}  // namespace
+
+Opened openHive(const std::filesystem::path& file) {
+    Opened o;
+    try {
+        std::unique_ptr<Hive> hive = Hive::open(file);
+        o.state = hive->writable() ? State::Ok : State::ReadOnly;
+        if (o.state == State::ReadOnly) {
+            o.problem = "The registry file " + file.string() +
+                        " cannot be written. The settings it holds cannot be shown or changed.";
+        }
+        o.store = std::move(hive);
+    } catch (const Error& e) {
+        o.state = e.code() == ERROR_FILE_NOT_FOUND ? State::Missing : State::Damaged;
+        o.problem = e.what();
+    }
+    return o;
+}
+
+void select(Opener opener) {
+    Current& c = current_();
+    c.opened = Opened{};
+    c.isOpen = false;
+    c.opener = std::move(opener);
+    ++c.generation;
+}
+
+void select(const std::filesystem::path& hiveFile) {
+    select([hiveFile] { return openHive(hiveFile); });
+}
+
+State state() {
+    return opened().state;
+}
+
+std::string problem() {
+    return opened().problem;
+}
+
+Store* current() {
+    Opened& o = opened();
+    return o.state == State::Ok || o.state == State::ReadOnly ? o.store.get() : nullptr;
+}
+
+void markDamaged(const std::string& why) {
+    Opened& o = opened();
+    o.store.reset();
+    o.state = State::Damaged;
+    o.problem = why;
+}
+
+std::uint64_t generation() {
+    return current_().generation;
+}
+
+}  // namespace hive

@@ -1,0 +1,78 @@
+// The embedded machine's registry hive: one SQLite file holding keys
+// (parent, name) and values (key, name, type, bytes). Text values hold
+// code-page bytes.
+//
+// The Reg* functions of winreg.h use the process's current store (see
+// current_store.h); seeding, the knobreg tool and tests use this class
+// directly, which can also create keys and delete them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace hive {
+
+class Hive final : public Store {
+  public:
+    // Opens an existing hive without changing it. A file the user cannot
+    // write is opened read-only. Throws Error when the file is missing,
+    // cannot be read, or is not a hive.
+    static std::unique_ptr<Hive> open(const std::filesystem::path& file);
+    // Makes a new hive with its two trees (the file must not exist yet),
+    // readable and writable by the owner only.
+    static std::unique_ptr<Hive> create(const std::filesystem::path& file);
+
+    ~Hive() override;
+    Hive(const Hive&) = delete;
+    Hive& operator=(const Hive&) = delete;
+
+    const std::filesystem::path& file() const { return file_; }
+    std::string where() const override { return file_.string(); }
+    bool writable() const override { return writable_; }
+    TextData textData() const override { return TextData::CodePage; }
+
+    using Store::createKey;
+    using Store::findKey;
+    std::optional<KeyId> root(Root root) override;
+    std::optional<KeyId> findKey(KeyId from, std::string_view path) override;
+    bool keyExists(KeyId key) override;
+    std::optional<Value> value(KeyId key, std::string_view name) override;
+    std::vector<Subkey> subkeys(KeyId key) override;
+    std::vector<Value> values(KeyId key) override;
+    std::string keyName(KeyId key) override;
+
+    // Outside a transaction each change is committed durably before it
+    // returns.
+    void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) override;
+    bool deleteValue(KeyId key, std::string_view name) override;
+    KeyId createKey(KeyId from, std::string_view path) override;
+    bool deleteKey(KeyId key) override;
+
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+
+  private:
+    Hive(std::filesystem::path file, sqlite3* db, bool writable);
+    sqlite3_stmt* statement(int which);
+    void exec(const char* sql);
+    [[noreturn]] void fail(int rc, const char* what);
+    std::optional<KeyId> childKey(KeyId parent, std::string_view name);
+
+    std::filesystem::path file_;
+    sqlite3* db_ = nullptr;
+    bool writable_ = false;
+    std::vector<sqlite3_stmt*> statements_;
+};
+
+}  // namespace hive

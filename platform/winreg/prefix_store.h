@@ -1,0 +1,85 @@
+// A Wine prefix's registry as a store: HKEY_LOCAL_MACHINE is the prefix's
+// system.reg, HKEY_CURRENT_USER its user.reg (see winefile.h for their
+// format), HKEY_CLASSES_ROOT a view of HKEY_LOCAL_MACHINE\Software\Classes.
+// Text values are UTF-16LE, as Wine keeps them.
+//
+// Both files are read whole when the store opens; values are decoded when a
+// key's values are first asked for. Each change rewrites its file: the keys
+// it does not touch keep their bytes, the key it touches gets a fresh
+// timestamp, and the file is replaced atomically and durably (a file that is
+// a symbolic link is replaced at its target). Writers of the same prefix
+// take turns on an advisory lock on the file and read it again when another
+// has changed it, so none loses another's change. A file that cannot be
+// read is never written: its root has no keys and the store refuses every
+// change. Wine's native view is used as it stands: no Wow6432Node
+// redirection, no following of link keys.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "store.h"
+
+namespace hive {
+
+// A change refused for a reason the user should read as it stands (such as
+// a Wine server running in the prefix).
+class Refused : public Error {
+  public:
+    using Error::Error;
+};
+
+class PrefixStore final : public Store {
+  public:
+    // Why changes cannot be made at the moment, checked before each one;
+    // nullopt when they can.
+    using Guard = std::function<std::optional<std::string>()>;
+
+    // Reads the prefix's two files. A file that cannot be read or parsed is
+    // reported by damage() and leaves the store read-only.
+    static std::unique_ptr<PrefixStore> open(const std::filesystem::path& prefix, Guard guard = {});
+
+    ~PrefixStore() override;
+    PrefixStore(const PrefixStore&) = delete;
+    PrefixStore& operator=(const PrefixStore&) = delete;
+
+    // What is wrong with the files, naming each file and line; empty when
+    // both are sound.
+    std::string damage() const;
+
+    std::string where() const override;
+    bool writable() const override;
+    TextData textData() const override { return TextData::Utf16; }
+
+    using Store::createKey;
+    using Store::findKey;
+    std::optional<KeyId> root(Root root) override;
+    std::optional<KeyId> findKey(KeyId from, std::string_view path) override;
+    bool keyExists(KeyId key) override;
+    std::optional<Value> value(KeyId key, std::string_view name) override;
+    std::vector<Subkey> subkeys(KeyId key) override;
+    std::vector<Value> values(KeyId key) override;
+    std::string keyName(KeyId key) override;
+
+    void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) override;
+    bool deleteValue(KeyId key, std::string_view name) override;
+    KeyId createKey(KeyId from, std::string_view path) override;
+    bool deleteKey(KeyId key) override;
+
+    // A transaction holds both files' locks; commit writes each changed file
+    // once.
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+
+    struct Impl;
+
+  private:
+    explicit PrefixStore(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace hive

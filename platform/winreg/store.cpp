@@ -1,0 +1,28 @@
+#include "store.h"
+
+namespace hive {
+
+std::vector<std::string_view> splitKeyPath(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        size_t cut = path.find('\\');
+        std::string_view part = path.substr(0, cut);
+        if (!part.empty()) parts.push_back(part);
+        if (cut == std::string_view::npos) break;
+        path.remove_prefix(cut + 1);
+    }
+    return parts;
+}
+
+std::optional<KeyId> Store::findKey(Root r, std::string_view path) {
+    std::optional<KeyId> top = root(r);
+    return top ? findKey(*top, path) : std::nullopt;
+}
+
+KeyId Store::createKey(Root r, std::string_view path) {
+    if (r == Root::ClassesRoot)
+        return createKey(createKey(*root(Root::LocalMachine), "Software\\Classes"), path);
+    return createKey(*root(r), path);
+}
+
+}  // namespace hive

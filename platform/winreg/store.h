@@ -1,0 +1,100 @@
+// A registry store: the keys and values behind the Reg* functions, knobreg
+// and seeding. Two stores implement it: the embedded machine's SQLite hive
+// (hive.h) and a Wine prefix's registry files (prefix_store.h).
+//
+// Names are UTF-8 here, keep the case they were created with and are matched
+// without regard to case (Unicode simple case folding). Value data is raw
+// bytes exactly as written; what differs between stores is the text of text
+// values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ): code-page bytes in the hive,
+// UTF-16LE in a prefix (see textData()). HKEY_CLASSES_ROOT is a view of
+// HKEY_LOCAL_MACHINE\Software\Classes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "regtypes.h"
+#include "winerror.h"
+
+namespace hive {
+
+enum class Root { LocalMachine, CurrentUser, ClassesRoot };
+using KeyId = std::int64_t;
+
+struct Value {
+    std::string name;  // UTF-8, as created
+    DWORD type = REG_NONE;
+    std::string data;  // raw bytes
+};
+
+struct Subkey {
+    KeyId id = 0;
+    std::string name;  // UTF-8, as created
+};
+
+// A failure of a store, with the Windows error code that stands for it.
+class Error : public std::runtime_error {
+  public:
+    Error(LONG code, const std::string& what) : std::runtime_error(what), code_(code) {}
+    LONG code() const { return code_; }
+
+  private:
+    LONG code_;
+};
+
+// How a store holds the data of text values.
+enum class TextData {
+    CodePage,  // code page 1252 bytes, as the A functions pass them
+    Utf16,     // UTF-16LE, as Windows NT and Wine keep them
+};
+
+// Splits a key path at backslashes; empty components (doubled or trailing
+// separators) are dropped.
+std::vector<std::string_view> splitKeyPath(std::string_view path);
+
+class Store {
+  public:
+    virtual ~Store() = default;
+
+    // Where the store lives, for messages: a file or a prefix's folder.
+    virtual std::string where() const = 0;
+    // Whether keys may be opened for writing. A store that may be opened so
+    // can still refuse a change for a reason of the moment (Error).
+    virtual bool writable() const = 0;
+    virtual TextData textData() const = 0;
+
+    // The key at the top of a root's tree; nullopt for HKEY_CLASSES_ROOT
+    // while HKEY_LOCAL_MACHINE\Software\Classes does not exist.
+    virtual std::optional<KeyId> root(Root root) = 0;
+    virtual std::optional<KeyId> findKey(KeyId from, std::string_view path) = 0;
+    std::optional<KeyId> findKey(Root root, std::string_view path);
+    virtual bool keyExists(KeyId key) = 0;
+    virtual std::optional<Value> value(KeyId key, std::string_view name) = 0;
+    // Subkeys and values in the order of their folded names.
+    virtual std::vector<Subkey> subkeys(KeyId key) = 0;
+    virtual std::vector<Value> values(KeyId key) = 0;
+    // The full name of a key, such as HKEY_CURRENT_USER\Software.
+    virtual std::string keyName(KeyId key) = 0;
+
+    // Changes. Outside a transaction each one is durable before it returns.
+    // setValue throws Error(ERROR_KEY_DELETED) when the key is gone.
+    virtual void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) = 0;
+    virtual bool deleteValue(KeyId key, std::string_view name) = 0;
+    // Creates the key and any missing keys above it; returns the existing key
+    // when there is one.
+    virtual KeyId createKey(KeyId from, std::string_view path) = 0;
+    KeyId createKey(Root root, std::string_view path);
+    // Deletes a key with everything below it. Root keys cannot be deleted.
+    virtual bool deleteKey(KeyId key) = 0;
+
+    // All-or-nothing groups of changes (imports, seeding).
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+};
+
+}  // namespace hive
