@@ -1,35 +1,64 @@
-// knobwise: makes the user's machine on first start, then loads the main
-// window and shows it.
+// knobwise: selects the machine (the user's own, made on first start, or a
+// Wine prefix asked for on the command line), then loads the main window
+// and shows it.
 #include <QApplication>
+#include <cstdio>
+#include <iostream>
 
 #include "Form1.h"
 #include "classicstyle.h"
+#include "current_store.h"
 #include "end.h"
 #include "firstframe.h"
-#include "hive.h"
 #include "machine.h"
+#include "missing_keys.h"
 #include "msgbox.h"
+#include "options.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    options::Options opts = options::parse(argc, argv);
+    if (opts.help) {
+        std::cout << options::kUsage;
+        return 0;
+    }
+    if (!opts.error.empty()) {
+        std::cerr << "knobwise: " << opts.error << "\n\n" << options::kUsage;
+        return 2;
+    }
+    if (opts.winePrefix) {
+        if (std::optional<std::string> why = machine::checkWinePrefix(*opts.winePrefix)) {
+            std::cerr << "knobwise: " << *why << '\n';
+            return 1;
+        }
+        machine::select(machine::Machine::winePrefix(*opts.winePrefix));
+        std::cerr << "knobwise: using the Wine prefix " << opts.winePrefix->string() << '\n';
+    }
+
+    int qtArgc = static_cast<int>(opts.rest.size());
+    opts.rest.push_back(nullptr);
+    QApplication app(qtArgc, opts.rest.data());
     QApplication::setApplicationName(QStringLiteral("Knobwise"));
     QGuiApplication::setDesktopFileName(QStringLiteral(KNOBWISE_APP_ID));
     classic::install();
+    if (qtArgc > 1) {
+        std::cerr << "knobwise: unexpected argument " << opts.rest[1] << "\n\n" << options::kUsage;
+        return 2;
+    }
 
-    const machine::Outcome outcome = machine::ensure();
+    const machine::Outcome outcome =
+        machine::current().isWinePrefix() ? machine::Outcome{} : machine::ensure();
     if (!outcome.error.empty()) {
         MsgBox(QStringLiteral("The Knobwise machine could not be made:\n\n") +
                    QString::fromStdString(outcome.error),
                msgbox::kExclamation);
+    } else if (const std::string problem = hive::problem(); !problem.empty()) {
+        // Said once; the program then runs as the store allows: with every
+        // key failing to open (missing, damaged, or not writable, since every
+        // open asks for write rights), or with every change refused (Wine
+        // running in the prefix, one of its files damaged).
+        MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
     } else {
-        // A hive that cannot be used is said once; the program then runs with
-        // every key failing to open. So is one that cannot be written: every
-        // open asks for write rights, and would fail without a word.
-        const hive::State state = hive::state();
-        if (state == hive::State::Missing || state == hive::State::Damaged ||
-            state == hive::State::ReadOnly) {
-            MsgBox(QString::fromStdString(hive::problem()), msgbox::kExclamation);
-        }
+        missing_keys::offer();
     }
 
     Form1 form;

@@ -2,21 +2,28 @@
 // user's machine. Exit code 0 on success, 1 on any failure.
 #include <algorithm>
 #include <iostream>
+#include <optional>
 
 #include "knobreg.h"
+#include "machine.h"
+#include "prefix_store.h"
 
 namespace {
 
 using knobreg::Session;
 using Verb = int (*)(const std::vector<std::string>&, Session&);
 
-constexpr const char* kUsage = R"(KNOBREG operation [parameters]
+constexpr const char* kUsage = R"(KNOBREG [--wine-prefix DIR] operation [parameters]
 
   operation  QUERY | ADD | DELETE | EXPORT | IMPORT
 
 Works on the registry of this user's Knobwise machine, in
 $XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), which it makes
 when there is none yet.
+
+  --wine-prefix DIR   works on the Wine prefix DIR instead (also
+             --wine-prefix=DIR): HKLM is its system.reg, HKCU its
+             user.reg. Nothing is changed while Wine runs there.
 
 Return code: 0 - successful, 1 - failed.
 
@@ -137,7 +144,41 @@ std::string sentence(std::string text) {
     return text;
 }
 
-int run(const std::vector<std::string>& args) {
+// Takes --wine-prefix DIR (or --wine-prefix=DIR) off the front of the
+// arguments and selects that prefix. False, with the reason told, when the
+// folder is missing or no prefix.
+bool selectMachine(std::vector<std::string>& args) {
+    if (args.empty()) return true;
+    std::optional<std::string> dir;
+    const std::string& first = args[0];
+    if (first == "--wine-prefix") {
+        if (args.size() < 2 || args[1].empty()) {
+            std::cerr << "ERROR: Invalid syntax: --wine-prefix needs a folder.\n"
+                         "Type \"KNOBREG /?\" for usage.\n";
+            return false;
+        }
+        dir = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    } else if (first.starts_with("--wine-prefix=")) {
+        dir = first.substr(std::string_view("--wine-prefix=").size());
+        args.erase(args.begin());
+        if (dir->empty()) {
+            std::cerr << "ERROR: Invalid syntax: --wine-prefix needs a folder.\n"
+                         "Type \"KNOBREG /?\" for usage.\n";
+            return false;
+        }
+    }
+    if (!dir) return true;
+    if (std::optional<std::string> why = machine::checkWinePrefix(*dir)) {
+        std::cerr << "ERROR: " << *why << '\n';
+        return false;
+    }
+    machine::select(machine::Machine::winePrefix(*dir));
+    return true;
+}
+
+int run(std::vector<std::string> args) {
+    if (!selectMachine(args)) return 1;
     if (args.empty()) {
         std::cerr << "ERROR: Invalid syntax.\nType \"KNOBREG /?\" for usage.\n";
         return 1;
@@ -169,6 +210,8 @@ int run(const std::vector<std::string>& args) {
         std::cerr << "ERROR: " << sentence(e.what()) << "\nType \"KNOBREG " << uppered(verb)
                   << " /?\" for usage.\n";
     } catch (const knobreg::Failure& e) {
+        std::cerr << "ERROR: " << sentence(e.what()) << '\n';
+    } catch (const hive::Refused& e) {
         std::cerr << "ERROR: " << sentence(e.what()) << '\n';
     } catch (const hive::Error& e) {
         std::cerr << "ERROR: "

@@ -1,0 +1,91 @@
+#include "missing_keys.h"
+
+#include <QString>
+#include <algorithm>
+
+#include "casefold.h"
+#include "catalogue.h"
+#include "current_store.h"
+#include "machine.h"
+#include "msgbox.h"
+#include "regfile.h"
+
+namespace missing_keys {
+namespace {
+
+struct Missing {
+    hive::Root root;
+    std::string path;
+    std::string name;  // in full, for the user
+};
+
+hive::Root rootOf(std::uint32_t root) {
+    switch (root) {
+        case catalogue::HKCR:
+            return hive::Root::ClassesRoot;
+        case catalogue::HKCU:
+            return hive::Root::CurrentUser;
+        default:
+            return hive::Root::LocalMachine;
+    }
+}
+
+std::vector<Missing> missing(hive::Store& store) {
+    std::vector<Missing> out;
+    for (const catalogue::Row& row : catalogue::kRows) {
+        const hive::Root root = rootOf(row.root);
+        if (store.findKey(root, row.keyPath)) continue;
+        std::string name = std::string(regfile::rootName(root)) + "\\" + row.keyPath;
+        const std::string fold = casefold::fold(name);
+        if (std::any_of(out.begin(), out.end(),
+                        [&](const Missing& m) { return casefold::fold(m.name) == fold; }))
+            continue;
+        out.push_back({root, row.keyPath, std::move(name)});
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> find() {
+    std::vector<std::string> names;
+    if (hive::Store* store = hive::current()) {
+        for (const Missing& m : missing(*store)) names.push_back(m.name);
+    }
+    return names;
+}
+
+void offer() {
+    const machine::Machine& m = machine::current();
+    hive::Store* store = hive::current();
+    // Only a prefix that takes changes now: not while Wine runs there or a
+    // file cannot be read (the start-up message said so).
+    if (!m.isWinePrefix() || !store || hive::state() != hive::State::Ok || !hive::problem().empty())
+        return;
+    std::vector<Missing> keys = missing(*store);
+    if (keys.empty()) return;
+    QString list;
+    for (const Missing& k : keys) list += QString::fromStdString(k.name) + QLatin1Char('\n');
+    const QString prompt =
+        QStringLiteral(
+            "The Wine prefix %1 lacks these registry keys, so the settings kept in "
+            "them cannot be changed:\n\n%2\nCreate them now, empty?")
+            .arg(QString::fromStdString(m.prefix().string()), list);
+    if (MsgBox(prompt, msgbox::kYesNo | msgbox::kQuestion, QStringLiteral("Knobwise")) !=
+        msgbox::kYes)
+        return;
+    bool begun = false;
+    try {
+        store->begin();
+        begun = true;
+        for (const Missing& k : keys) store->createKey(k.root, k.path);
+        begun = false;
+        store->commit();
+    } catch (const std::exception& e) {
+        if (begun) store->rollback();
+        MsgBox(QStringLiteral("The keys could not be created:\n\n") + QString::fromUtf8(e.what()),
+               msgbox::kExclamation, QStringLiteral("Knobwise"));
+    }
+}
+
+}  // namespace missing_keys

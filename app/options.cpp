@@ -1,0 +1,39 @@
+#include "options.h"
+
+#include <cstring>
+
+#include "machine.h"
+
+namespace options {
+
+Options parse(int argc, char** argv) {
+    Options o;
+    if (argc > 0) o.rest.push_back(argv[0]);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--wine-prefix") {
+            // The folder is the next argument unless that is an option.
+            if (i + 1 < argc && argv[i + 1][0] != '-' && argv[i + 1][0] != '\0') {
+                o.winePrefix = argv[++i];
+            } else {
+                o.winePrefix = machine::defaultWinePrefix();
+            }
+        } else if (arg.starts_with("--wine-prefix=")) {
+            std::string dir = arg.substr(std::strlen("--wine-prefix="));
+            if (dir.empty()) {
+                o.error = "--wine-prefix= needs a folder";
+            } else {
+                o.winePrefix = dir;
+            }
+        } else if (arg.starts_with("--")) {
+            o.error = "unknown option " + arg;
+        } else {
+            o.rest.push_back(argv[i]);  // Qt's (-platform and the like) or stray words
+        }
+    }
+    return o;
+}
+
+}  // namespace options

@@ -1,0 +1,36 @@
+// The command line of knobwise: --wine-prefix [DIR] and --help. Qt's own
+// options are left to Qt.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace options {
+
+struct Options {
+    bool help = false;
+    std::optional<std::filesystem::path> winePrefix;  // the prefix asked for
+    std::string error;                                // a command line we cannot take
+    std::vector<char*> rest;                          // what is left for Qt, argv[0] first
+};
+
+// Reads argv; --wine-prefix without a folder means machine::defaultWinePrefix().
+Options parse(int argc, char** argv);
+
+inline constexpr const char* kUsage = R"(Usage: knobwise [--wine-prefix [DIR]]
+
+Views and changes a handful of Windows shell and browser settings.
+
+Without options it works on this user's Knobwise machine, in
+$XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), made on first start.
+
+  --wine-prefix [DIR]  works on the Wine prefix DIR instead (also
+                       --wine-prefix=DIR), so that Wine and its programs see
+                       what Apply writes; without DIR, $WINEPREFIX or ~/.wine.
+                       Nothing is changed while Wine runs in the prefix.
+  --help               shows this text
+)";
+
+}  // namespace options
