@@ -4,6 +4,7 @@
 #include "Form1.h"
 #include "catalogue_io.h"
 #include "end.h"
+#include "unsaved_settings.h"
 
 void Form1::savesettings() {
     using namespace catalogue;
@@ -34,12 +35,18 @@ void Form1::savesettings() {
     }
 }
 
+// Apply and OK say which settings a write did not take; OK then keeps the
+// window open, so that nothing typed is lost.
 void Form1::Command1_Click() {
+    unsaved_settings::forget();
     savesettings();
+    unsaved_settings::tell();
 }
 
 void Form1::Command9_Click() {
+    unsaved_settings::forget();
     savesettings();
+    if (unsaved_settings::tell()) return;
     End();
 }
 

@@ -5,6 +5,7 @@
 #include "catalogue_io.h"
 #include "msgbox.h"
 #include "picture.h"
+#include "unsaved_settings.h"
 
 void Form1::Command6_Click() {
     CommonDialog1.setFilter(QStringLiteral("Compatable Backgrounds|*.bmp"));
@@ -30,5 +31,7 @@ void Form1::Command6_Click() {
 }
 
 void Form1::Command7_Click() {
+    unsaved_settings::forget();
     catalogue::set(catalogue::HeartsZB, QStringLiteral("86"));
+    unsaved_settings::tell();
 }

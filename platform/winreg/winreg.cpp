@@ -9,10 +9,13 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
 #include <unordered_map>
 
 #include "codepage.h"
 #include "current_store.h"
+#include "failed_writes.h"
 
 namespace {
 
@@ -82,17 +85,87 @@ std::string fromStore(const Store& store, const Value& v) {
     return v.data;
 }
 
+// Why the store failed, when it said (the message of the last failure).
+std::string& lastReason() {
+    static std::string reason;
+    return reason;
+}
+
 // Runs a registry operation, turning the store's failures into return codes.
 template <typename F>
 LONG guarded(F&& f) {
+    lastReason().clear();
     try {
         return f();
     } catch (const Error& e) {
         if (e.code() == ERROR_REGISTRY_CORRUPT) markDamaged(e.what());
+        lastReason() = e.what();
         return e.code();
     } catch (const std::bad_alloc&) {
         return ERROR_OUTOFMEMORY;
     }
+}
+
+std::string reasonFor(LONG code) {
+    if (!lastReason().empty()) return lastReason();
+    if (code == ERROR_ACCESS_DENIED) return "The registry cannot be written.";
+    if (code == ERROR_REGISTRY_CORRUPT)
+        return problem().empty() ? "The registry is damaged." : problem();
+    if (code == ERROR_OUTOFMEMORY) return "There is not enough memory.";
+    return "The registry failed (error " + std::to_string(code) + ").";
+}
+
+// An open that failed for a reason other than a missing key: a change asked
+// of the null handle it left did not happen for that reason.
+struct FailedOpen {
+    std::string key;
+    LONG code = 0;
+    std::string reason;
+};
+
+std::optional<FailedOpen>& failedOpen() {
+    static std::optional<FailedOpen> open;
+    return open;
+}
+
+// The full name of the key an open asked for; HKEY_CLASSES_ROOT keys under
+// HKEY_LOCAL_MACHINE\Software\Classes, as the store names them.
+std::string requestedName(HKEY root, LPCSTR subKey) {
+    std::string name;
+    if (root == HKEY_LOCAL_MACHINE)
+        name = "HKEY_LOCAL_MACHINE";
+    else if (root == HKEY_CURRENT_USER)
+        name = "HKEY_CURRENT_USER";
+    else if (root == HKEY_CLASSES_ROOT)
+        name = "HKEY_LOCAL_MACHINE\\Software\\Classes";
+    else
+        name = "(an open key)";
+    for (std::string_view part : splitKeyPath(nameOf(subKey))) name += "\\" + std::string(part);
+    return name;
+}
+
+// Keeps a change that failed for a reason the user should hear of; a key or
+// value that does not exist is not one (the program ignores those).
+LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED) return rc;
+    if (rc == ERROR_INVALID_HANDLE) {
+        // The open before it failed: for a missing key, or for a reason.
+        if (hKey == nullptr && failedOpen()) {
+            const FailedOpen& f = *failedOpen();
+            failed_writes::record({f.key, nameOf(valueName), f.code, f.reason});
+        }
+        return rc;
+    }
+    std::string key = "(a key)";
+    OpenKey open{};
+    if (store && resolve(*store, hKey, &open) == ERROR_SUCCESS) {
+        try {
+            key = store->keyName(open.key);
+        } catch (const std::exception&) {
+        }
+    }
+    failed_writes::record({key, nameOf(valueName), rc, reasonFor(rc)});
+    return rc;
 }
 
 }  // namespace
@@ -101,10 +174,16 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
                    PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
+    failedOpen().reset();
     Store* store = current();
-    if (!store) return unavailable();
+    if (!store) {
+        LONG rc = unavailable();
+        if (rc != ERROR_FILE_NOT_FOUND)
+            failedOpen() = FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc)};
+        return rc;
+    }
     if (lpSubKey && lpSubKey[0] == '\\') return ERROR_BAD_PATHNAME;
-    return guarded([&] {
+    LONG rc = guarded([&] {
         OpenKey base{};
         if (LONG rc = resolve(*store, hKey, &base)) return rc;
         if ((samDesired & KEY_WRITE_RIGHTS) && !store->writable()) return ERROR_ACCESS_DENIED;
@@ -117,6 +196,9 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
         *phkResult = reinterpret_cast<HKEY>(handle);
         return ERROR_SUCCESS;
     });
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+        failedOpen() = FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc)};
+    return rc;
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -151,8 +233,12 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
                     const BYTE* lpData, DWORD cbData) {
     if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
     Store* store = current();
-    if (!store) return unavailable();
-    return guarded([&] {
+    if (!store) {
+        LONG rc = unavailable();
+        noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, lpValueName);
+        return rc;
+    }
+    LONG rc = guarded([&] {
         OpenKey open{};
         if (LONG rc = resolve(*store, hKey, &open)) return rc;
         if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
@@ -161,18 +247,24 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
                                 std::string_view(reinterpret_cast<const char*>(lpData), cbData)));
         return ERROR_SUCCESS;
     });
+    return noteChange(rc, store, hKey, lpValueName);
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     Store* store = current();
-    if (!store) return unavailable();
-    return guarded([&] {
+    if (!store) {
+        LONG rc = unavailable();
+        noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, lpValueName);
+        return rc;
+    }
+    LONG rc = guarded([&] {
         OpenKey open{};
         if (LONG rc = resolve(*store, hKey, &open)) return rc;
         if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
         return store->deleteValue(open.key, nameOf(lpValueName)) ? ERROR_SUCCESS
                                                                  : ERROR_FILE_NOT_FOUND;
     });
+    return noteChange(rc, store, hKey, lpValueName);
 }
 
 LONG RegCloseKey(HKEY hKey) {

@@ -1,0 +1,31 @@
+// Changes the Reg* functions could not make for a reason other than a key
+// or value that does not exist: a full disk, an I/O error, a store kept busy
+// too long, a store that refuses changes for the moment (Wine running in a
+// prefix). The registry procedures pass no status on, so the platform keeps
+// them here for the program to tell the user.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "winerror.h"
+
+namespace failed_writes {
+
+struct Failure {
+    std::string key;    // the key's full name, HKEY_CLASSES_ROOT keys under
+                        // HKEY_LOCAL_MACHINE\Software\Classes
+    std::string value;  // the value's name, UTF-8
+    LONG code = 0;
+    std::string reason;  // a sentence for the user
+};
+
+// The failures since they were last taken, in order; taking clears them.
+std::vector<Failure> take();
+std::size_t count();
+
+// Kept by the Reg* functions.
+void record(Failure failure);
+
+}  // namespace failed_writes
