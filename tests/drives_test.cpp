@@ -74,4 +74,33 @@ TEST_F(DrivesTest, RelativePathsStartFromTheCurrentDirectory) {
     fs::current_path(old);
 }
 
+// A Wine prefix's drives are its dosdevices/ links; device links are not
+// drives.
+TEST(PrefixDrives, AreTheLinksOfDosdevices) {
+    const fs::path prefix = testing_support::makeTempDir("knobwise-drives-");
+    fs::create_directories(prefix / "drive_c" / "windows");
+    fs::create_directories(prefix / "other" / "Games");
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_symlink("../drive_c", prefix / "dosdevices" / "c:");
+    fs::create_symlink(prefix / "other", prefix / "dosdevices" / "d:");
+    fs::create_symlink("/", prefix / "dosdevices" / "z:");
+    fs::create_symlink("/dev/null", prefix / "dosdevices" / "com1");
+    fs::create_symlink("/dev/null", prefix / "dosdevices" / "c::");
+    machine::select(machine::Machine::winePrefix(prefix));
+
+    std::string letters;
+    for (const machine::Drive& d : machine::current().drives()) letters += d.letter;
+    EXPECT_EQ(letters, "CDZ");
+    EXPECT_TRUE(fs::equivalent(*drives::toHost("C:\\WINDOWS"), prefix / "drive_c" / "windows"));
+    EXPECT_TRUE(fs::equivalent(*drives::toHost("d:\\games"), prefix / "other" / "Games"));
+    EXPECT_EQ(drives::toHost("D:\\..\\..\\x")->filename(), "x");
+    EXPECT_FALSE(drives::toHost("E:\\"));
+    EXPECT_EQ(drives::toWindows(prefix / "drive_c" / "windows"), "C:\\windows");
+    EXPECT_EQ(drives::toWindows(prefix / "other"), "D:\\");
+    EXPECT_EQ(drives::toWindows("/usr"), "Z:\\usr");
+
+    machine::select(machine::Machine::embedded());
+    fs::remove_all(prefix);
+}
+
 }  // namespace

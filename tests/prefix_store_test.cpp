@@ -1,0 +1,229 @@
+// A Wine prefix's registry files as the store: what a change rewrites and
+// what it leaves, the A functions' text, damaged files, other writers,
+// links and modes, and changes refused while Wine runs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
+
+#include "Module2.h"
+#include "current_store.h"
+#include "failed_writes.h"
+#include "machine.h"
+#include "prefix_store.h"
+#include "support/temp_machine.h"
+
+using namespace std::string_literals;
+using testing_support::makeTempDir;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t HKCR = 0x80000000u;
+constexpr std::uint32_t HKCU = 0x80000001u;
+
+const std::string kSystem =
+    "WINE REGISTRY Version 2\n"
+    ";; All keys relative to \\\\Machine\n"
+    "\n"
+    "#arch=win64\n"
+    "\n"
+    "[Software\\\\Classes\\\\CLSID\\\\{A}] 1700000000\n"
+    "#time=1d9e1234567890a\n"
+    "#class=\"kept\"\n"
+    "@=\"First\"\n"
+    "\"InfoTip\"=\"Old tip\"\n"
+    "\"Zeta\"=dword:00000001\n"
+    "\n"
+    "[Software\\\\Classes\\\\lnkfile] 1700000001\n"
+    "#time=1d9e1234567890b\n"
+    ";; a comment of our own\n"
+    "\"IsShortcut\"=\"yes\"\n"
+    "\n"
+    "[Software\\\\Classes\\\\Wow6432Node\\\\Link] 1700000002\n"
+    "#time=1d9e1234567890c\n"
+    "#link\n"
+    "\"SymbolicLinkValue\"=hex(6):5c,00,41,00\n";
+const std::string kUser =
+    "WINE REGISTRY Version 2\n"
+    ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n"
+    "\n"
+    "#arch=win64\n"
+    "\n"
+    "[Software\\\\Wine] 1700000000\n"
+    "#time=1d9e1234567890a\n"
+    "\"Version\"=\"win10\"\n";
+
+// A throw-away prefix selected as the machine while it lives.
+class TempPrefix {
+  public:
+    TempPrefix(const std::string& system = kSystem, const std::string& user = kUser)
+        : dir_(makeTempDir("knobwise-prefix-")) {
+        writeFile(dir_ / "system.reg", system);
+        writeFile(dir_ / "user.reg", user);
+        machine::select(machine::Machine::winePrefix(dir_));
+        failed_writes::take();
+    }
+    ~TempPrefix() {
+        machine::select(machine::Machine::embedded());
+        hive::select("/nonexistent/knobwise-prefix-test.db");
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    const fs::path& dir() const { return dir_; }
+    std::string system() const { return readFile(dir_ / "system.reg"); }
+    std::string user() const { return readFile(dir_ / "user.reg"); }
+
+  private:
+    fs::path dir_;
+};
+
+// The sections of a file's text, each from its key line on.
+std::vector<std::string> sections(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = text.find("\n[");
+    out.push_back(text.substr(0, at + 1));
+    while (at != std::string::npos) {
+        size_t next = text.find("\n[", at + 1);
+        out.push_back(text.substr(at + 1, next == std::string::npos ? next : next - at));
+        at = next;
+    }
+    return out;
+}
+
+// A section with its two timestamps blanked.
+std::string timeless(const std::string& section) {
+    return std::regex_replace(std::regex_replace(section, std::regex(R"(\] [0-9]+\n)"), "] T\n"),
+                              std::regex("#time=[0-9a-f]+"), "#time=T");
+}
+
+TEST(PrefixStore, AChangeRewritesOnlyItsKey) {
+    TempPrefix prefix;
+    Module2::setvalue(HKCR, "CLSID\\{a}", "INFOTIP", QStringLiteral("New tip"), 1);
+    Module2::setvalue(HKCR, "CLSID\\{a}", "Beta", QStringLiteral("b"), 1);
+    Module2::deletevalue(HKCR, "lnkfile", "IsShortcut");
+    const std::vector<std::string> before = sections(kSystem), after = sections(prefix.system());
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after[0], before[0]);  // the header
+    EXPECT_EQ(after[3], before[3]);  // the key not touched, its #link and all
+    // The changed keys: fresh times, the value keeps the name it had, a new
+    // one in name order, options and comments where they were.
+    EXPECT_NE(after[1].substr(0, 60), before[1].substr(0, 60));
+    EXPECT_EQ(
+        timeless(after[1]),
+        "[Software\\\\Classes\\\\CLSID\\\\{A}] T\n#time=T\n#class=\"kept\"\n@=\"First\"\n"
+        "\"Beta\"=hex(1):62,00\n\"InfoTip\"=hex(1):4e,00,65,00,77,00,20,00,74,00,69,00,70,00\n"
+        "\"Zeta\"=dword:00000001\n\n");
+    EXPECT_EQ(timeless(after[2]),
+              "[Software\\\\Classes\\\\lnkfile] T\n#time=T\n;; a comment of our own\n\n");
+    EXPECT_EQ(prefix.user(), kUser);
+
+    // New keys in one write, in name order; a key deleted leaves its parent.
+    hive::Store& store = *hive::current();
+    store.begin();
+    store.createKey(hive::Root::ClassesRoot, "piffile");
+    store.createKey(hive::Root::LocalMachine, "Software\\Classes\\AAA\\Deep");
+    store.commit();
+    std::vector<std::string> made = sections(prefix.system());
+    ASSERT_EQ(made.size(), 6u);
+    EXPECT_TRUE(made[1].starts_with("[Software\\\\Classes\\\\AAA\\\\Deep] ")) << made[1];
+    EXPECT_TRUE(made[4].starts_with("[Software\\\\Classes\\\\piffile] ")) << made[4];
+    store.deleteKey(*store.findKey(hive::Root::LocalMachine, "Software\\Classes\\AAA\\Deep"));
+    EXPECT_TRUE(store.findKey(hive::Root::LocalMachine, "Software\\Classes\\AAA"));
+    EXPECT_NE(prefix.system().find("[Software\\\\Classes\\\\AAA] "), std::string::npos);
+}
+
+TEST(PrefixStore, TheAFunctionsConvertCodePageText) {
+    TempPrefix prefix;
+    // Written without a terminating NUL, read back without one; Wine's own
+    // strings have theirs.
+    Module2::setvalue(HKCU, "Software\\Wine", "Tip", QStringLiteral("Caf\u00e9 \u20ac"), 1);
+    EXPECT_NE(prefix.user().find("\"Tip\"=hex(1):43,00,61,00,66,00,e9,00,20,00,ac,20\n"),
+              std::string::npos)
+        << prefix.user();
+    EXPECT_EQ(Module2::getvalue(HKCU, "Software\\Wine", "tip"),
+              RegValue(QStringLiteral("Caf\u00e9 \u20ac")));
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, 0x3F, &h), ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(RegQueryValueExA(h, "Version", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 6u);
+    char small[2] = {'x', 'y'};
+    size = 2;
+    EXPECT_EQ(RegQueryValueExA(h, "Version", nullptr, &type, reinterpret_cast<BYTE*>(small), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(std::string(small, 2), "xy");
+    RegCloseKey(h);
+    // A key that is not there is not made.
+    const std::string before = prefix.user();
+    Module2::setvalue(HKCU, "Software\\Missing", "x", QStringLiteral("y"), 1);
+    EXPECT_EQ(prefix.user(), before);
+    EXPECT_TRUE(failed_writes::take().empty());
+}
+
+TEST(PrefixStore, AFileThatCannotBeReadIsNeverWritten) {
+    const std::string damaged = kUser + "\"Broken\"=hex:zz\n";
+    TempPrefix prefix(kSystem, damaged);
+    EXPECT_NE(
+        hive::problem().find((prefix.dir() / "user.reg").string() + " cannot be read: line 9"),
+        std::string::npos)
+        << hive::problem();
+    EXPECT_EQ(Module2::getvalue(HKCU, "Software\\Wine", "Version"), RegValue());
+    EXPECT_EQ(Module2::getvalue(HKCR, "CLSID\\{A}", "InfoTip"),
+              RegValue(QStringLiteral("Old tip")));
+    Module2::setvalue(HKCR, "CLSID\\{A}", "InfoTip", QStringLiteral("New"), 1);
+    EXPECT_EQ(prefix.system(), kSystem);
+    EXPECT_EQ(prefix.user(), damaged);
+    const std::vector<failed_writes::Failure> told = failed_writes::take();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].reason.find("read-only"), std::string::npos) << told[0].reason;
+}
+
+TEST(PrefixStore, WritersTakeTurnsAndLinksAndModesStay) {
+    TempPrefix prefix;
+    // user.reg a link to a file elsewhere, of mode 0640.
+    const fs::path real = prefix.dir() / "elsewhere" / "user.reg";
+    writeFile(real, kUser);
+    ::chmod(real.c_str(), 0640);
+    fs::remove(prefix.dir() / "user.reg");
+    fs::create_symlink(real, prefix.dir() / "user.reg");
+
+    auto first = hive::PrefixStore::open(prefix.dir());
+    auto second = hive::PrefixStore::open(prefix.dir());
+    const hive::KeyId k1 = *first->findKey(hive::Root::CurrentUser, "Software\\Wine");
+    const hive::KeyId k2 = *second->findKey(hive::Root::CurrentUser, "Software\\Wine");
+    first->setValue(k1, "One", REG_DWORD, "\1\0\0\0"s);
+    second->setValue(k2, "Two", REG_DWORD, "\2\0\0\0"s);  // read the file again first
+    EXPECT_TRUE(first->value(k1, "One"));
+    EXPECT_TRUE(second->value(k2, "One"));
+    const std::string text = readFile(real);
+    EXPECT_NE(text.find("\"One\"=dword:00000001\n\"Two\"=dword:00000002\n"), std::string::npos)
+        << text;
+    EXPECT_TRUE(fs::is_symlink(prefix.dir() / "user.reg"));
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(real.parent_path()), fs::directory_iterator()),
+              1);
+}
+
+TEST(PrefixStore, ChangesAreRefusedWhileTheGuardSaysSo) {
+    TempPrefix prefix;
+    bool running = true;
+    auto store = hive::PrefixStore::open(prefix.dir(), [&]() -> std::optional<std::string> {
+        if (running) return "Wine is running";
+        return std::nullopt;
+    });
+    const hive::KeyId key = *store->findKey(hive::Root::CurrentUser, "Software\\Wine");
+    EXPECT_THROW(store->setValue(key, "X", REG_SZ, ""), hive::Refused);
+    EXPECT_THROW(store->begin(), hive::Refused);
+    EXPECT_EQ(prefix.user(), kUser);
+    running = false;
+    store->setValue(key, "X", REG_SZ, "");
+    EXPECT_NE(prefix.user(), kUser);
+}
+
+}  // namespace
