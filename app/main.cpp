@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
         // key failing to open (missing, damaged, or not writable, since every
         // open asks for write rights), or with every change refused (Wine
         // running in the prefix, one of its files damaged).
+        if (machine::current().isWinePrefix()) std::cerr << "knobwise: " << problem << '\n';
         MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
     } else {
         missing_keys::offer();

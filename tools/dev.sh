@@ -24,6 +24,7 @@ packages=(
   xvfb xauth openbox xdotool x11-utils
   fonts-liberation fonts-dejavu-core
   desktop-file-utils appstream
+  wine wine64 gcc-mingw-w64-x86-64-win32
 )
 
 deps() {

@@ -24,3 +24,30 @@ eventually() {
     done
     return 1
 }
+
+# Starts Xvfb and openbox (so that windows take the keyboard focus) and
+# points DISPLAY at them.
+start_desktop() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    exec 3>&-
+    eventually test -s "$work/display" || fail "Xvfb did not start"
+    export DISPLAY=:$(head -n1 "$work/display")
+    # openbox runs its start-up command once it manages windows.
+    openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    eventually test -e "$work/wm-ready" || fail "openbox did not start"
+}
+
+# The id of the next visible window titled Knobwise that is not one of the
+# ids given, once it shows (within about twenty seconds).
+new_window() {
+    for _ in $(seq 200); do
+        for w in $(xdotool search --onlyvisible --name '^Knobwise$' 2>/dev/null); do
+            case " $* " in *" $w "*) ;; *) echo "$w"; return 0 ;; esac
+        done
+        sleep 0.1
+    done
+    return 1
+}

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# End to end with the real Wine: a fresh prefix made by wineboot; values
+# written by knobreg --wine-prefix and by the real program's Apply (under
+# Xvfb, answering Yes to the keys the prefix lacks) read back by Wine's own
+# reg and by a Windows program of ours (regdump.exe, when MinGW built it);
+# values written by Wine's reg read back by knobreg; then, with a Wine
+# server running in the prefix, the program says so and nothing is written.
+#
+#   wine_e2e.sh KNOBWISE KNOBREG [REGDUMP_EXE]
+#
+# Exits 77 (skipped) when Wine is not installed. KEEP=1 keeps the scratch
+# directory.
+set -euo pipefail
+
+knobwise=$1
+knobreg=$2
+regdump=${3:-}
+. "$(dirname "${BASH_SOURCE[0]}")/support/e2e_lib.sh"
+
+if ! command -v wine >/dev/null || ! command -v wineboot >/dev/null; then
+    echo "SKIP: Wine is not installed"
+    exit 77
+fi
+
+export HOME=$work/home XDG_DATA_HOME=$work/data
+mkdir -p "$HOME"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY DISPLAY
+trap 'wineserver -k >/dev/null 2>&1 || true; cleanup' EXIT
+
+# Wine's own reg, with the server gone afterwards so that the files hold
+# everything.
+wreg() {
+    env -u DISPLAY wine reg "$@" 2>/dev/null | tr -d '\r'
+    wineserver -w
+}
+# One value as Wine's reg shows it: "NAME    TYPE    DATA".
+wvalue() {
+    wreg query "$1" /v "$2" | grep -E "^    $2    " | sed 's/^    //'
+}
+# One value as a Windows program reads it: "TYPE HEXBYTES".
+wbytes() {
+    env -u DISPLAY wine "$regdump" "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^$2 //p"
+    wineserver -w
+}
+
+env -u DISPLAY wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed: $(tail "$work/wineboot.log")"
+wineserver -w
+test -s "$WINEPREFIX/system.reg" || fail "wineboot made no system.reg"
+
+# knobreg writes, Wine reads.
+clsid='HKCR\CLSID\{20D04FE0-3AEA-1069-A2D8-08002B30309D}'
+"$knobreg" --wine-prefix "$WINEPREFIX" add "$clsid" /v InfoTip /d 'Caf€ by knobreg' /f >/dev/null
+"$knobreg" --wine-prefix="$WINEPREFIX" add 'HKCU\Software\Knobwise Test' /v Count /t REG_DWORD /d 42 /f >/dev/null
+test "$(wvalue 'HKCU\Software\Knobwise Test' Count)" = 'Count    REG_DWORD    0x2a' ||
+    fail "Wine reads $(wvalue 'HKCU\Software\Knobwise Test' Count)"
+wvalue "$clsid" InfoTip | grep -q '^InfoTip    REG_SZ    Caf. by knobreg$' ||
+    fail "Wine reads $(wvalue "$clsid" InfoTip)"
+
+# Wine writes, knobreg reads.
+wreg add 'HKCU\Software\Knobwise Test' /v FromWine /t REG_SZ /d 'Wine wrote this' /f >/dev/null
+"$knobreg" --wine-prefix "$WINEPREFIX" query 'HKCU\Software\Knobwise Test' /v FromWine |
+    grep -q 'FromWine    REG_SZ    Wine wrote this$' || fail "knobreg does not read Wine's value"
+
+# The real program: Yes to the missing keys, a changed info tip, Hearts, Apply.
+start_desktop
+"$knobwise" --wine-prefix "$WINEPREFIX" >"$work/knobwise.log" 2>&1 &
+app=$!
+pids+=($app)
+question=$(new_window) || fail "no question about the missing keys; output: $(cat "$work/knobwise.log")"
+grep -q "using the Wine prefix $WINEPREFIX" "$work/knobwise.log" || fail "the prefix was not named on stderr"
+xdotool windowactivate --sync "$question"
+xdotool key --clearmodifiers Return
+window=$(new_window "$question") || fail "no main window; output: $(cat "$work/knobwise.log")"
+xdotool windowactivate --sync "$window"
+eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+xdotool mousemove --window "$window" 120 46 click 1
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 20 'Typed in Wine'
+# Misc, the fifth tab, and its Hearts button.
+xdotool mousemove --window "$window" 335 10 click 1
+xdotool mousemove --window "$window" 96 228 click 1
+xdotool key --clearmodifiers alt+a
+sleep 1
+xdotool key --clearmodifiers alt+c
+eventually bash -c "! kill -0 $app" || fail "Cancel did not end the program"
+
+advanced='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Advanced'
+test "$(wvalue "$clsid" InfoTip)" = 'InfoTip    REG_SZ    Typed in Wine' ||
+    fail "Wine reads the tip as: $(wvalue "$clsid" InfoTip)"
+test "$(wvalue 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Hearts' ZB)" = 'ZB    REG_SZ    86' ||
+    fail "Wine reads Hearts as: $(wvalue 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Hearts' ZB)"
+test "$(wvalue "$advanced" ShowInfoTip)" = 'ShowInfoTip    REG_DWORD    0x0' ||
+    fail "Wine reads ShowInfoTip as: $(wvalue "$advanced" ShowInfoTip)"
+if [ -n "$regdump" ]; then
+    # Text as the program wrote it: UTF-16, no terminating NUL.
+    test "$(wbytes "$clsid" InfoTip)" = '1 54,00,79,00,70,00,65,00,64,00,20,00,69,00,6e,00,20,00,57,00,69,00,6e,00,65,00' ||
+        fail "a Windows program reads the tip as: $(wbytes "$clsid" InfoTip)"
+fi
+
+# With Wine running in the prefix: told at start, nothing written by Apply
+# or by knobreg.
+wineserver -p
+eventually bash -c "ls /tmp/$(cat "$WINEPREFIX/wineserver" 2>/dev/null)/server-*/socket" ||
+    fail "the Wine server did not start"
+cp "$WINEPREFIX/system.reg" "$work/system.before"
+cp "$WINEPREFIX/user.reg" "$work/user.before"
+if "$knobreg" --wine-prefix "$WINEPREFIX" add "$clsid" /v InfoTip /d 'Refused' /f >"$work/knobreg.log" 2>&1; then
+    fail "knobreg wrote while Wine ran"
+fi
+grep -q "Wine is running in $WINEPREFIX" "$work/knobreg.log" || fail "knobreg said: $(cat "$work/knobreg.log")"
+
+"$knobwise" --wine-prefix "$WINEPREFIX" >"$work/knobwise2.log" 2>&1 &
+app=$!
+pids+=($app)
+notice=$(new_window) || fail "no notice that Wine runs"
+grep -q "Wine is running in $WINEPREFIX" "$work/knobwise2.log" || fail "not told that Wine runs: $(cat "$work/knobwise2.log")"
+xdotool windowactivate --sync "$notice"
+xdotool key --clearmodifiers Return
+window=$(new_window "$notice") || fail "no main window"
+xdotool windowactivate --sync "$window"
+eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+xdotool mousemove --window "$window" 120 46 click 1
+xdotool type --delay 20 ' refused'
+xdotool key --clearmodifiers alt+a
+told=$(new_window "$window") || fail "Apply did not tell what was not saved"
+kill -0 $app || fail "the program ended"
+cmp -s "$WINEPREFIX/system.reg" "$work/system.before" || fail "system.reg changed while Wine ran"
+cmp -s "$WINEPREFIX/user.reg" "$work/user.before" || fail "user.reg changed while Wine ran"
+echo "PASS"
