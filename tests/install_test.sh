@@ -77,8 +77,10 @@ pids+=($!)
 eventually test -e "$work/wm-ready" || fail "openbox did not start"
 
 # The menu entry's command, as a launcher runs it.
-exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+exec_line=$(sed -n '/^\[Desktop Entry\]/,/^\[Desktop Action/s/^Exec=//p' "$desktop")
 [ "$exec_line" = knobwise ] || fail "the menu entry runs '$exec_line'"
+action=$(sed -n '/^\[Desktop Action wine-prefix\]/,$s/^Exec=//p' "$desktop")
+[ "$action" = "knobwise --wine-prefix" ] || fail "the Wine prefix action runs '$action'"
 (cd "$work" && exec $exec_line) >"$work/knobwise.log" 2>&1 &
 app=$!
 pids+=("$app")
