@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
         }
         machine::select(machine::Machine::winePrefix(*opts.winePrefix));
         std::cerr << "knobwise: using the Wine prefix " << opts.winePrefix->string() << '\n';
+        // Read now: the prefix's files finish their check while the window
+        // is made.
+        hive::state();
     }
 
     int qtArgc = static_cast<int>(opts.rest.size());
@@ -47,6 +50,7 @@ int main(int argc, char** argv) {
 
     const machine::Outcome outcome =
         machine::current().isWinePrefix() ? machine::Outcome{} : machine::ensure();
+    Form1 form;
     if (!outcome.error.empty()) {
         MsgBox(QStringLiteral("The Knobwise machine could not be made:\n\n") +
                    QString::fromStdString(outcome.error),
@@ -62,7 +66,6 @@ int main(int argc, char** argv) {
         missing_keys::offer();
     }
 
-    Form1 form;
     form.Load();
     if (program::ended()) return 0;
     firstframe::watch(form);

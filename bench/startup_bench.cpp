@@ -1,8 +1,9 @@
 // Start-up: the time from starting the program to its window's first frame,
-// and its peak resident memory, on a fresh machine and on one whose hive
-// holds 200,000 more keys, against a bare Qt Widgets window with as many
-// widgets (floor_window) started the same way in the same run, and the same
-// bare window using the fonts the main window shows. Each program runs with
+// and its peak resident memory, on a fresh machine, on one whose hive holds
+// 200,000 more keys and on a fresh Wine prefix (knobwise --wine-prefix),
+// against a bare Qt Widgets window with as many widgets (floor_window)
+// started the same way in the same run, and the same bare window using the
+// fonts the main window shows. Each program runs with
 // KNOBWISE_EXIT_AFTER_FIRST_FRAME=1, prints the moment of its first frame
 // and exits; peak memory comes from wait4.
 //
@@ -30,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_prefix.h"
 #include "hive.h"
 
 extern char** environ;
@@ -216,11 +218,14 @@ bool report(const char* title, const Results& r) {
     auto rss = [&](const char* n) { return median(r.rss.at(n)); };
     std::printf("\n%s (%zu runs each, medians)\n", title, r.ms.at("floor").size());
     std::printf("  %-28s %10s %10s %8s\n", "", "first ms", "peak MB", "widgets");
-    for (const char* n : {"floor", "fonts", "fresh", "large"}) {
+    const bool prefix = r.ms.count("prefix") != 0;
+    for (const char* n : {"floor", "fonts", "fresh", "large", "prefix"}) {
+        if (!r.ms.count(n)) continue;
         const char* label = std::strcmp(n, "floor") == 0   ? "bare Qt window (floor)"
                             : std::strcmp(n, "fonts") == 0 ? "  the same, window's fonts"
                             : std::strcmp(n, "fresh") == 0 ? "knobwise, fresh machine"
-                                                           : "knobwise, +200,000 keys";
+                            : std::strcmp(n, "large") == 0 ? "knobwise, +200,000 keys"
+                                                           : "knobwise, fresh Wine prefix";
         std::printf("  %-28s %10.1f %10.1f %8lld\n", label, ms(n), rss(n), r.widgets.at(n));
     }
     bool met = true;
@@ -240,6 +245,10 @@ bool report(const char* title, const Results& r) {
     ratio("start-up fresh / floor with its fonts", ms("fresh"), ms("fonts"), 0);
     ratio("peak memory fresh / floor", rss("fresh"), rss("floor"), 0);
     ratio("peak memory large / fresh", rss("large"), rss("fresh"), 0);
+    if (prefix) {
+        ratio("start-up Wine prefix / fresh machine", ms("prefix"), ms("fresh"), 1.2);
+        ratio("peak memory Wine prefix / fresh machine", rss("prefix"), rss("fresh"), 1.3);
+    }
     return met;
 }
 
@@ -281,12 +290,19 @@ int main(int argc, char** argv) {
     env["XDG_DATA_HOME"] = fresh;
     env["KNOBWISE_EXIT_AFTER_FIRST_FRAME"] = "1";
     const long long widgets = timeOne({KNOBWISE_EXE}, environment(env)).widgets;
-    const std::vector<Program> programs = {
+    std::vector<Program> programs = {
         {"floor", {FLOOR_EXE, std::to_string(widgets)}, fresh},
         {"fonts", {FLOOR_EXE, std::to_string(widgets), "fonts"}, fresh},
         {"fresh", {KNOBWISE_EXE}, fresh},
         {"large", {KNOBWISE_EXE}, large},
     };
+    std::string why;
+    const fs::path prefix = bench_prefix::make(work, &why);
+    if (prefix.empty()) {
+        std::printf("Not measured on a Wine prefix: %s\n", why.c_str());
+    } else {
+        programs.push_back({"prefix", {KNOBWISE_EXE, "--wine-prefix", prefix.string()}, fresh});
+    }
 
     bool met = true;
     if (which == "offscreen" || which == "both") {

@@ -65,7 +65,9 @@ TEST(WineFile, EveryValueFormAndEscapeIsRead) {
     }
     // Key lines escape [ and ] but not quotes.
     const std::string text = kHeader + "[A\\\\\\[b\\]\"c\\xe9] 1796659831\n#time=1dd8665\n"s;
-    EXPECT_EQ(winefile::parse(text).sections.at(0).path, "A\\[b]\"c\xc3\xa9");
+    std::string path;
+    winefile::pathOf(text, winefile::parse(text).sections.at(0), path);
+    EXPECT_EQ(path, "A\\[b]\"c\xc3\xa9");
 }
 
 TEST(WineFile, WhatIsWrittenReadsBackAsItWas) {

@@ -1,10 +1,16 @@
 #include "icons.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QPainter>
 #include <cstdint>
-#include <fstream>
+
+#include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,24 +50,39 @@ HICON handleOf(std::uintptr_t value) {
     return reinterpret_cast<HICON>(value);
 }
 
-// The file's bytes (at most kMaxFileBytes of them); nullopt when it cannot be
-// read as a regular file.
-std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec) bytes.reserve(static_cast<std::size_t>(std::min(size, kMaxFileBytes)));
-    char chunk[65536];
-    while (bytes.size() < kMaxFileBytes && in.read(chunk, sizeof chunk).gcount() > 0) {
-        std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(in.gcount()),
-                                              kMaxFileBytes - bytes.size());
-        bytes.insert(bytes.end(), chunk, chunk + n);
+// A file's bytes (at most kMaxFileBytes of them), read in one go: a Wine
+// prefix's explorer.exe is most of a megabyte, and the icon readers need
+// only a span of it.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+    iconreader::Bytes bytes() const { return {data.get(), size}; }
+};
+
+// nullopt when the file cannot be read as a regular file.
+std::optional<FileBytes> readFile(const std::filesystem::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
     }
-    if (in.bad()) return std::nullopt;
-    return bytes;
+    FileBytes file;
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size), kMaxFileBytes));
+    file.data.reset(new std::uint8_t[wanted ? wanted : 1]);
+    bool ok = true;
+    while (file.size < wanted) {
+        ssize_t n = ::read(fd, file.data.get() + file.size, wanted - file.size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;  // a file that shrank while it was read is read as it now is
+        file.size += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (!ok) return std::nullopt;
+    return file;
 }
 
 }  // namespace
@@ -70,14 +91,15 @@ HICON ExtractIconA(HINSTANCE, LPCSTR lpszExeFileName, UINT nIconIndex) {
     if (!lpszExeFileName) return handleOf(0);
     auto host = drives::toHost(codepage::toUtf8(lpszExeFileName));
     if (!host) return handleOf(0);
-    auto bytes = readFile(*host);
-    if (!bytes) return handleOf(0);
+    std::optional<FileBytes> file = readFile(*host);
+    if (!file) return handleOf(0);
+    const iconreader::Bytes bytes = file->bytes();
 
     if (nIconIndex == 0xFFFFFFFFu) {
-        int n = iconreader::count(*bytes);
+        int n = iconreader::count(bytes);
         return handleOf(n < 0 ? 0 : static_cast<std::uintptr_t>(n));
     }
-    iconload::Loaded loaded = iconload::load(*bytes, nIconIndex);
+    iconload::Loaded loaded = iconload::load(bytes, nIconIndex);
     switch (loaded.status) {
         case iconreader::Status::NotIconFile:
             return handleOf(1);

@@ -27,29 +27,32 @@ Machine& selected() {
 }
 
 // A prefix's registry: read-only while Wine runs there (checked again before
-// every change), and while one of its files cannot be read.
+// every change), and while one of its files cannot be read. What the user
+// is told is worked out when it is asked for, once the files' check is done.
 hive::Opened openPrefix(const fs::path& prefix) {
     hive::Opened o;
     auto store = hive::PrefixStore::open(prefix, [prefix]() -> std::optional<std::string> {
         if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
         return std::nullopt;
     });
-    const std::string damage = store->damage();
-    if (!store->root(hive::Root::LocalMachine) && !store->root(hive::Root::CurrentUser)) {
+    if (!store->readable(hive::Root::LocalMachine, false) &&
+        !store->readable(hive::Root::CurrentUser, false)) {
         o.state = hive::State::Damaged;
-        o.problem = damage;
+        o.problem = store->damage(false);
         return o;
     }
     o.state = store->writable() ? hive::State::Ok : hive::State::ReadOnly;
-    if (!damage.empty()) {
-        o.problem = damage + " Knobwise uses the Wine prefix " + prefix.string() +
-                    " read-only and changes nothing in it.";
-    } else if (o.state == hive::State::ReadOnly) {
-        o.problem = "The registry files of the Wine prefix " + prefix.string() +
-                    " cannot be written. The settings they hold cannot be shown or changed.";
-    } else if (wineserver::running(prefix)) {
-        o.problem = wineserver::runningMessage(prefix);
-    }
+    const bool readOnly = o.state == hive::State::ReadOnly;
+    o.explain = [s = store.get(), prefix, readOnly]() -> std::string {
+        if (const std::string damage = s->damage(); !damage.empty())
+            return damage + " Knobwise uses the Wine prefix " + prefix.string() +
+                   " read-only and changes nothing in it.";
+        if (readOnly)
+            return "The registry files of the Wine prefix " + prefix.string() +
+                   " cannot be written. The settings they hold cannot be shown or changed.";
+        if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
+        return {};
+    };
     o.store = std::move(store);
     return o;
 }

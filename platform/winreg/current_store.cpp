@@ -65,7 +65,12 @@ State state() {
 }
 
 std::string problem() {
-    return opened().problem;
+    Opened& o = opened();
+    if (o.explain) {
+        o.problem = o.explain();
+        o.explain = nullptr;
+    }
+    return o.problem;
 }
 
 Store* current() {
@@ -75,6 +80,7 @@ Store* current() {
 
 void markDamaged(const std::string& why) {
     Opened& o = opened();
+    o.explain = nullptr;
     o.store.reset();
     o.state = State::Damaged;
     o.problem = why;

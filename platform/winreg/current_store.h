@@ -26,6 +26,9 @@ struct Opened {
     std::unique_ptr<Store> store;  // null when Missing or Damaged
     State state = State::Missing;
     std::string problem;
+    // Works the problem out when it is first asked for, for a store that
+    // finishes checking itself while the program goes on.
+    std::function<std::string()> explain;
 };
 using Opener = std::function<Opened()>;
 

@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 
 #include "atomic_file.h"
 #include "casefold.h"
@@ -44,9 +44,11 @@ struct Val {
 struct Node {
     KeyId parent = 0;
     int file = 0;
-    std::string name;  // UTF-8, as created
-    std::string fold;
-    std::vector<KeyId> children;  // present or not
+    std::uint32_t nameAt = 0;  // its name, UTF-8 as created, in the pool of names
+    std::uint32_t nameLength = 0;
+    std::uint64_t hash = 0;  // of its parent and folded name
+    KeyId firstChild = 0;    // children, present or not, linked
+    KeyId nextSibling = 0;
     int section = -1;             // its section in the file; -1 when it has none
     std::vector<int> duplicates;  // further sections for the same key
     bool present = false;
@@ -56,18 +58,33 @@ struct Node {
     std::vector<Val> values;
 };
 
-struct ChildKey {
-    KeyId parent;
-    std::string fold;
-    bool operator==(const ChildKey&) const = default;
-};
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
-struct ChildHash {
-    std::size_t operator()(const ChildKey& k) const {
-        return std::hash<std::string>()(k.fold) ^
-               (static_cast<std::size_t>(k.parent) * 0x9E3779B97F4A7C15ull);
+// A child's hash: its parent and its name as folded. Names in plain ASCII,
+// nearly all of them, are folded on the fly.
+std::uint64_t childHash(KeyId parent, std::string_view name) {
+    std::uint64_t h =
+        14695981039346656037ull ^ (static_cast<std::uint64_t>(parent) * 0x9E3779B97F4A7C15ull);
+    auto mix = [&](char c) { h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull; };
+    if (isAscii(name)) {
+        for (char c : name) mix(casefold::lowerAscii(c));
+    } else {
+        for (char c : casefold::fold(name)) mix(c);
     }
-};
+    return h;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (isAscii(a) && isAscii(b)) return casefold::equalAscii(a, b);
+    return casefold::fold(a) == casefold::fold(b);
+}
+
+std::string foldOf(std::string_view name) {
+    return casefold::fold(name);
+}
 
 // A section of the file's output, in order: one the file holds, or one to
 // be written for a key that has none yet (section -1).
@@ -86,6 +103,9 @@ struct RegFile {
     std::string damage;    // why it cannot be used; empty when sound
     bool changed = false;  // changes not written yet (in a transaction)
     int lockFd = -1;
+    // Every line of `text` checked beside the program's work: what is wrong,
+    // or nothing. Last, so that it ends before the text does.
+    std::future<std::string> check;
 };
 
 [[noreturn]] void systemFailure(int error, const std::string& what) {
@@ -151,9 +171,22 @@ struct PrefixStore::Impl {
     fs::path prefix;
     Guard guard;
     std::vector<Node> nodes;
-    std::unordered_map<ChildKey, KeyId, ChildHash> index;
+    std::string names;  // the pool the nodes' names are kept in
+    // Children by hash: open addressing over node ids, half full at most.
+    std::vector<KeyId> slots = std::vector<KeyId>(1024, 0);
     RegFile files[2];
     bool inTransaction = false;
+
+    std::string_view nameOf(KeyId id) const {
+        const Node& n = nodes[static_cast<size_t>(id)];
+        return std::string_view(names).substr(n.nameAt, n.nameLength);
+    }
+
+    void name(Node& n, std::string_view text) {
+        n.nameAt = static_cast<std::uint32_t>(names.size());
+        n.nameLength = static_cast<std::uint32_t>(text.size());
+        names.append(text);
+    }
 
     Node* node(KeyId id) {
         if (id <= 0 || static_cast<size_t>(id) >= nodes.size()) return nullptr;
@@ -169,33 +202,58 @@ struct PrefixStore::Impl {
 
     RegFile& fileOf(KeyId id) { return files[nodes[static_cast<size_t>(id)].file]; }
 
+    void index(KeyId id) {
+        const size_t mask = slots.size() - 1;
+        size_t at = nodes[static_cast<size_t>(id)].hash & mask;
+        while (slots[at] != 0) at = (at + 1) & mask;
+        slots[at] = id;
+    }
+
     // The child of `parent` named `name`; made when `create` and missing.
     std::optional<KeyId> child(KeyId parent, std::string_view name, bool create) {
-        ChildKey key{parent, casefold::fold(name)};
-        auto it = index.find(key);
-        if (it != index.end()) {
-            Node& n = nodes[static_cast<size_t>(it->second)];
+        const std::uint64_t h = childHash(parent, name);
+        const size_t mask = slots.size() - 1;
+        for (size_t at = h & mask; slots[at] != 0; at = (at + 1) & mask) {
+            Node& n = nodes[static_cast<size_t>(slots[at])];
+            if (n.hash != h || n.parent != parent || !sameName(nameOf(slots[at]), name)) continue;
             if (!n.present && !create) return std::nullopt;
             n.present = true;
-            return it->second;
+            return slots[at];
         }
         if (!create) return std::nullopt;
         auto id = static_cast<KeyId>(nodes.size());
         Node n;
         n.parent = parent;
         n.file = nodes[static_cast<size_t>(parent)].file;
-        n.name = std::string(name);
-        n.fold = key.fold;
+        this->name(n, name);
+        n.hash = h;
         n.present = true;
+        n.nextSibling = nodes[static_cast<size_t>(parent)].firstChild;
         nodes.push_back(std::move(n));
-        nodes[static_cast<size_t>(parent)].children.push_back(id);
-        index.emplace(std::move(key), id);
+        nodes[static_cast<size_t>(parent)].firstChild = id;
+        if (nodes.size() * 2 > slots.size()) {
+            slots.assign(slots.size() * 2, 0);
+            for (size_t i = 1; i < nodes.size(); ++i) {
+                if (nodes[i].parent != 0) index(static_cast<KeyId>(i));
+            }
+        } else {
+            index(id);
+        }
         return id;
+    }
+
+    std::vector<KeyId> childrenOf(KeyId id) {
+        std::vector<KeyId> out;
+        for (KeyId c = nodes[static_cast<size_t>(id)].firstChild; c != 0;
+             c = nodes[static_cast<size_t>(c)].nextSibling)
+            out.push_back(c);
+        return out;
     }
 
     // The file's keys from its text; keys keep their ids across reloads.
     void load(int f, std::string text) {
-        winefile::Layout layout = winefile::parse(text);
+        settle(f);
+        winefile::Layout layout = winefile::scan(text);
         RegFile& rf = files[f];
         for (size_t i = 1; i < nodes.size(); ++i) {
             Node& n = nodes[i];
@@ -208,10 +266,38 @@ struct PrefixStore::Impl {
         }
         rf.order.clear();
         rf.order.reserve(layout.sections.size());
+        // Room for the keys to come (a key a section, and a few above them)
+        // before the table is half full.
+        const size_t expected = nodes.size() + layout.sections.size() + layout.sections.size() / 4;
+        if (expected > slots.size() / 2) {
+            size_t want = slots.size();
+            while (want < expected * 2) want *= 2;
+            slots.assign(want, 0);
+            for (size_t i = 1; i < nodes.size(); ++i) {
+                if (nodes[i].parent != 0) index(static_cast<KeyId>(i));
+            }
+        }
+        // Sections come in name order, so a path mostly begins as the one
+        // before it did: those keys are known without looking them up.
+        // The names of the section before stay in the other scratch.
+        nodes.reserve(expected);
+        names.reserve(names.size() + text.size() / 4);
+        std::string scratch[2];
+        std::vector<std::string_view> parts, previousParts;
+        std::vector<KeyId> previousIds;
         for (size_t i = 0; i < layout.sections.size(); ++i) {
-            KeyId id = rf.root;
-            for (std::string_view part : splitKeyPath(layout.sections[i].path))
-                id = *child(id, part, true);
+            winefile::namesOf(text, layout.sections[i], parts, scratch[i % 2]);
+            size_t same = 0;
+            while (same < parts.size() && same < previousParts.size() &&
+                   parts[same] == previousParts[same])
+                ++same;
+            previousIds.resize(same);
+            KeyId id = same ? previousIds.back() : rf.root;
+            for (size_t k = same; k < parts.size(); ++k) {
+                id = *child(id, parts[k], true);
+                previousIds.push_back(id);
+            }
+            std::swap(parts, previousParts);
             Node& n = nodes[static_cast<size_t>(id)];
             if (n.section < 0) {
                 n.section = static_cast<int>(i);
@@ -223,6 +309,26 @@ struct PrefixStore::Impl {
         rf.text = std::move(text);
         rf.layout = std::move(layout);
         rf.changed = false;
+        // The key lines are checked; the value lines are checked on another
+        // thread while the program goes on, and are waited for before the
+        // file's keys are first read or anything is written.
+        rf.check = std::async(std::launch::async, [text = std::string_view(rf.text)] {
+            try {
+                winefile::parse(text);
+                return std::string();
+            } catch (const winefile::ParseError& e) {
+                return std::string(e.what());
+            }
+        });
+    }
+
+    // Waits for the file's check; a file found unsound is used no further.
+    void settle(int f) {
+        RegFile& rf = files[f];
+        if (!rf.check.valid()) return;
+        std::string fault = rf.check.get();
+        if (!fault.empty())
+            rf.damage = "The registry file " + rf.path.string() + " cannot be read: " + fault + ".";
     }
 
     // Reads the file as it is on disk now, through `fd` when one is open.
@@ -304,6 +410,8 @@ struct PrefixStore::Impl {
 
     // Refuses changes the prefix cannot take now.
     void mayChange() {
+        settle(0);
+        settle(1);
         for (const RegFile& rf : files) {
             if (!rf.damage.empty())
                 throw Refused(ERROR_ACCESS_DENIED, "The Wine prefix " + prefix.string() +
@@ -355,7 +463,7 @@ struct PrefixStore::Impl {
         std::vector<std::string> parts;
         for (; nodes[static_cast<size_t>(id)].parent != 0;
              id = nodes[static_cast<size_t>(id)].parent)
-            parts.push_back(nodes[static_cast<size_t>(id)].fold);
+            parts.push_back(foldOf(nameOf(id)));
         std::reverse(parts.begin(), parts.end());
         return parts;
     }
@@ -364,8 +472,7 @@ struct PrefixStore::Impl {
         std::string path;
         for (; nodes[static_cast<size_t>(id)].parent != 0;
              id = nodes[static_cast<size_t>(id)].parent)
-            path = path.empty() ? nodes[static_cast<size_t>(id)].name
-                                : nodes[static_cast<size_t>(id)].name + "\\" + path;
+            path = path.empty() ? std::string(nameOf(id)) : std::string(nameOf(id)) + "\\" + path;
         return path;
     }
 
@@ -402,7 +509,7 @@ struct PrefixStore::Impl {
     // A key's section written anew: its key line with a fresh time, its
     // option and comment lines as they were, its values with the changed
     // ones in their places and new ones in name order.
-    void regenerate(KeyId id, int sec, std::string& out) {
+    winefile::Section regenerate(KeyId id, int sec, std::string& out) {
         Node& n = nodes[static_cast<size_t>(id)];
         RegFile& rf = files[n.file];
         const std::string& eol = rf.layout.eol;
@@ -414,10 +521,11 @@ struct PrefixStore::Impl {
         };
         std::vector<Line> lines;
         std::vector<bool> placed(n.values.size(), false);
-        std::string head;
+        winefile::Section made;
+        std::string rawPath;
         if (sec >= 0) {
             const winefile::Section& s = rf.layout.sections[static_cast<size_t>(sec)];
-            head = winefile::keyLine(s.rawPath(rf.text), winefile::unixNow(), eol);
+            rawPath = s.rawPath(rf.text);
             for (const winefile::Item& it : winefile::body(rf.text, s)) {
                 if (it.kind == winefile::Item::Value) {
                     for (size_t k = 0; k < n.values.size(); ++k) {
@@ -436,8 +544,7 @@ struct PrefixStore::Impl {
             }
         } else {
             if (!out.empty() && !out.ends_with(eol + eol)) out += eol;
-            head =
-                winefile::keyLine(winefile::pathText(relativePath(id)), winefile::unixNow(), eol);
+            rawPath = winefile::pathText(relativePath(id));
             lines.push_back(
                 {winefile::Item::Option, winefile::timeLine(winefile::filetimeNow(), eol), {}});
         }
@@ -461,47 +568,129 @@ struct PrefixStore::Impl {
             }
             lines.insert(at, {winefile::Item::Value, lineOf(rf, v), v.fold});
         }
+        const std::string head = winefile::keyLine(rawPath, winefile::unixNow(), eol);
+        made.begin = out.size();
+        made.pathEnd = made.begin + 1 + rawPath.size();
+        made.bodyBegin = made.begin + head.size();
         out += head;
         for (const Line& l : lines) out += l.text;
         if (sec < 0) out += eol;
+        return made;
     }
 
-    std::string serialize(int f) {
+    // A file's new text, with the layout it has: the sections of keys not
+    // changed copied and moved, those of changed keys written anew.
+    struct Rewrite {
+        std::string text;
+        std::vector<winefile::Section> sections;
+        std::vector<Entry> order;
+        std::vector<int> moved;  // old section -> new section, -1 when gone
+    };
+
+    Rewrite serialize(int f) {
         RegFile& rf = files[f];
-        std::string out;
-        out.reserve(rf.text.size() + 4096);
-        out.append(rf.text, 0, rf.layout.headerEnd);
+        Rewrite r;
+        r.text.reserve(rf.text.size() + 4096);
+        r.text.append(rf.text, 0, rf.layout.headerEnd);
+        r.moved.assign(rf.layout.sections.size(), -1);
+        // Line numbers, for messages about a section's values: a section
+        // copied moves by the lines added and taken out before it.
+        auto linesIn = [](std::string_view s) {
+            return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
+        };
+        int shift = 0;
+        int lastCopied = -1;  // the section copied last, whose lines nextLine lacks
+        int nextLine = 1 + linesIn(std::string_view(rf.text).substr(0, rf.layout.headerEnd));
+        auto place = [&](winefile::Section s, KeyId id) {
+            if (!r.sections.empty()) r.sections.back().end = s.begin;
+            r.order.push_back({id, static_cast<int>(r.sections.size())});
+            r.sections.push_back(std::move(s));
+        };
+        auto oldText = [&](int sec) {
+            const winefile::Section& s = rf.layout.sections[static_cast<size_t>(sec)];
+            return std::string_view(rf.text).substr(s.begin, s.end - s.begin);
+        };
         for (const Entry& e : rf.order) {
             Node& n = nodes[static_cast<size_t>(e.node)];
-            if (!n.present) continue;
-            if (!n.dirty) {
-                if (e.section >= 0) {
-                    const winefile::Section& s = rf.layout.sections[static_cast<size_t>(e.section)];
-                    out.append(rf.text, s.begin, s.end - s.begin);
-                }
+            const bool merged = n.dirty && e.section >= 0 && e.section != n.section;
+            if (!n.present || merged) {
+                if (e.section >= 0) shift -= linesIn(oldText(e.section));
                 continue;
             }
-            // A key's further sections are merged into its first.
-            if (e.section >= 0 && e.section != n.section) continue;
-            regenerate(e.node, e.section, out);
+            if (!n.dirty) {
+                if (e.section < 0) continue;
+                const winefile::Section& old = rf.layout.sections[static_cast<size_t>(e.section)];
+                winefile::Section s = old;
+                s.begin = r.text.size();
+                s.pathEnd = s.begin + (old.pathEnd - old.begin);
+                s.bodyBegin = s.begin + (old.bodyBegin - old.begin);
+                s.line = old.line + shift;
+                r.text.append(rf.text, old.begin, old.end - old.begin);
+                r.moved[static_cast<size_t>(e.section)] = static_cast<int>(r.sections.size());
+                lastCopied = e.section;
+                nextLine = s.line;
+                place(std::move(s), e.node);
+                continue;
+            }
+            if (lastCopied >= 0) nextLine += linesIn(oldText(lastCopied));
+            lastCopied = -1;
+            const size_t before = r.text.size();
+            winefile::Section s = regenerate(e.node, e.section, r.text);
+            const int added = linesIn(std::string_view(r.text).substr(before));
+            s.line = nextLine + linesIn(std::string_view(r.text).substr(before, s.begin - before));
+            nextLine += added;
+            shift += added - (e.section >= 0 ? linesIn(oldText(e.section)) : 0);
+            place(std::move(s), e.node);
         }
-        return out;
+        if (!r.sections.empty()) r.sections.back().end = r.text.size();
+        return r;
     }
 
-    // Writes the file with the changes made to it, and reads back what it
-    // now holds.
+    // Takes a file's new text as what it holds, without reading it again.
+    void adopt(int f, Rewrite r) {
+        settle(f);
+        RegFile& rf = files[f];
+        for (size_t i = 1; i < nodes.size(); ++i) {
+            Node& n = nodes[i];
+            if (n.file != f) continue;
+            n.loaded = false;
+            n.values.clear();
+            n.pending = false;
+            n.duplicates.clear();
+            if (!n.present || n.dirty) {
+                n.section = -1;
+            } else if (n.section >= 0) {
+                n.section = r.moved[static_cast<size_t>(n.section)];
+            }
+            n.dirty = false;
+        }
+        for (const Entry& e : r.order) {
+            Node& n = nodes[static_cast<size_t>(e.node)];
+            if (n.section < 0) {
+                n.section = e.section;
+            } else if (n.section != e.section) {
+                n.duplicates.push_back(e.section);
+            }
+        }
+        rf.text = std::move(r.text);
+        rf.layout.sections = std::move(r.sections);
+        rf.order = std::move(r.order);
+        rf.changed = false;
+    }
+
+    // Writes the file with the changes made to it.
     void write(int f) {
         RegFile& rf = files[f];
-        std::string text = serialize(f);
+        Rewrite r = serialize(f);
         struct stat st {};
         try {
-            atomic_file::replace(target(rf.path), text, &st);
+            atomic_file::replace(target(rf.path), r.text, &st);
         } catch (const std::system_error& e) {
             throw Error(codeFor(e.code().value()), "The registry file " + rf.path.string() +
                                                        " cannot be written: " + e.code().message() +
                                                        ".");
         }
-        load(f, std::move(text));
+        adopt(f, std::move(r));
         rf.known = st;
     }
 
@@ -519,6 +708,7 @@ struct PrefixStore::Impl {
         }
         lock(f);
         try {
+            mayChange();  // the file may have been read again under the lock
             auto result = fn();
             if (result) write(f);
             unlock(f);
@@ -560,8 +750,7 @@ std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix, Guard gua
         Node& r = impl->nodes[static_cast<size_t>(root)];
         r.file = f;
         r.present = true;
-        r.name = f == 0 ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
-        r.fold = casefold::fold(r.name);
+        impl->name(r, f == 0 ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER");
         RegFile& rf = impl->files[f];
         rf.path = prefix / names[f];
         rf.root = root;
@@ -578,7 +767,11 @@ std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix, Guard gua
     return std::unique_ptr<PrefixStore>(new PrefixStore(std::move(impl)));
 }
 
-std::string PrefixStore::damage() const {
+std::string PrefixStore::damage(bool wait) const {
+    if (wait) {
+        impl_->settle(0);
+        impl_->settle(1);
+    }
     std::string out;
     for (const RegFile& rf : impl_->files) {
         if (rf.damage.empty()) continue;
@@ -586,6 +779,12 @@ std::string PrefixStore::damage() const {
         out += rf.damage;
     }
     return out;
+}
+
+bool PrefixStore::readable(Root root, bool wait) const {
+    const int f = root == Root::CurrentUser ? 1 : 0;
+    if (wait) impl_->settle(f);
+    return impl_->files[f].damage.empty();
 }
 
 std::string PrefixStore::where() const {
@@ -602,6 +801,7 @@ bool PrefixStore::writable() const {
 }
 
 std::optional<KeyId> PrefixStore::root(Root r) {
+    impl_->settle(r == Root::CurrentUser ? 1 : 0);
     switch (r) {
         case Root::LocalMachine:
             return impl_->files[0].damage.empty() ? std::optional<KeyId>(kLocalMachine)
@@ -643,13 +843,11 @@ std::vector<Subkey> PrefixStore::subkeys(KeyId key) {
     std::vector<Subkey> out;
     Node* n = impl_->node(key);
     if (!n) return out;
-    for (KeyId c : n->children) {
-        if (const Node* cn = impl_->node(c)) out.push_back({c, cn->name});
+    for (KeyId c : impl_->childrenOf(key)) {
+        if (impl_->node(c)) out.push_back({c, std::string(impl_->nameOf(c))});
     }
-    std::sort(out.begin(), out.end(), [&](const Subkey& a, const Subkey& b) {
-        return impl_->nodes[static_cast<size_t>(a.id)].fold <
-               impl_->nodes[static_cast<size_t>(b.id)].fold;
-    });
+    std::sort(out.begin(), out.end(),
+              [&](const Subkey& a, const Subkey& b) { return foldOf(a.name) < foldOf(b.name); });
     return out;
 }
 
@@ -669,7 +867,7 @@ std::vector<Value> PrefixStore::values(KeyId key) {
 std::string PrefixStore::keyName(KeyId key) {
     std::string name;
     for (KeyId id = key; id != 0; id = impl_->nodes[static_cast<size_t>(id)].parent) {
-        const std::string& part = impl_->nodes[static_cast<size_t>(id)].name;
+        const std::string part(impl_->nameOf(id));
         name = name.empty() ? part : part + "\\" + name;
     }
     return name;
@@ -747,12 +945,13 @@ bool PrefixStore::deleteKey(KeyId key) {
             Node& d = impl_->nodes[static_cast<size_t>(id)];
             if (!d.present) continue;
             d.present = false;
-            doomed.insert(doomed.end(), d.children.begin(), d.children.end());
+            for (KeyId c : impl_->childrenOf(id)) doomed.push_back(c);
         }
         // A parent that was there only by holding this key keeps existing.
         KeyId parent = impl_->nodes[static_cast<size_t>(key)].parent;
         Node& p = impl_->nodes[static_cast<size_t>(parent)];
-        bool others = std::any_of(p.children.begin(), p.children.end(),
+        const std::vector<KeyId> siblings = impl_->childrenOf(parent);
+        bool others = std::any_of(siblings.begin(), siblings.end(),
                                   [&](KeyId c) { return impl_->node(c) != nullptr; });
         if (p.section < 0 && !others) impl_->markDirty(parent);
         return true;
@@ -764,6 +963,7 @@ void PrefixStore::begin() {
     try {
         impl_->lock(0);
         impl_->lock(1);
+        impl_->mayChange();  // either file may have been read again under its lock
     } catch (...) {
         impl_->endTransaction();
         throw;

@@ -1,5 +1,6 @@
 #include "winefile.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -72,12 +73,71 @@ void appendUnit(std::string& utf16le, unsigned unit) {
     utf16le.push_back(static_cast<char>(unit >> 8));
 }
 
+// Whether s holds a byte outside ASCII, eight bytes at a time.
+bool anyHighBit(std::string_view s) {
+    size_t k = 0;
+    for (; k + 8 <= s.size(); k += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + k, 8);
+        if (word & 0x8080808080808080ull) return true;
+    }
+    for (; k < s.size(); ++k) {
+        if (static_cast<unsigned char>(s[k]) >= 0x80) return true;
+    }
+    return false;
+}
+
+// Checks escaped text from line[*i] up to an unescaped `close`, as
+// unescape() reads it, without decoding it: the close is found with memchr
+// and counted backslashes, the UTF-8 checked only where there is some.
+bool skipEscaped(std::string_view line, size_t* i, char close) {
+    const size_t from = *i;
+    size_t k = from;
+    while (true) {
+        const void* hit =
+            k < line.size() ? std::memchr(line.data() + k, close, line.size() - k) : nullptr;
+        if (!hit) return false;
+        const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
+        size_t backslashes = 0;
+        while (at - backslashes > from && line[at - backslashes - 1] == '\\') ++backslashes;
+        if (backslashes % 2 == 0) {
+            std::string_view text = line.substr(from, at - from);
+            if (anyHighBit(text)) {
+                for (size_t p = 0; p < text.size();) {
+                    if (static_cast<unsigned char>(text[p]) < 0x80) {
+                        ++p;
+                    } else if (utf8At(text, &p) < 0) {
+                        return false;
+                    }
+                }
+            }
+            *i = at + 1;
+            return true;
+        }
+        k = at + 1;
+    }
+}
+
 // Reads escaped text from line[*i] up to an unescaped `close` into UTF-16LE
-// code units; leaves *i after `close`. False when there is no `close`, or
-// the text is not valid UTF-8.
-bool unescape(std::string_view line, size_t* i, char close, std::string& utf16le) {
+// code units (only checks it when `out` is null); leaves *i after `close`.
+// False when there is no `close`, or the text is not valid UTF-8.
+bool unescape(std::string_view line, size_t* i, char close, std::string* out) {
+    if (!out) return skipEscaped(line, i, close);
     size_t k = *i;
     while (k < line.size()) {
+        // Plain ASCII, nearly all of a file, goes in runs.
+        size_t run = k;
+        while (run < line.size() && line[run] != close && line[run] != '\\' &&
+               static_cast<unsigned char>(line[run]) < 0x80)
+            ++run;
+        if (out) {
+            for (size_t r = k; r < run; ++r) {
+                out->push_back(line[r]);
+                out->push_back('\0');
+            }
+        }
+        k = run;
+        if (k >= line.size()) break;
         char c = line[k];
         if (c == close) {
             *i = k + 1;
@@ -86,20 +146,17 @@ bool unescape(std::string_view line, size_t* i, char close, std::string& utf16le
         if (static_cast<unsigned char>(c) >= 0x80) {
             long cp = utf8At(line, &k);
             if (cp < 0) return false;
+            if (!out) continue;
             if (cp >= 0x10000) {
                 cp -= 0x10000;
-                appendUnit(utf16le, 0xD800 | static_cast<unsigned>(cp >> 10));
-                appendUnit(utf16le, 0xDC00 | static_cast<unsigned>(cp & 0x3FF));
+                appendUnit(*out, 0xD800 | static_cast<unsigned>(cp >> 10));
+                appendUnit(*out, 0xDC00 | static_cast<unsigned>(cp & 0x3FF));
             } else {
-                appendUnit(utf16le, static_cast<unsigned>(cp));
+                appendUnit(*out, static_cast<unsigned>(cp));
             }
             continue;
         }
-        ++k;
-        if (c != '\\') {
-            appendUnit(utf16le, static_cast<unsigned char>(c));
-            continue;
-        }
+        ++k;  // the backslash
         if (k >= line.size()) return false;
         char e = line[k++];
         unsigned unit = static_cast<unsigned char>(e);
@@ -149,9 +206,39 @@ bool unescape(std::string_view line, size_t* i, char close, std::string& utf16le
                 }
                 break;
         }
-        appendUnit(utf16le, unit);
+        if (out) appendUnit(*out, unit);
     }
     return false;
+}
+
+// A key line's path from line[*i] to its closing ], in UTF-8. Paths that
+// are plain ASCII with only \\ escaped, as nearly all are, need no UTF-16.
+bool keyPath(std::string_view line, size_t* i, std::string& path) {
+    path.clear();
+    const size_t from = *i;
+    const void* hit = std::memchr(line.data() + from, ']', line.size() - from);
+    if (hit) {
+        const size_t close = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
+        std::string_view raw = line.substr(from, close - from);
+        bool plain = !anyHighBit(raw);
+        for (size_t k = 0; plain;) {
+            size_t slash = raw.find('\\', k);
+            path.append(raw.substr(k, slash - k));
+            if (slash == std::string_view::npos) break;
+            plain = slash + 1 < raw.size() && raw[slash + 1] == '\\';
+            path.push_back('\\');
+            k = slash + 2;
+        }
+        if (plain) {
+            *i = close + 1;
+            return true;
+        }
+        path.clear();
+    }
+    std::string units;
+    if (!unescape(line, i, ']', &units)) return false;
+    path = utf16::toUtf8Lenient(units);
+    return true;
 }
 
 std::uint32_t hexNumber(std::string_view digits, int line, const char* what) {
@@ -169,9 +256,11 @@ std::uint32_t hexNumber(std::string_view digits, int line, const char* what) {
 
 // Decodes the value line (and its continuation lines) at `begin` into
 // `item`; returns where the next line starts.
-size_t valueAt(std::string_view text, size_t begin, int* lineNo, Item& item) {
-    size_t next = 0;
-    std::string_view line = lineAt(text, begin, &next);
+// With `decode` false the line is only checked; the item keeps its place
+// and kind.
+// `line` and `next` are the line at `begin` and where the one after starts.
+size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_t next, int* lineNo,
+               Item& item, bool decode) {
     const int first = *lineNo;
     item.kind = Item::Value;
     item.begin = begin;
@@ -183,10 +272,10 @@ size_t valueAt(std::string_view text, size_t begin, int* lineNo, Item& item) {
     } else {
         i = 1;
         std::string units;
-        if (!unescape(line, &i, '"', units))
+        if (!unescape(line, &i, '"', decode ? &units : nullptr))
             fault(first,
                   "the value name " + excerpt(line) + " has no closing quote or is not UTF-8");
-        item.name = utf16::toUtf8Lenient(units);
+        if (decode) item.name = utf16::toUtf8Lenient(units);
     }
     item.nameEnd = begin + i;
     if (i >= line.size() || line[i] != '=') fault(first, "expected = after the value name");
@@ -195,11 +284,11 @@ size_t valueAt(std::string_view text, size_t begin, int* lineNo, Item& item) {
         size_t k = 1;
         if (from.empty() || from[0] != '"')
             fault(first, "expected a quoted string, not " + excerpt(from));
-        if (!unescape(from, &k, '"', item.data))
+        if (!unescape(from, &k, '"', decode ? &item.data : nullptr))
             fault(first, "the string " + excerpt(from) + " has no closing quote or is not UTF-8");
         if (!trimRight(from.substr(k)).empty())
             fault(first, "unexpected text after the string: " + excerpt(from.substr(k)));
-        appendUnit(item.data, 0);
+        if (decode) appendUnit(item.data, 0);
     };
     if (rest.starts_with('"')) {
         item.type = REG_SZ;
@@ -215,7 +304,8 @@ size_t valueAt(std::string_view text, size_t begin, int* lineNo, Item& item) {
     } else if (rest.starts_with("dword:")) {
         item.type = REG_DWORD;
         std::uint32_t n = hexNumber(trimRight(rest.substr(6)), first, "dword:");
-        for (int b = 0; b < 4; ++b) item.data.push_back(static_cast<char>(n >> (8 * b) & 0xFF));
+        for (int b = 0; b < 4 && decode; ++b)
+            item.data.push_back(static_cast<char>(n >> (8 * b) & 0xFF));
     } else if (rest.starts_with("hex")) {
         rest.remove_prefix(3);
         item.type = REG_BINARY;
@@ -240,7 +330,7 @@ size_t valueAt(std::string_view text, size_t begin, int* lineNo, Item& item) {
                 int byte = hi;
                 if (++k < part.size() && hexDigit(part[k]) >= 0)
                     byte = byte << 4 | hexDigit(part[k++]);
-                item.data.push_back(static_cast<char>(byte));
+                if (decode) item.data.push_back(static_cast<char>(byte));
                 while (k < part.size() && isSpace(part[k])) ++k;
                 if (k == part.size()) break;
                 if (part[k] != ',')
@@ -270,21 +360,72 @@ Item::Kind kindOf(std::string_view line, int lineNo) {
     fault(lineNo, "expected a [key], a value, an #option or a ;comment, not " + excerpt(t));
 }
 
-}  // namespace
+// The section whose key line `line` starts at `begin`; `next` is where the
+// line after it starts.
+Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) {
+    size_t i = 1;
+    if (!unescape(line, &i, ']', nullptr))
+        fault(lineNo, "the key line has no closing ] or is not UTF-8");
+    Section s;
+    s.begin = begin;
+    s.pathEnd = begin + i - 1;
+    s.bodyBegin = next;
+    s.line = lineNo;
+    std::string_view rest = trimRight(line.substr(i));
+    while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
+    for (char c : rest) {
+        if (c < '0' || c > '9') fault(lineNo, "unexpected text after the key: " + excerpt(rest));
+    }
+    return s;
+}
 
-Layout parse(std::string_view text) {
-    Layout layout;
+// The first line, which must be the signature; sets the file's line end.
+size_t signatureLine(std::string_view text, Layout& layout) {
     size_t next = 0;
     std::string_view first = lineAt(text, 0, &next);
     if (trimRight(first) != kSignature)
         fault(1, "not a Wine registry file: the first line must be \"" + std::string(kSignature) +
                      "\"");
     if (next >= 2 && text[next - 2] == '\r') layout.eol = "\r\n";
+    return next;
+}
+
+}  // namespace
+
+Layout scan(std::string_view text) {
+    Layout layout;
+    const size_t start = signatureLine(text, layout);
+    layout.headerEnd = text.size();
+    int lineNo = 1;
+    size_t counted = 0;  // lineNo counts the lines that start before here
+    for (size_t k = start; k < text.size();) {
+        const void* hit = std::memchr(text.data() + k, '[', text.size() - k);
+        if (!hit) break;
+        const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+        k = at + 1;
+        if (text[at - 1] != '\n') continue;  // within a line
+        lineNo +=
+            static_cast<int>(std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                                        text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+        counted = at;
+        size_t next = 0;
+        std::string_view line = lineAt(text, at, &next);
+        if (layout.sections.empty()) layout.headerEnd = at;
+        if (!layout.sections.empty()) layout.sections.back().end = at;
+        layout.sections.push_back(keyLineAt(line, at, next, lineNo));
+        k = next;
+    }
+    if (!layout.sections.empty()) layout.sections.back().end = text.size();
+    return layout;
+}
+
+Layout parse(std::string_view text) {
+    Layout layout;
+    size_t next = signatureLine(text, layout);
     int lineNo = 1;
     size_t pos = next;
     bool inSection = false;
     Item item;
-    std::string units;
     while (pos < text.size()) {
         ++lineNo;
         const size_t begin = pos;
@@ -293,23 +434,7 @@ Layout parse(std::string_view text) {
             if (!inSection) layout.headerEnd = begin;
             if (!layout.sections.empty()) layout.sections.back().end = begin;
             inSection = true;
-            size_t i = 1;
-            units.clear();
-            if (!unescape(line, &i, ']', units))
-                fault(lineNo, "the key line has no closing ] or is not UTF-8");
-            Section s;
-            s.begin = begin;
-            s.pathEnd = begin + i - 1;
-            s.bodyBegin = next;
-            s.line = lineNo;
-            s.path = utf16::toUtf8Lenient(units);
-            std::string_view rest = trimRight(line.substr(i));
-            while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
-            for (char c : rest) {
-                if (c < '0' || c > '9')
-                    fault(lineNo, "unexpected text after the key: " + excerpt(rest));
-            }
-            layout.sections.push_back(std::move(s));
+            layout.sections.push_back(keyLineAt(line, begin, next, lineNo));
             pos = next;
             continue;
         }
@@ -321,7 +446,7 @@ Layout parse(std::string_view text) {
             continue;
         }
         if (kindOf(line, lineNo) == Item::Value) {
-            pos = valueAt(text, begin, &lineNo, item);
+            pos = valueAt(text, begin, line, next, &lineNo, item, false);
         } else {
             pos = next;
         }
@@ -329,6 +454,47 @@ Layout parse(std::string_view text) {
     if (!inSection) layout.headerEnd = text.size();
     if (!layout.sections.empty()) layout.sections.back().end = text.size();
     return layout;
+}
+
+void pathOf(std::string_view text, const Section& section, std::string& out) {
+    std::string_view line = text.substr(section.begin, section.pathEnd + 1 - section.begin);
+    size_t i = 1;
+    keyPath(line, &i, out);  // checked when the file was read
+}
+
+void namesOf(std::string_view text, const Section& section, std::vector<std::string_view>& parts,
+             std::string& scratch) {
+    parts.clear();
+    std::string_view raw = section.rawPath(text);
+    auto add = [&](std::string_view name) {
+        if (!name.empty()) parts.push_back(name);
+    };
+    if (!anyHighBit(raw)) {
+        bool plain = true;
+        for (size_t k = 0;;) {
+            size_t slash = raw.find('\\', k);
+            if (slash == std::string_view::npos) {
+                add(raw.substr(k));
+                break;
+            }
+            if (slash + 1 >= raw.size() || raw[slash + 1] != '\\') {
+                plain = false;
+                break;
+            }
+            add(raw.substr(k, slash - k));
+            k = slash + 2;
+        }
+        if (plain) return;
+        parts.clear();
+    }
+    pathOf(text, section, scratch);
+    std::string_view rest = scratch;
+    while (!rest.empty()) {
+        size_t cut = rest.find('\\');
+        add(rest.substr(0, cut));
+        if (cut == std::string_view::npos) break;
+        rest.remove_prefix(cut + 1);
+    }
 }
 
 std::vector<Item> body(std::string_view text, const Section& section) {
@@ -342,7 +508,7 @@ std::vector<Item> body(std::string_view text, const Section& section) {
         Item item;
         item.kind = kindOf(line, lineNo);
         if (item.kind == Item::Value) {
-            next = valueAt(text, pos, &lineNo, item);
+            next = valueAt(text, pos, line, next, &lineNo, item, true);
         } else {
             item.begin = pos;
             item.end = next;

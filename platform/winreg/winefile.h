@@ -68,6 +68,19 @@ struct Layout {
 
 // Checks the text line by line and finds its sections. Throws ParseError.
 Layout parse(std::string_view text);
+// Finds the sections of a text, checking only the signature and the key
+// lines; for a text that parse() accepts, the same layout. Throws
+// ParseError.
+Layout scan(std::string_view text);
+
+// A section's key path in UTF-8, components separated by single
+// backslashes, into `out` (whose storage is reused).
+void pathOf(std::string_view text, const Section& section, std::string& out);
+// A section's key names in UTF-8, in `parts`: views into the text itself
+// for a plain path (ASCII, no escapes but the separators), else into
+// `scratch`, which then holds the decoded path.
+void namesOf(std::string_view text, const Section& section, std::vector<std::string_view>& parts,
+             std::string& scratch);
 
 // One line (or, for hex data, lines) of a section's body, in file order.
 struct Item {

@@ -1,0 +1,56 @@
+#include "bench_prefix.h"
+
+#include <cstdlib>
+
+#include "catalogue.h"
+#include "prefix_store.h"
+
+namespace bench_prefix {
+namespace {
+
+namespace fs = std::filesystem;
+
+hive::Root rootOf(std::uint32_t root) {
+    return root == catalogue::HKCR   ? hive::Root::ClassesRoot
+           : root == catalogue::HKCU ? hive::Root::CurrentUser
+                                     : hive::Root::LocalMachine;
+}
+
+}  // namespace
+
+fs::path make(const fs::path& work, std::string* why) {
+    fs::path source;
+    if (const char* given = std::getenv("KNOBWISE_BENCH_PREFIX"); given && *given) {
+        source = given;
+    } else {
+        source = work / "wineboot";
+        const std::string command = "env -u DISPLAY WINEPREFIX='" + source.string() +
+                                    "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' "
+                                    "sh -c 'wineboot -i && wineserver -w' >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) {
+            *why = "no Wine prefix: install Wine or set KNOBWISE_BENCH_PREFIX";
+            return {};
+        }
+    }
+    const fs::path prefix = work / "prefix";
+    std::error_code ec;
+    fs::create_directories(prefix / "dosdevices", ec);
+    for (const char* file : {"system.reg", "user.reg"})
+        fs::copy_file(source / file, prefix / file, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        *why = "cannot copy the registry files of " + source.string() + ": " + ec.message();
+        return {};
+    }
+    fs::create_directory_symlink(fs::absolute(source / "drive_c"),
+                                 prefix / "dosdevices" / "c:", ec);
+    fs::create_directory_symlink("/", prefix / "dosdevices" / "z:", ec);
+
+    auto store = hive::PrefixStore::open(prefix);
+    store->begin();
+    for (const catalogue::Row& row : catalogue::kRows)
+        store->createKey(rootOf(row.root), row.keyPath);
+    store->commit();
+    return prefix;
+}
+
+}  // namespace bench_prefix
