@@ -70,7 +70,9 @@ void replace(const std::filesystem::path& target, std::string_view bytes, struct
     }
     if (int e = stepped("write", [&] { return writeAll(fd, bytes); }))
         discard(e, "cannot write " + temp);
-    if (int e = stepped("sync", [&] { return ::fsync(fd) == 0; }))
+    // The data and what is needed to read it back; the name is made durable
+    // by the folder's sync below.
+    if (int e = stepped("sync", [&] { return ::fdatasync(fd) == 0; }))
         discard(e, "cannot write " + temp + " to disk");
     if (::fstat(fd, after) != 0) discard(errno, "cannot read " + temp);
     int closed = ::close(fd);

@@ -880,6 +880,8 @@ void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::st
     impl_->change(n.file, [&] {
         Node& k = impl_->live(key);
         if (Val* v = impl_->findValue(k, name)) {
+            // The same again changes nothing, and the key keeps its time.
+            if (v->type == type && v->data == data) return false;
             v->type = type;
             v->data = std::string(data);
             v->intact = false;
