@@ -19,6 +19,9 @@ Dialog::Dialog(QWidget* owner)
     Dir1 = new DirListBox(this);
     Dir1->setGeometry(twips::rect(120, 600, 2535, 2790));
     setTabIndex(Dir1, 2);
+    // Named by the label above it, which says what to pick.
+    Label1->setBuddy(Dir1);
+    Dir1->setAccessibleName(Label1->Caption());
     OKButton = new CommandButton(QStringLiteral("OK"), this);
     OKButton->setGeometry(twips::rect(2760, 600, 1215, 375));
     setTabIndex(OKButton, 0);

@@ -22,6 +22,7 @@ packages=(
   libsqlite3-dev libgtest-dev libbenchmark-dev
   clang-format
   xvfb xauth openbox xdotool x11-utils
+  at-spi2-core dbus-x11 python3-pyatspi
   fonts-liberation fonts-dejavu-core
   desktop-file-utils appstream
   wine wine64 gcc-mingw-w64-x86-64-win32

@@ -1,5 +1,6 @@
 // Form1's controls: what each page holds, where, and how it looks when the
-// window is created. Positions and sizes are in twips.
+// window is created, and the names a screen reader reads for those whose
+// caption does not say what they are. Positions and sizes are in twips.
 #include "Form1.h"
 #include "classicstyle.h"
 #include "colors.h"
@@ -24,6 +25,21 @@ constexpr std::uint32_t kGrey = colors::RGB(128, 128, 128);
 constexpr std::uint32_t kFace = colors::RGB(192, 192, 192);
 constexpr std::uint32_t kWhite = colors::RGB(255, 255, 255);
 constexpr std::uint32_t kBlue = colors::RGB(0, 0, 255);
+
+// The folder of each row of "Info Tips", from the top.
+const char* const kTipFolders[] = {"My Computer",  "Network Neighborhood", "Briefcase",
+                                   "The Internet", "My Documents",         "Recycle Bin"};
+
+// The picture and the special folder of each row of "System Folders", from
+// the top.
+struct SystemFolder {
+    const char* picture;
+    const char* name;
+};
+const SystemFolder kSystemFolders[] = {{"controlpanel", "Control Panel"},
+                                       {"dialup", "Dial-Up Networking"},
+                                       {"recyclebin", "Recycle Bin"},
+                                       {"network", "Network Neighborhood"}};
 
 const char* const kLabel7 =
     "The Background of this page is what your Internet Toolbar Background is. If there is no "
@@ -52,6 +68,7 @@ Form1::Form1(QWidget* parent)
     SSTab1->setTabsPerRow(7);
     SSTab1->setTabHeight(300);
     SSTab1->setTabFont(classic::font(QStringLiteral("Times New Roman"), 9.75));
+    SSTab1->setAccessibleName(QStringLiteral("Pages"));
     layoutInfoTips(SSTab1->addPage(QStringLiteral("Info Tips")));
     layoutInternetExplorer(SSTab1->addPage(QStringLiteral("Internet Explorer")));
     layoutBoot(SSTab1->addPage(QStringLiteral("Boot")));
@@ -80,16 +97,21 @@ Form1::Form1(QWidget* parent)
 
 void Form1::layoutInfoTips(QWidget* page) {
     const QFont tipFont = classic::font(QStringLiteral("Arial"), 6.75);
+    // The folder's icon tells sighted users which row is which; the names say
+    // it to a screen reader.
+    auto folder = [](int n) { return QString::fromLatin1(kTipFolders[n - 1]); };
     auto text = [&](int n) {
         auto* box = place(new TextBox(page), 960, 600 + 720 * (n - 1), 6735, 285);
         box->setFont(tipFont);
         box->setText(QStringLiteral("Text%1").arg(n));
+        box->setAccessibleName(folder(n) + QStringLiteral(" info tip"));
         return box;
     };
     auto picture = [&](int n) {
         auto* box = place(new PictureBox(page), 240, 480 + 720 * (n - 1), 615, 615);
         // Picture1 is made a persistent surface when the icons are drawn.
         box->setAutoRedraw(n != 1);
+        box->setAccessibleName(folder(n));
         return box;
     };
     // In the order the page keeps them, which is also their focus order.
@@ -115,6 +137,7 @@ void Form1::layoutInternetExplorer(QWidget* page) {
     // First, so that the label, button and check box lie on top of it.
     Image6 = place(new Image(Frame5), 120, 240, 7335, 4455);
     Image6->setStretch(true);
+    Image6->setAccessibleName(QStringLiteral("Internet Explorer toolbar background"));
     Label7 = place(new Label(QString::fromLatin1(kLabel7), Frame5), 240, 360, 2775, 855);
     Label7->setBackColor(kWhite);
     Command6 =
@@ -130,6 +153,7 @@ void Form1::layoutBoot(QWidget* page) {
     Frame3 = place(new Frame(QStringLiteral("Startup"), page), 120, 2400, 5895, 1695);
     ExplorerList1 = withTabIndex(place(new ExplorerList(Frame3), 120, 360, 5655, 1215), 29);
     ExplorerList1->setPattern(QStringLiteral("*.*"));
+    ExplorerList1->setAccessibleName(Frame3->Caption());
 
     Frame1 = place(new Frame(QStringLiteral("Auto Login"), page), 120, 480, 5895, 1815);
     Label1 = place(new Label(QStringLiteral("UserName"), Frame1), 120, 240, 1095, 255);
@@ -137,6 +161,9 @@ void Form1::layoutBoot(QWidget* page) {
     Label2 = place(new Label(QStringLiteral("Password"), Frame1), 120, 600, 975, 255);
     Text8 = withTabIndex(place(new TextBox(Frame1), 1080, 600, 3495, 285), 19);
     Text8->setPasswordChar(QStringLiteral("*"));
+    // Each box is named by the label beside it, not by the frame.
+    Label1->setBuddy(Text7);
+    Label2->setBuddy(Text8);
     Check2 = withTabIndex(
         place(new CheckBox(QStringLiteral("&Use Auto Login"), Frame1), 120, 960, 2055, 255), 21);
     Check2->setValue(0);
@@ -144,24 +171,30 @@ void Form1::layoutBoot(QWidget* page) {
 }
 
 void Form1::layoutSystemFolders(QWidget* page) {
+    // The picture beside each button shows which folder it makes; the
+    // button's name says it to a screen reader, after its caption.
+    auto folder = [](int n) { return QString::fromLatin1(kSystemFolders[n - 1].name); };
     auto button = [&](int n) {
-        return withTabIndex(place(new CommandButton(QStringLiteral("Create as file"), page), 1080,
-                                  600 + 720 * (n - 1), 1095, 375),
-                            22 + n);
+        auto* button = withTabIndex(place(new CommandButton(QStringLiteral("Create as file"), page),
+                                          1080, 600 + 720 * (n - 1), 1095, 375),
+                                    22 + n);
+        button->setAccessibleName(QStringLiteral("Create as file: ") + folder(n));
+        return button;
     };
-    auto image = [&](int n, const char* picture) {
+    auto image = [&](int n) {
         auto* img = place(new Image(page), 240, 480 + 720 * (n - 1), 480, 480);
-        img->setPicture(pictures::icon(QString::fromLatin1(picture)));
+        img->setPicture(pictures::icon(QString::fromLatin1(kSystemFolders[n - 1].picture)));
+        img->setAccessibleName(folder(n));
         return img;
     };
     Command5 = button(4);
     Command4 = button(3);
     Command3 = button(2);
     Command2 = button(1);
-    Image4 = image(4, "network");
-    Image3 = image(3, "recyclebin");
-    Image2 = image(2, "dialup");
-    Image1 = image(1, "controlpanel");
+    Image4 = image(4);
+    Image3 = image(3);
+    Image2 = image(2);
+    Image1 = image(1);
 }
 
 void Form1::layoutMisc(QWidget* page) {
@@ -187,6 +220,7 @@ void Form1::layoutMisc(QWidget* page) {
     Frame2 = place(new Frame(QStringLiteral("Shortcut Icon"), page), 120, 480, 7575, 1095);
     Image5 = place(new Image(Frame2), 240, 240, 480, 480);
     Image5->setPicture(pictures::icon(QStringLiteral("shortcut")));
+    Image5->setAccessibleName(QStringLiteral("Shortcut arrow"));
     Check3 = withTabIndex(
         place(new CheckBox(QStringLiteral("&Use Shortcut Icons"), Frame2), 240, 840, 1695, 195),
         27);
@@ -198,9 +232,9 @@ void Form1::layoutAbout(QWidget* page) {
     Label4->setFont(classic::font(QStringLiteral("Verdana"), 15.75, true));
     Label4->setForeColor(colors::RGB(19, 0, 128));
     Label5 = place(new Label(QStringLiteral("Label5"), page), 120, 1080, 5295, 1095);
-    Label6 =
-        place(new Label(QStringLiteral("Vantrell - ") + QString::fromLatin1(kWebAddress), page),
-              120, 2400, 3975, 255);
+    Label6 = place(new Label(QStringLiteral("Vantrell - ") + QString::fromLatin1(kWebAddress), page,
+                             Label::Link),
+                   120, 2400, 3975, 255);
     Label6->setFont(classic::font(QStringLiteral("Verdana"), 6.75, true));
     Label6->setForeColor(kBlue);
     Label6->setCursor(pictures::handCursor());
@@ -208,7 +242,7 @@ void Form1::layoutAbout(QWidget* page) {
 }
 
 void Form1::layoutButtonRow() {
-    Label9 = place(new Label(QStringLiteral("Vantrell"), this), 120, 5400, 2175, 255);
+    Label9 = place(new Label(QStringLiteral("Vantrell"), this, Label::Link), 120, 5400, 2175, 255);
     Label9->setFont(classic::font(QStringLiteral("Arial"), 9.75, true));
     Label9->setForeColor(kGrey);
     Label9->setBackColor(kFace);

@@ -2,7 +2,10 @@
 
 #include <QPainter>
 
+#include "accessibility.h"
+
 Image::Image(QWidget* parent) : QWidget(parent) {
+    accessibility::install();
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_NoMousePropagation);
 }

@@ -3,10 +3,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "accessibility.h"
 #include "colors.h"
 #include "mouse.h"
 
-Label::Label(const QString& caption, QWidget* parent) : QLabel(parent) {
+Label::Label(const QString& caption, QWidget* parent, Kind kind) : QLabel(parent), kind_(kind) {
+    accessibility::install();
     setTextFormat(Qt::PlainText);
     setWordWrap(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -3,6 +3,8 @@
 // must be to show it whole. It takes no focus.
 // Colours are 0x00BBGGRR values. It reports clicks and mouse moves (button
 // and shift state, position in twips) for the windows that handle them.
+// A label made a link reads as a link to assistive technology, which can
+// press it as a click; it still takes no focus.
 #pragma once
 
 #include <QLabel>
@@ -12,7 +14,10 @@ class Label : public QLabel {
     Q_OBJECT
 
   public:
-    explicit Label(const QString& caption, QWidget* parent = nullptr);
+    // A link is one from the start: Qt describes a label to assistive
+    // technology once, as soon as it has a caption.
+    enum Kind { Plain, Link };
+    explicit Label(const QString& caption, QWidget* parent = nullptr, Kind kind = Plain);
 
     QString Caption() const { return text(); }
     void setCaption(const QString& caption) { setText(caption); }
@@ -24,6 +29,8 @@ class Label : public QLabel {
 
     bool FontUnderline() const { return font().underline(); }
     void setFontUnderline(bool on);
+
+    bool isLink() const { return kind_ == Link; }
 
   signals:
     void Click();
@@ -37,4 +44,5 @@ class Label : public QLabel {
 
   private:
     bool pressed_ = false;
+    const Kind kind_;
 };

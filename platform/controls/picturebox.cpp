@@ -3,9 +3,11 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include "accessibility.h"
 #include "gdi.h"
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
+    accessibility::install();
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_NoMousePropagation);
