@@ -3,6 +3,7 @@
 // and shows it.
 #include <QApplication>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "Form1.h"
@@ -30,8 +31,9 @@ int main(int argc, char** argv) {
             std::cerr << "knobwise: " << *why << '\n';
             return 1;
         }
-        machine::select(machine::Machine::winePrefix(*opts.winePrefix));
-        std::cerr << "knobwise: using the Wine prefix " << opts.winePrefix->string() << '\n';
+        machine::select(machine::Machine::winePrefix(std::filesystem::absolute(*opts.winePrefix)));
+        std::cerr << "knobwise: using the Wine prefix " << machine::current().prefix().string()
+                  << '\n';
         // Read now: the prefix's files finish their check while the window
         // is made.
         hive::state();

@@ -32,10 +32,11 @@ class Machine {
     const fs::path& home() const { return home_; }
     fs::path file(const std::string& name) const { return home_ / name; }
 
-    Result run(std::vector<std::string> args, const std::string& input = "") const {
+    Result run(std::vector<std::string> args, const std::string& input = "",
+               const char* exe = KNOBREG_EXE) const {
         const fs::path in = home_ / "stdin", out = home_ / "stdout", err = home_ / "stderr";
         writeFile(in, input);
-        args.insert(args.begin(), KNOBREG_EXE);
+        args.insert(args.begin(), exe);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -50,7 +51,7 @@ class Machine {
                                          0600);
         pid_t pid = 0;
         Result r;
-        if (posix_spawn(&pid, KNOBREG_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+        if (posix_spawn(&pid, exe, &actions, nullptr, argv.data(), environ) == 0) {
             int status = 0;
             waitpid(pid, &status, 0);
             r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -329,6 +330,40 @@ TEST(Knobreg, CommandLinesItCannotUnderstand) {
         EXPECT_TRUE(r.err.ends_with(" /?\" for usage.\n")) << r.err;
         EXPECT_EQ(r.out, "");
     }
+}
+
+// --wine-prefix: a folder that is no Wine prefix is refused by both programs,
+// naming it, and nothing is made there or in the user's own machine; a
+// prefix is used as asked.
+TEST(WinePrefixOption, ANonPrefixIsRefusedAndAPrefixIsUsed) {
+    Machine m;
+    const fs::path empty = m.file("not a prefix");
+    fs::create_directory(empty);
+    const std::vector<std::pair<const char*, std::vector<std::string>>> refused = {
+        {KNOBREG_EXE, {"--wine-prefix", empty.string(), "query", "HKCU"}},
+        {KNOBWISE_EXE, {"--wine-prefix", empty.string()}},
+        {KNOBWISE_EXE, {"--wine-prefix=" + empty.string()}},
+    };
+    for (const auto& [exe, args] : refused) {
+        Result r = m.run(args, "", exe);
+        EXPECT_EQ(r.code, 1) << exe;
+        EXPECT_NE(r.err.find(empty.string() + " is not a Wine prefix"), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_empty(empty));
+    }
+    EXPECT_FALSE(fs::exists(m.home() / "knobwise"));
+
+    const fs::path prefix = m.file("prefix");
+    writeFile(prefix / "system.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Classes] 1\n");
+    writeFile(prefix / "user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Wine] 1\n");
+    EXPECT_EQ(m.run({"--wine-prefix", prefix.string(), "add", "HKCU\\Software\\Wine", "/v", "Tip",
+                     "/d", "Caf\xc3\xa9", "/f"})
+                  .code,
+              0);
+    EXPECT_EQ(m.run({"--wine-prefix=" + prefix.string(), "query", "HKCU\\Software\\Wine"}).out,
+              "\nHKEY_CURRENT_USER\\Software\\Wine\n    Tip    REG_SZ    Caf\xc3\xa9\n");
+    EXPECT_NE(readFile(prefix / "user.reg").find("\"Tip\"=\"Caf\\xe9\"\n"), std::string::npos);
+    EXPECT_NE(m.run({"--help"}, "", KNOBWISE_EXE).out.find("--wine-prefix"), std::string::npos);
+    EXPECT_NE(m.run({"/?"}).out.find("--wine-prefix"), std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // knobreg: query, add, delete, export and import on the registry of the
 // user's machine. Exit code 0 on success, 1 on any failure.
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -173,7 +174,7 @@ bool selectMachine(std::vector<std::string>& args) {
         std::cerr << "ERROR: " << *why << '\n';
         return false;
     }
-    machine::select(machine::Machine::winePrefix(*dir));
+    machine::select(machine::Machine::winePrefix(std::filesystem::absolute(*dir)));
     return true;
 }
 
