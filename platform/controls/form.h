@@ -51,11 +51,14 @@ class Form : public QWidget {
 
     // Makes the client area this large (in twips) and not resizable.
     void setClientSize(int width, int height);
-    // Orders the focus sequence by the controls' tab indexes.
+    // Orders the focus sequence by the controls' tab indexes. The window
+    // opens with the focus on the first control of that order that can take
+    // it then.
     void applyTabIndexes();
 
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     QString tag_;
