@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mouse.h"
+#include "taskbar.h"
 #include "twips.h"
 
 namespace {
@@ -121,6 +122,9 @@ void Form::showEvent(QShowEvent* event) {
             break;
         }
     }
+    // Set on the native window before it is mapped, where the window
+    // manager reads it.
+    if (!showInTaskbar_) taskbar::leaveOff(this);
 }
 
 void Form::closeEvent(QCloseEvent* event) {

@@ -31,6 +31,10 @@ class Form : public QWidget {
     QString Tag() const { return tag_; }
     void setTag(const QString& tag) { tag_ = tag; }
 
+    // Whether the desktop's taskbar lists the window while it is shown.
+    bool ShowInTaskbar() const { return showInTaskbar_; }
+    void setShowInTaskbar(bool show) { showInTaskbar_ = show; }
+
     // The control whose place in the focus sequence is `index` (0 first).
     static void setTabIndex(QWidget* control, int index);
     static int TabIndex(const QWidget* control);
@@ -63,5 +67,6 @@ class Form : public QWidget {
   private:
     QString tag_;
     bool loaded_ = false;
+    bool showInTaskbar_ = true;
     QEventLoop* modalLoop_ = nullptr;
 };
