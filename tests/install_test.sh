@@ -65,16 +65,7 @@ EOF
 chmod +x "$work/opener/xdg-open"
 export PATH=$work/opener:$prefix/bin:$PATH
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-eventually test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=:$(head -n1 "$work/display")
-export DISPLAY
-openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-eventually test -e "$work/wm-ready" || fail "openbox did not start"
+start_desktop
 
 # The menu entry's command, as a launcher runs it.
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
