@@ -13,6 +13,9 @@
 #   share/applications/, share/metainfo/, share/icons/hicolor/
 #                              the menu entry, the AppStream description and
 #                              the application icon (resources/desktop/)
+#   share/doc/knobwise/copyright
+#                              the licence, in Debian's machine-readable
+#                              copyright format (resources/debian/)
 #
 # `cpack` in the build directory writes knobwise_<version>_<arch>.deb. The
 # package is meant for the prefix /usr; configure with
@@ -27,6 +30,9 @@ set(_knobwise_link ${CMAKE_BINARY_DIR}/install-links/knobwise)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install-links)
 file(CREATE_LINK ${_knobwise_link_target} ${_knobwise_link} SYMBOLIC)
 install(FILES ${_knobwise_link} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/knobwise)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME knobwise)

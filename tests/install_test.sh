@@ -46,6 +46,8 @@ for size in 16 22 24 32 48 64 128 256; do
         fail "no ${size}x$size application icon"
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no scalable application icon"
+grep -q '^License: Expat$' "$prefix/share/doc/knobwise/copyright" 2>/dev/null ||
+    fail "no licence in share/doc/knobwise/copyright"
 
 # Markers that only this prefix's data holds.
 printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Knobwise install test]\r\n"Marker"="1"\r\n' \
