@@ -13,6 +13,9 @@
 #   share/applications/, share/metainfo/, share/icons/hicolor/
 #                              the menu entry, the AppStream description and
 #                              the application icon (resources/desktop/)
+#   share/doc/knobwise/copyright
+#                              the licence, in Debian's machine-readable
+#                              copyright format (resources/debian/)
 #
 # `cpack` in the build directory writes knobwise_<version>_<arch>.deb. The
 # package is meant for the prefix /usr; configure with
@@ -27,6 +30,9 @@ set(_knobwise_link ${CMAKE_BINARY_DIR}/install-links/knobwise)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install-links)
 file(CREATE_LINK ${_knobwise_link_target} ${_knobwise_link} SYMBOLIC)
 install(FILES ${_knobwise_link} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/knobwise)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME knobwise)
@@ -59,7 +65,7 @@ if(KNOBWISE_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_knobwise_runtime}")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6svg6, libsqlite3-0, ${_knobwise_runtime}")
+      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6svg6, libsqlite3-0, libxcb1, ${_knobwise_runtime}")
 endif()
 # Opens the help page and web links in the desktop's browser.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")

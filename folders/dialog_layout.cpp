@@ -9,6 +9,7 @@ Dialog::Dialog(QWidget* owner)
                       Qt::MSWindowsFixedSizeDialogHint) {
     setWindowTitle(QStringLiteral("Dialog Caption"));
     setWindowIcon(pictures::windowIcon());
+    setShowInTaskbar(false);
     // The client area's top-left corner at its stored place on the screen.
     setGeometry(twips::rect(2760, 3750, 4065, 3480));
     setClientSize(4065, 3480);

@@ -2,7 +2,6 @@
 // button makes and where, what Cancel and the title-bar close leave behind,
 // and what a failed creation tells the user.
 #include <gtest/gtest.h>
-#include <sys/fsuid.h>
 
 #include <QApplication>
 #include <QTimer>
@@ -13,6 +12,7 @@
 
 #include "Dialog.h"
 #include "machine.h"
+#include "support/as_nobody.h"
 #include "window_support.h"
 
 namespace {
@@ -138,21 +138,21 @@ TEST_F(Folders, OneBackslashBetweenTheFolderAndTheName) {
     form->Command4->click();
     EXPECT_EQ(entries(c_ / "WINDOWS" / "Desktop"), std::set<std::string>{kRec});
 
-    // Z:\ is the host's root, which only root may write: the test reaches
-    // files as "nobody" for this step, so that it never writes there, and
-    // the failure message shows where the folder was to be made.
-    plays_.push_back([](Dialog& d) {
+    // Z:\ is the host's root, which only root may write: OK is pressed as
+    // "nobody", so that the test never writes there, and the failure
+    // message shows where the folder was to be made.
+    plays_.push_back([this](Dialog& d) {
         ASSERT_TRUE(d.Dir1->setPath(QStringLiteral("Z:\\")));
         EXPECT_EQ(d.Dir1->Path(), "Z:\\");
-        const int fsuid = ::setfsuid(65534);
-        d.OKButton->click();
-        ::setfsuid(fsuid);
+        testing_support::asNobody([&] {
+            d.OKButton->click();
+            ASSERT_EQ(seams->messages.size(), 1u);
+            EXPECT_TRUE(seams->messages[0].prompt.contains(QStringLiteral("\nZ:\\") + kNet + "\n"))
+                << seams->messages[0].prompt.toStdString();
+        });
         d.CancelButton->click();
     });
     form->Command5->click();
-    ASSERT_EQ(seams->messages.size(), 1u);
-    EXPECT_TRUE(seams->messages[0].prompt.contains(QStringLiteral("\nZ:\\") + kNet + "\n"))
-        << seams->messages[0].prompt.toStdString();
     EXPECT_FALSE(fs::exists(fs::path("/") / kNet));
 }
 

@@ -46,6 +46,8 @@ for size in 16 22 24 32 48 64 128 256; do
         fail "no ${size}x$size application icon"
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no scalable application icon"
+grep -q '^License: Expat$' "$prefix/share/doc/knobwise/copyright" 2>/dev/null ||
+    fail "no licence in share/doc/knobwise/copyright"
 
 # Markers that only this prefix's data holds.
 printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Knobwise install test]\r\n"Marker"="1"\r\n' \
@@ -65,16 +67,7 @@ EOF
 chmod +x "$work/opener/xdg-open"
 export PATH=$work/opener:$prefix/bin:$PATH
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-eventually test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=:$(head -n1 "$work/display")
-export DISPLAY
-openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-eventually test -e "$work/wm-ready" || fail "openbox did not start"
+start_desktop
 
 # The menu entry's command, as a launcher runs it.
 exec_line=$(sed -n '/^\[Desktop Entry\]/,/^\[Desktop Action/s/^Exec=//p' "$desktop")

@@ -159,15 +159,4 @@ TEST(Catalogue, ClassesRootIsAViewOfLocalMachineClasses) {
               RegValue(QString("Network")));
 }
 
-TEST(Catalogue, EveryRowCanBeWrittenWhenItsKeyExists) {
-    TempMachine machine;
-    for (const catalogue::Row& row : catalogue::kRows) {
-        catalogue::set(row, QString(row.type == catalogue::kDword ? "1" : "x"));
-        RegValue expected = row.type == catalogue::kDword ? RegValue(1) : RegValue(QString("x"));
-        EXPECT_EQ(catalogue::get(row), expected) << row.valueName;
-        catalogue::remove(row);
-        EXPECT_TRUE(regvalue::isEmpty(catalogue::get(row))) << row.valueName;
-    }
-}
-
 }  // namespace

@@ -1,7 +1,7 @@
-// The controls' own behaviour and Form1's keyboard order: check boxes that
+// The controls' own behaviour and the windows' keyboard: check boxes that
 // clicks keep out of the indeterminate state (which is drawn grayed), the
 // password box, picture boxes that keep what is drawn on them, the tab
-// order of the pages, pictures from files, and the message box's title.
+// order of the pages, first focus and Enter, and pictures from files.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,12 +10,14 @@
 #include <QSignalSpy>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
 #include "Dialog.h"
 #include "gdi.h"
 #include "machine.h"
+#include "msgbox.h"
 #include "picture.h"
 #include "window_support.h"
 
@@ -201,18 +203,127 @@ TEST_F(WindowControls, OnlyTheSelectedPageIsShown) {
     EXPECT_THROW(f.SSTab1->setTab(6), std::out_of_range);
 }
 
-TEST_F(WindowControls, WindowsCannotBeResizedAndDialogHasNoTaskbarEntry) {
+TEST_F(WindowControls, MainWindowCannotBeResized) {
     Form1& f = load();
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_FALSE(f.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
     EXPECT_TRUE(f.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(f.windowIcon().isNull());
+    EXPECT_TRUE(f.ShowInTaskbar());
+}
 
-    Dialog dialog(&f);
-    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
-    EXPECT_EQ(dialog.windowType(), Qt::Dialog);
-    EXPECT_FALSE(dialog.windowFlags() &
-                 (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+// The keyboard as a new user meets it. Each window opens with the focus on
+// its first control in tab order. Enter presses the focused button (main or
+// keypad Enter) and keeps its own meaning elsewhere, since no window has a
+// default button. The folder picker is opened as the program opens it: no
+// owner, a fixed frame, no taskbar entry.
+class Keyboard : public WindowControls {
+  protected:
+    Keyboard() {
+        CommonDialog::setChooser([](const QString&, const QString&) { return std::nullopt; });
+    }
+    ~Keyboard() override {
+        CommonDialog::setChooser({});
+        Form::setModalHandler({});
+    }
+    static void press(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); }
+};
+
+TEST_F(Keyboard, FirstFocusAndEnterOnEveryPageAndInTheFolderPicker) {
+    Form::setModalHandler([](Form&) {});
+    Form1& f = shown(0);
+    EXPECT_EQ(QApplication::focusWidget(), f.SSTab1->focusProxy());
+    std::vector<CommandButton*> clicked;
+    for (CommandButton* b : f.findChildren<CommandButton*>())
+        QObject::connect(b, &CommandButton::Click, [&clicked, b] { clicked.push_back(b); });
+
+    struct Page {
+        int tab;
+        std::vector<CommandButton*> buttons;  // Enter presses each
+        std::vector<QWidget*> others;         // Enter presses no button
+    };
+    const std::vector<Page> pages = {
+        {0, {}, {f.Text1, f.Picture1, f.Check1}},
+        {1, {f.Command6}, {f.Check6}},
+        {2, {}, {f.Text7, f.Text8, f.Check2, f.ExplorerList1}},
+        {3, {f.Command2, f.Command3, f.Command4, f.Command5}, {}},
+        {4, {f.Command7}, {f.Check3}},
+        {5, {f.Command1, f.Command8, f.Command9, f.Command10}, {}},
+    };
+    for (const Page& page : pages) {
+        f.SSTab1->setTab(static_cast<std::int16_t>(page.tab));
+        for (CommandButton* b : page.buttons) {
+            clicked.clear();
+            b->setFocus();
+            QTest::keyClick(b, Qt::Key_Return);
+            QTest::keyClick(b, Qt::Key_Enter, Qt::KeypadModifier);
+            EXPECT_EQ(clicked, (std::vector<CommandButton*>{b, b})) << b->text().toStdString();
+        }
+        for (QWidget* w : page.others) {
+            clicked.clear();
+            w->setFocus();
+            QTest::keyClick(w, Qt::Key_Return);
+            EXPECT_TRUE(clicked.empty()) << "page " << page.tab;
+        }
+    }
+
+    // The folder picker, each time fresh from Command2_Click, and the keys
+    // the user presses in it.
+    Form::setModalHandler({});
+    const fs::path windows = machine::driveC() / "WINDOWS";
+    fs::create_directories(windows / "Zoo");
+    testing_support::CurrentDirectory cwd(windows);
+    const fs::path made = windows / "Control Panel.{21EC2020-3AEA-1069-A2DD-08002B30309D}";
+    struct Play {
+        const char* what;
+        std::vector<Qt::Key> keys;
+        bool makes;
+        QString pathAfter;  // Dir1's folder when the keys are done
+    };
+    const std::vector<Play> plays = {
+        {"Tab, Enter: Cancel", {Qt::Key_Tab, Qt::Key_Return}, false, "C:\\WINDOWS"},
+        {"Enter in the list opens the folder",
+         {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_End, Qt::Key_Return},
+         false,
+         "C:\\WINDOWS\\Zoo"},
+        {"Enter as it opens: OK", {Qt::Key_Return}, true, "C:\\WINDOWS"},
+    };
+    for (const Play& play : plays) {
+        SCOPED_TRACE(play.what);
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            auto* seen = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(seen && QTest::qWaitForWindowActive(seen));
+            opened = true;
+            EXPECT_EQ(QApplication::focusWidget(), seen->OKButton);
+            EXPECT_EQ(seen->parentWidget(), nullptr);
+            EXPECT_EQ(seen->windowType(), Qt::Dialog);
+            EXPECT_FALSE(seen->ShowInTaskbar());
+            EXPECT_EQ(seen->minimumSize(), seen->maximumSize());
+            EXPECT_FALSE(seen->windowFlags() &
+                         (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+            for (Qt::Key key : play.keys) press(key);
+            EXPECT_EQ(seen->Dir1->Path(), play.pathAfter);
+            if (seen->isVisible()) seen->close();
+        });
+        f.Command2_Click();
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(fs::exists(made), play.makes);
+    }
+}
+
+// A message box's buttons take Enter too: the one with the focus is pressed,
+// not the box's default.
+TEST_F(Keyboard, EnterPressesTheFocusedButtonOfAMessageBox) {
+    msgbox::setHandler({});
+    QTimer::singleShot(0, [] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_TRUE(box && QTest::qWaitForWindowActive(box));
+        press(Qt::Key_Tab);
+        press(Qt::Key_Return);
+        if (box->isVisible()) box->close();
+    });
+    EXPECT_EQ(MsgBox(QStringLiteral("Go on?"), msgbox::kYesNoCancel), msgbox::kNo);
 }
 
 TEST_F(WindowControls, LoadPictureMapsWindowsPathsAndRefusesWhatIsNoPicture) {

@@ -140,8 +140,9 @@ TEST_F(LinkHover, LabelsLightUpAndTheSurfacesPutBothBack) {
 
     // The window's own surface, between Label9 and Help.
     moveTo(f.Label9, {10, 5});
+    moveTo(f.Label6, {10, 5});
     moveTo(&f, {165, 370});
-    EXPECT_EQ(look(f.Label9), kLabel9Normal);
+    EXPECT_EQ(looks(), std::pair(kLabel6Normal, kLabel9Normal));
 
     // The tab row is the tab control's surface too.
     moveTo(f.Label6, {10, 5});

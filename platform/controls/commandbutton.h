@@ -1,5 +1,6 @@
 // A command button. Its caption's ampersand marks the access key; it is
-// nobody's default or cancel button unless made so.
+// nobody's default or cancel button unless made so. Space and Enter press it
+// while it has the focus.
 #pragma once
 
 #include <QPushButton>
@@ -15,4 +16,7 @@ class CommandButton : public QPushButton {
 
   signals:
     void Click();
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -2,12 +2,14 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QShowEvent>
 #include <QVariant>
 #include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "mouse.h"
+#include "taskbar.h"
 #include "twips.h"
 
 namespace {
@@ -18,6 +20,25 @@ Form::ModalHandler& modalHandler() {
 }
 
 constexpr const char* kTabIndex = "TabIndex";
+
+// The controls that have a place in the focus sequence, in its order.
+std::vector<QWidget*> inTabOrder(const QWidget* window) {
+    std::vector<QWidget*> controls;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (Form::TabIndex(w) >= 0) controls.push_back(w);
+    }
+    std::stable_sort(controls.begin(), controls.end(), [](const QWidget* a, const QWidget* b) {
+        return Form::TabIndex(a) < Form::TabIndex(b);
+    });
+    return controls;
+}
+
+// Shown with the window, enabled, and reached with the Tab key.
+bool canTakeFocus(const QWidget* control, const QWidget* window) {
+    const QWidget* target = control->focusProxy() ? control->focusProxy() : control;
+    return control->isVisibleTo(window) && control->isEnabled() &&
+           (target->focusPolicy() & Qt::TabFocus);
+}
 
 }  // namespace
 
@@ -77,12 +98,7 @@ void Form::setClientSize(int width, int height) {
 }
 
 void Form::applyTabIndexes() {
-    std::vector<QWidget*> controls;
-    for (QWidget* w : findChildren<QWidget*>()) {
-        if (TabIndex(w) >= 0) controls.push_back(w);
-    }
-    std::stable_sort(controls.begin(), controls.end(),
-                     [](const QWidget* a, const QWidget* b) { return TabIndex(a) < TabIndex(b); });
+    std::vector<QWidget*> controls = inTabOrder(this);
     // The chain is a ring: after the last comes the first again.
     for (size_t i = 0; i + 1 < controls.size(); ++i) setTabOrder(controls[i], controls[i + 1]);
 }
@@ -91,6 +107,24 @@ void Form::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
     mouse::Move m = mouse::move(event);
     emit MouseMove(m.button, m.shift, m.x, m.y);
+}
+
+void Form::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous()) return;
+    // Qt would start at the first control created; the window starts at
+    // its first in tab order. The focus is taken when the window becomes
+    // active.
+    if (!focusWidget()) {
+        for (QWidget* control : inTabOrder(this)) {
+            if (!canTakeFocus(control, this)) continue;
+            control->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
+    // Set on the native window before it is mapped, where the window
+    // manager reads it.
+    if (!showInTaskbar_) taskbar::leaveOff(this);
 }
 
 void Form::closeEvent(QCloseEvent* event) {

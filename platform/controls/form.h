@@ -31,6 +31,10 @@ class Form : public QWidget {
     QString Tag() const { return tag_; }
     void setTag(const QString& tag) { tag_ = tag; }
 
+    // Whether the desktop's taskbar lists the window while it is shown.
+    bool ShowInTaskbar() const { return showInTaskbar_; }
+    void setShowInTaskbar(bool show) { showInTaskbar_ = show; }
+
     // The control whose place in the focus sequence is `index` (0 first).
     static void setTabIndex(QWidget* control, int index);
     static int TabIndex(const QWidget* control);
@@ -51,14 +55,18 @@ class Form : public QWidget {
 
     // Makes the client area this large (in twips) and not resizable.
     void setClientSize(int width, int height);
-    // Orders the focus sequence by the controls' tab indexes.
+    // Orders the focus sequence by the controls' tab indexes. The window
+    // opens with the focus on the first control of that order that can take
+    // it then.
     void applyTabIndexes();
 
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     QString tag_;
     bool loaded_ = false;
+    bool showInTaskbar_ = true;
     QEventLoop* modalLoop_ = nullptr;
 };

@@ -41,6 +41,11 @@ void PictureBox::setPicture(const QImage& picture) {
     update();
 }
 
+HDC PictureBox::hDC() {
+    fitImage();
+    return dc_;
+}
+
 void PictureBox::Refresh() {
     if (isVisible()) repaint();
 }

@@ -27,8 +27,10 @@ class PictureBox : public QFrame {
     // first fits the box to it).
     void setPicture(const QImage& picture);
 
-    // The device context on the persistent image; valid while the box lives.
-    HDC hDC() const { return dc_; }
+    // The device context on the persistent image, which it first fits to
+    // the box (a box placed while hidden has not been told its size yet);
+    // valid while the box lives.
+    HDC hDC();
     // Repaints the box at once from its persistent image.
     void Refresh();
 

@@ -1,6 +1,6 @@
 # Shared by the end-to-end test scripts (sourced): a work directory removed
 # at exit (KEEP=1 keeps it), the processes started (add their PIDs to
-# `pids`) ended at exit, `fail` and `eventually`.
+# `pids`) ended at exit, `fail`, `eventually` and `start_desktop`.
 
 work=$(mktemp -d)
 pids=()
@@ -26,14 +26,15 @@ eventually() {
 }
 
 # Starts Xvfb and openbox (so that windows take the keyboard focus) and
-# points DISPLAY at them.
+# exports their DISPLAY; logs go to the work directory.
 start_desktop() {
     exec 3>"$work/display"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     pids+=($!)
     exec 3>&-
     eventually test -s "$work/display" || fail "Xvfb did not start"
-    export DISPLAY=:$(head -n1 "$work/display")
+    DISPLAY=:$(head -n1 "$work/display")
+    export DISPLAY
     # openbox runs its start-up command once it manages windows.
     openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
     pids+=($!)
