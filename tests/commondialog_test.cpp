@@ -1,14 +1,23 @@
 // The file-open dialog: what the user is shown, and FileName across uses.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QThread>
 #include <QTimer>
+
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "commondialog.h"
+#include "current_store.h"
+#include "drives.h"
 #include "machine.h"
 #include "support/qt_app.h"
 #include "support/qt_print.h"
@@ -129,6 +138,44 @@ TEST_F(CommonDialogTest, TheRealDialogReturnsTheChosenFileAsAWindowsPath) {
     ASSERT_TRUE(seen);
     EXPECT_EQ(filters, QStringList({"Pictures (*.bmp *.dib)", "All files (*.*)"}));
     EXPECT_EQ(dialog.FileName(), "C:\\WINDOWS\\Clouds.bmp");
+}
+
+// Listing the folder that holds the hive must not end the locks this
+// process holds on it (a file opened and closed here drops them all), or
+// another program would take the hive's log from under this one.
+TEST_F(CommonDialogTest, ListingTheHivesFolderKeepsItsLocks) {
+    auto locksHeld = [] {
+        std::ifstream in("/proc/locks");
+        const std::string mine = " " + std::to_string(::getpid()) + " ";
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line.find(mine) != std::string::npos;
+        return n;
+    };
+    ASSERT_TRUE(hive::current() && hive::current()->root(hive::Root::CurrentUser));
+    const int before = locksHeld();
+    ASSERT_GT(before, 0);
+    CommonDialog dialog;
+    dialog.setFilter("Compatable Backgrounds|*.bmp");
+    dialog.setFileName(QString::fromStdString(drives::toWindows(machine::hivePath())));
+    bool seen = false;
+    whenDialogShows(
+        [&](QFileDialog* d) {
+            // Until the folder is listed and its files' icons looked up (on
+            // the model's own thread).
+            auto* model = d->findChild<QFileSystemModel*>();
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < 2000 &&
+                   !(model && model->rowCount(model->index(d->directory().absolutePath())) > 0))
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(300);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
+            d->reject();
+        },
+        &seen);
+    dialog.ShowOpen();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(locksHeld(), before);
 }
 
 }  // namespace

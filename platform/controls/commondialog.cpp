@@ -1,5 +1,6 @@
 #include "commondialog.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -35,6 +36,26 @@ QString qtNameFilter(const FilterEntry& e) {
     return e.description + QStringLiteral(" (") + patterns.join(u' ') + u')';
 }
 
+// Icons and types told by a file's kind alone. Qt's own provider reads a
+// file whose name does not tell its type, and a file this process opens and
+// closes loses every POSIX lock the process holds on it: the hive's locks,
+// when the dialog (or its completer) lists the machine's folder, after which
+// another program could take the hive's log from under the running one.
+class KindIcons : public QAbstractFileIconProvider {
+  public:
+    using QAbstractFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override {
+        return icon(info.isDir() ? QAbstractFileIconProvider::Folder
+                                 : QAbstractFileIconProvider::File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir()) return QStringLiteral("Folder");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("File")
+                                : suffix.toUpper() + QStringLiteral(" File");
+    }
+};
+
 CommonDialog::Chooser& chooser() {
     static CommonDialog::Chooser c;
     return c;
@@ -53,8 +74,10 @@ void CommonDialog::ShowOpen() {
         FilterEntry first = entries.empty() ? FilterEntry{} : entries.front();
         chosen = chooser()(first.description, first.pattern);
     } else {
+        KindIcons icons;
         QFileDialog dialog(QApplication::activeWindow(), QStringLiteral("Open"));
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setIconProvider(&icons);
         // The user sees each description as it was given, not its patterns.
         dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
