@@ -426,7 +426,7 @@ struct PrefixStore::Impl {
         if (n.loaded) return;
         n.loaded = true;
         n.values.clear();
-        const RegFile& rf = files[n.file];
+        RegFile& rf = files[n.file];
         auto take = [&](int sec) {
             const winefile::Section& s = rf.layout.sections[static_cast<size_t>(sec)];
             for (winefile::Item& it : winefile::body(rf.text, s)) {
@@ -446,8 +446,18 @@ struct PrefixStore::Impl {
                 n.values.push_back(std::move(v));
             }
         };
-        if (n.section >= 0) take(n.section);
-        for (int d : n.duplicates) take(d);
+        // Keys are reached through their root, which waits for the file's
+        // check; should a section that cannot be read come here all the
+        // same, the file is taken as unreadable.
+        try {
+            if (n.section >= 0) take(n.section);
+            for (int d : n.duplicates) take(d);
+        } catch (const winefile::ParseError& e) {
+            n.values.clear();
+            if (rf.damage.empty())
+                rf.damage =
+                    "The registry file " + rf.path.string() + " cannot be read: " + e.what() + ".";
+        }
     }
 
     Val* findValue(Node& n, std::string_view name) {
