@@ -19,21 +19,10 @@ struct Missing {
     std::string name;  // in full, for the user
 };
 
-hive::Root rootOf(std::uint32_t root) {
-    switch (root) {
-        case catalogue::HKCR:
-            return hive::Root::ClassesRoot;
-        case catalogue::HKCU:
-            return hive::Root::CurrentUser;
-        default:
-            return hive::Root::LocalMachine;
-    }
-}
-
 std::vector<Missing> missing(hive::Store& store) {
     std::vector<Missing> out;
     for (const catalogue::Row& row : catalogue::kRows) {
-        const hive::Root root = rootOf(row.root);
+        const hive::Root root = hive::rootOf(row.root);
         if (store.findKey(root, row.keyPath)) continue;
         std::string name = std::string(regfile::rootName(root)) + "\\" + row.keyPath;
         const std::string fold = casefold::fold(name);

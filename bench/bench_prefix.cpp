@@ -10,12 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-hive::Root rootOf(std::uint32_t root) {
-    return root == catalogue::HKCR   ? hive::Root::ClassesRoot
-           : root == catalogue::HKCU ? hive::Root::CurrentUser
-                                     : hive::Root::LocalMachine;
-}
-
 }  // namespace
 
 fs::path make(const fs::path& work, std::string* why) {
@@ -48,7 +42,7 @@ fs::path make(const fs::path& work, std::string* why) {
     auto store = hive::PrefixStore::open(prefix);
     store->begin();
     for (const catalogue::Row& row : catalogue::kRows)
-        store->createKey(rootOf(row.root), row.keyPath);
+        store->createKey(hive::rootOf(row.root), row.keyPath);
     store->commit();
     return prefix;
 }

@@ -29,19 +29,14 @@ fs::path workDir() {
     return dir;
 }
 
-hive::Root rootOf(std::uint32_t root) {
-    return root == catalogue::HKCR   ? hive::Root::ClassesRoot
-           : root == catalogue::HKCU ? hive::Root::CurrentUser
-                                     : hive::Root::LocalMachine;
-}
-
 // A hive with the catalogue's keys and `extra` more keys, each with a value.
 fs::path makeHive(const char* name, int extra) {
     fs::path file = workDir() / name;
     if (fs::exists(file)) return file;
     auto hv = hive::Hive::create(file);
     hv->begin();
-    for (const catalogue::Row& row : catalogue::kRows) hv->createKey(rootOf(row.root), row.keyPath);
+    for (const catalogue::Row& row : catalogue::kRows)
+        hv->createKey(hive::rootOf(row.root), row.keyPath);
     hive::KeyId bulk = hv->createKey(hive::Root::CurrentUser, "Software\\Bulk");
     for (int i = 0; i < extra; ++i) {
         char key[32];

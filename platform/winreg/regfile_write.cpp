@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "codepage.h"
+#include "hexdigits.h"
 #include "regfile.h"
 #include "utf16.h"
 
@@ -62,23 +63,12 @@ std::optional<std::string> quotable(const hive::Value& v, hive::TextData text, F
     return t;
 }
 
-std::string hexNumber(std::uint32_t n, int width) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    do {
-        out.insert(out.begin(), kDigits[n & 0xF]);
-        n >>= 4;
-    } while (n != 0);
-    while (static_cast<int>(out.size()) < width) out.insert(out.begin(), '0');
-    return out;
-}
-
 // prefix followed by the bytes as comma-separated hex pairs, wrapped into
 // lines that end in ",\" and continue indented by two spaces.
 std::string hexLines(std::string line, std::string_view bytes) {
     std::string out;
     for (size_t i = 0; i < bytes.size(); ++i) {
-        std::string item = hexNumber(static_cast<unsigned char>(bytes[i]), 2);
+        std::string item = hexdigits::of(static_cast<unsigned char>(bytes[i]), 2);
         if (i + 1 < bytes.size()) item.push_back(',');
         // Room for the item and, when more follow, the backslash.
         if (line.size() + item.size() + 1 > kLineWidth && line.size() > 2) {
@@ -98,7 +88,7 @@ std::string valueLines(const hive::Value& v, hive::TextData text, Format format)
         std::uint32_t n = 0;
         for (int i = 3; i >= 0; --i)
             n = n << 8 | static_cast<unsigned char>(v.data[static_cast<size_t>(i)]);
-        return line + "dword:" + hexNumber(n, 8) + "\r\n";
+        return line + "dword:" + hexdigits::of(n, 8) + "\r\n";
     }
     // The hex data of text values: UTF-16LE in a Unicode file, code-page
     // bytes in a REGEDIT4 file.
@@ -116,7 +106,7 @@ std::string valueLines(const hive::Value& v, hive::TextData text, Format format)
             bytes = codepage::fromUtf8(*t);
         }
     }
-    line += v.type == REG_BINARY ? "hex:" : "hex(" + hexNumber(v.type, 1) + "):";
+    line += v.type == REG_BINARY ? "hex:" : "hex(" + hexdigits::of(v.type, 1) + "):";
     return hexLines(std::move(line), bytes);
 }
 

@@ -14,6 +14,17 @@ std::vector<std::string_view> splitKeyPath(std::string_view path) {
     return parts;
 }
 
+Root rootOf(std::uint32_t predefined) {
+    switch (predefined) {
+        case 0x80000000u:
+            return Root::ClassesRoot;
+        case 0x80000001u:
+            return Root::CurrentUser;
+        default:
+            return Root::LocalMachine;
+    }
+}
+
 std::optional<KeyId> Store::findKey(Root r, std::string_view path) {
     std::optional<KeyId> top = root(r);
     return top ? findKey(*top, path) : std::nullopt;

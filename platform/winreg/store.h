@@ -46,6 +46,11 @@ class Error : public std::runtime_error {
     LONG code_;
 };
 
+// The root that a predefined key's 32-bit handle value names: 0x80000000
+// HKEY_CLASSES_ROOT, 0x80000001 HKEY_CURRENT_USER, any other
+// HKEY_LOCAL_MACHINE (0x80000002).
+Root rootOf(std::uint32_t predefined);
+
 // How a store holds the data of text values.
 enum class TextData {
     CodePage,  // code page 1252 bytes, as the A functions pass them

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "hexdigits.h"
 #include "utf16.h"
 
 namespace winefile {
@@ -531,17 +532,6 @@ bool isHex(unsigned unit) {
     return unit < 0x80 && hexDigit(static_cast<char>(unit)) >= 0;
 }
 
-std::string hexOf(std::uint32_t n, int width) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    do {
-        out.insert(out.begin(), kDigits[n & 0xF]);
-        n >>= 4;
-    } while (n != 0);
-    while (static_cast<int>(out.size()) < width) out.insert(out.begin(), '0');
-    return out;
-}
-
 // UTF-16LE code units escaped as Wine escapes them; in a key line [ and ]
 // are escaped and quotes are not.
 std::string escape(std::string_view utf16le, bool keyLine) {
@@ -573,7 +563,7 @@ std::string escape(std::string_view utf16le, bool keyLine) {
         } else if (u < 0x80) {
             out.push_back(static_cast<char>(u));
         } else {
-            out += "\\x" + hexOf(u, isHex(following) ? 4 : 1);
+            out += "\\x" + hexdigits::of(u, isHex(following) ? 4 : 1);
         }
     }
     return out;
@@ -608,7 +598,7 @@ std::string valueText(std::string_view nameText, DWORD type, std::string_view da
     std::string line(nameText);
     line.push_back('=');
     if (quotable(type, data)) {
-        if (type != REG_SZ) line += "str(" + hexOf(type, 1) + "):";
+        if (type != REG_SZ) line += "str(" + hexdigits::of(type, 1) + "):";
         return line + "\"" + escape(data.substr(0, data.size() - 2), false) + "\"" +
                std::string(eol);
     }
@@ -616,14 +606,14 @@ std::string valueText(std::string_view nameText, DWORD type, std::string_view da
         std::uint32_t n = 0;
         for (int b = 3; b >= 0; --b)
             n = n << 8 | static_cast<unsigned char>(data[static_cast<size_t>(b)]);
-        return line + "dword:" + hexOf(n, 8) + std::string(eol);
+        return line + "dword:" + hexdigits::of(n, 8) + std::string(eol);
     }
-    line += type == REG_BINARY ? "hex:" : "hex(" + hexOf(type, 1) + "):";
+    line += type == REG_BINARY ? "hex:" : "hex(" + hexdigits::of(type, 1) + "):";
     // Wrapped as Wine wraps: after a byte and its comma, a line that has
     // passed column 76 ends with a backslash and the next is indented.
     std::string out;
     for (size_t k = 0; k < data.size(); ++k) {
-        line += hexOf(static_cast<unsigned char>(data[k]), 2);
+        line += hexdigits::of(static_cast<unsigned char>(data[k]), 2);
         if (k + 1 == data.size()) break;
         line.push_back(',');
         if (line.size() > 76) {
@@ -639,9 +629,10 @@ std::string keyLine(std::string_view rawPath, std::int64_t unixSeconds, std::str
 }
 
 std::string timeLine(std::uint64_t filetime, std::string_view eol) {
-    std::string digits = filetime >> 32 ? hexOf(static_cast<std::uint32_t>(filetime >> 32), 1) +
-                                              hexOf(static_cast<std::uint32_t>(filetime), 8)
-                                        : hexOf(static_cast<std::uint32_t>(filetime), 1);
+    std::string digits = filetime >> 32
+                             ? hexdigits::of(static_cast<std::uint32_t>(filetime >> 32), 1) +
+                                   hexdigits::of(static_cast<std::uint32_t>(filetime), 8)
+                             : hexdigits::of(static_cast<std::uint32_t>(filetime), 1);
     return "#time=" + digits + std::string(eol);
 }
 

@@ -168,6 +168,25 @@ LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
     return rc;
 }
 
+// A change of one value of an open key, with the rights it needs, its
+// failures kept when they are not about a missing key or value.
+template <typename F>
+LONG changeValue(HKEY hKey, LPCSTR valueName, F&& change) {
+    Store* store = current();
+    if (!store) {
+        LONG rc = unavailable();
+        noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, valueName);
+        return rc;
+    }
+    LONG rc = guarded([&] {
+        OpenKey open{};
+        if (LONG rc = resolve(*store, hKey, &open)) return rc;
+        if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
+        return change(*store, open.key);
+    });
+    return noteChange(rc, store, hKey, valueName);
+}
+
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
@@ -232,39 +251,18 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
                     const BYTE* lpData, DWORD cbData) {
     if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-    Store* store = current();
-    if (!store) {
-        LONG rc = unavailable();
-        noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, lpValueName);
-        return rc;
-    }
-    LONG rc = guarded([&] {
-        OpenKey open{};
-        if (LONG rc = resolve(*store, hKey, &open)) return rc;
-        if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
-        store->setValue(open.key, nameOf(lpValueName), dwType,
-                        toStore(*store, dwType,
-                                std::string_view(reinterpret_cast<const char*>(lpData), cbData)));
+    return changeValue(hKey, lpValueName, [&](Store& store, KeyId key) {
+        store.setValue(key, nameOf(lpValueName), dwType,
+                       toStore(store, dwType,
+                               std::string_view(reinterpret_cast<const char*>(lpData), cbData)));
         return ERROR_SUCCESS;
     });
-    return noteChange(rc, store, hKey, lpValueName);
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    Store* store = current();
-    if (!store) {
-        LONG rc = unavailable();
-        noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, lpValueName);
-        return rc;
-    }
-    LONG rc = guarded([&] {
-        OpenKey open{};
-        if (LONG rc = resolve(*store, hKey, &open)) return rc;
-        if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
-        return store->deleteValue(open.key, nameOf(lpValueName)) ? ERROR_SUCCESS
-                                                                 : ERROR_FILE_NOT_FOUND;
+    return changeValue(hKey, lpValueName, [&](Store& store, KeyId key) {
+        return store.deleteValue(key, nameOf(lpValueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
-    return noteChange(rc, store, hKey, lpValueName);
 }
 
 LONG RegCloseKey(HKEY hKey) {

@@ -25,14 +25,7 @@ std::pair<hive::Root, std::string> splitRoot(const std::string& fullPath) {
 }  // namespace
 
 hive::Root rootOf(std::uint32_t catalogueRoot) {
-    switch (catalogueRoot) {
-        case catalogue::HKCR:
-            return hive::Root::ClassesRoot;
-        case catalogue::HKCU:
-            return hive::Root::CurrentUser;
-        default:
-            return hive::Root::LocalMachine;
-    }
+    return hive::rootOf(catalogueRoot);
 }
 
 std::string readFile(const std::filesystem::path& file) {
