@@ -37,19 +37,6 @@ int waitFor(pid_t pid) {
     return status;
 }
 
-std::string integrity(const std::filesystem::path& file) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
-    std::string result = sqlite3_step(s) == SQLITE_ROW
-                             ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
-                             : "?";
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return result;
-}
-
 // The hive after a crash, seen by a reader that changes nothing (a writer's
 // connection would move the log into the hive when it closes): its
 // integrity and every value's data by name.
@@ -59,7 +46,7 @@ struct Inspection {
 };
 
 Inspection inspect(const std::filesystem::path& file) {
-    Inspection out{integrity(file), {}};
+    Inspection out{testing_support::integrityCheck(file), {}};
     sqlite3* db = nullptr;
     sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* s = nullptr;
