@@ -9,6 +9,7 @@ inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
 inline constexpr LONG ERROR_INVALID_HANDLE = 6;
 inline constexpr LONG ERROR_OUTOFMEMORY = 14;
+inline constexpr LONG ERROR_WRITE_PROTECT = 19;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_DISK_FULL = 112;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;

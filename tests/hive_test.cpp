@@ -1,4 +1,5 @@
 // The Reg* functions and the hive under them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,8 +11,10 @@
 #include "Module2.h"
 #include "catalogue.h"
 #include "current_store.h"
+#include "failed_writes.h"
 #include "hive.h"
 #include "support/as_nobody.h"
+#include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
 #include "winreg.h"
 
@@ -28,6 +31,30 @@ LONG sizeOf(HKEY h, const char* name, DWORD& size) {
 LONG setText(HKEY h, const char* name, const std::string& text) {
     return RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
                           static_cast<DWORD>(text.size()));
+}
+
+// Sets a double word through the admin connection.
+void storeNumber(TempMachine& machine, const char* key, std::uint32_t n) {
+    machine.admin().setValue(*machine.admin().findKey(hive::Root::CurrentUser, key), "ShowInfoTip",
+                             REG_DWORD, std::string(reinterpret_cast<const char*>(&n), 4));
+}
+
+// Runs knobreg, another process on the same machine; its exit code.
+int runKnobreg(std::vector<std::string> args) {
+    args.insert(args.begin(), KNOBREG_EXE);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class RegTest : public ::testing::Test {
@@ -223,6 +250,59 @@ TEST(HiveFile, DamagedHiveFailsEveryOpenAndIsLeftUntouched) {
         EXPECT_EQ(readFile(file), d.bytes) << d.what;
         EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal")) << d.what;
     }
+}
+
+// A disk without free space (the fault-injecting VFS plays it): the hive is
+// shown, every change is refused saying why, another process that has space
+// still writes and is seen, and once there is space the next change is made.
+TEST(HiveFile, FullDiskShowsTheHiveAndRefusesChangesUntilThereIsSpace) {
+    TempMachine machine;
+    const char* const key = catalogue::ShowInfoTip.keyPath;
+    const std::string full = "The disk holding " + machine.hivePath().string() + " is full.";
+    storeNumber(machine, key, 1);
+    machine.closeAdmin();  // the hive alone, with no log or index beside it
+    faulty_vfs::install();
+    faulty_vfs::setFull(true);
+    // What knobreg meets.
+    try {
+        hive::Hive::open(machine.hivePath())->createKey(hive::Root::CurrentUser, "New");
+        ADD_FAILURE() << "a key was made on a full disk";
+    } catch (const hive::Error& e) {
+        EXPECT_EQ(e.code(), ERROR_DISK_FULL);
+        EXPECT_EQ(e.what(), full);
+    }
+
+    hive::select(machine.hivePath());
+
+    EXPECT_EQ(hive::state(), hive::State::Ok);
+    EXPECT_EQ(hive::problem(),
+              full + " The settings are shown but cannot be changed until space is freed.");
+    EXPECT_EQ(Module2::getvalue(catalogue::HKCU, key, "ShowInfoTip"), RegValue(1));
+    failed_writes::take();
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, 0x3F, &h), ERROR_SUCCESS);
+    const DWORD zero = 0;
+    EXPECT_EQ(
+        RegSetValueExA(h, "ShowInfoTip", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4),
+        ERROR_DISK_FULL);
+    EXPECT_EQ(RegDeleteValueA(h, "ShowInfoTip"), ERROR_DISK_FULL);
+    std::vector<failed_writes::Failure> failures = failed_writes::take();
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].key, std::string("HKEY_CURRENT_USER\\") + key);
+    EXPECT_EQ(failures[0].reason, full);
+    // Another process, with space, writes while the hive is open here.
+    ASSERT_EQ(runKnobreg({"add", std::string("HKCU\\") + key, "/v", "ShowInfoTip", "/t",
+                          "REG_DWORD", "/d", "2", "/f"}),
+              0);
+    EXPECT_EQ(Module2::getvalue(catalogue::HKCU, key, "ShowInfoTip"), RegValue(2));
+
+    faulty_vfs::setFull(false);
+    EXPECT_EQ(
+        RegSetValueExA(h, "ShowInfoTip", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4),
+        ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_EQ(failed_writes::count(), 0u);
+    EXPECT_EQ(machine.value(std::string("HKCU\\") + key, "ShowInfoTip")->data, "\0\0\0\0"s);
 }
 
 TEST(HiveFile, MissingHiveFailsEveryOpen) {

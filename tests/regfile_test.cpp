@@ -1,10 +1,19 @@
 // .reg files: writing and reading back, hand-written files of both formats,
 // and files with faults, which must change nothing.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <cerrno>
+#include <climits>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
 
+#include "atomic_file.h"
+#include "prefix_store.h"
 #include "regfile.h"
+#include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
 #include "utf16.h"
 
@@ -44,7 +53,7 @@ std::string toUtf16File(const std::string& utf8) {
 }
 
 // Every key below `key` with its values, as text that names every byte.
-std::string dump(hive::Hive& h, hive::KeyId key, const std::string& indent = "") {
+std::string dump(hive::Store& h, hive::KeyId key, const std::string& indent = "") {
     std::string out;
     for (const hive::Value& v : h.values(key)) {
         out += indent + "'" + v.name + "' " + std::to_string(v.type) + " [";
@@ -332,6 +341,112 @@ TEST(RegFileRead, ImportingAFileIsAllOrNothing) {
     EXPECT_THROW(regfile::importFile(*h, dir / "missing.reg"), regfile::ImportError);
     EXPECT_THROW(regfile::importFile(*h, dir), regfile::ImportError);
     std::filesystem::remove_all(dir);
+}
+
+// An import with a fault at each write point in turn, made as knobreg makes
+// it (open, import, close): in the hive each of SQLite's writes, syncs and
+// file creations, in a Wine prefix each step of replacing the file. Every
+// time the whole file is imported or nothing, and a failure is said.
+TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
+    namespace fs = std::filesystem;
+    using Point = faulty_vfs::Point;
+    using Opener = std::function<std::unique_ptr<hive::Store>(const fs::path&)>;
+    const fs::path dir = testing_support::makeTempDir("knobwise-regfile-faults-", true);
+    const fs::path file = dir / "changes.reg", image = dir / "image", copy = dir / "copy";
+    testing_support::writeFile(file, r4("[HKEY_CURRENT_USER\\Software\\A]\r\n\"old\"=-\r\n"
+                                        "\"new\"=dword:00000002\r\n\r\n"
+                                        "[HKEY_CURRENT_USER\\Software\\B\\C]\r\n@=\"text\"\r\n\r\n"
+                                        "[-HKEY_CURRENT_USER\\Software\\Gone]\r\n"));
+    auto fill = [](hive::Store& store) {
+        hive::KeyId a = store.createKey(hive::Root::CurrentUser, "Software\\A");
+        store.setValue(a, "old", REG_DWORD, "\1\0\0\0"s);
+        store.createKey(hive::Root::CurrentUser, "Software\\Gone\\Deep");
+    };
+    struct Run {
+        bool failed = false;
+        std::string held;  // HKEY_CURRENT_USER afterwards
+    };
+    std::map<Point, int> reached;  // the VFS's operations during the last import
+    // Imports into a fresh copy of the image, with faults during the import
+    // only.
+    auto importOnce = [&](const Opener& open) {
+        fs::remove_all(copy);
+        fs::copy(image, copy);
+        Run run;
+        try {
+            std::unique_ptr<hive::Store> store = open(copy);
+            regfile::importFile(*store, file);
+            for (Point p : {Point::Write, Point::Sync, Point::Create})
+                reached[p] = faulty_vfs::count(p);
+        } catch (const std::exception&) {
+            run.failed = true;
+        }
+        faulty_vfs::disarm();
+        atomic_file::setProbe({});
+        std::unique_ptr<hive::Store> store = open(copy);
+        run.held = dump(*store, *store->root(hive::Root::CurrentUser));
+        return run;
+    };
+    std::string before;
+    auto expectAllOrNothing = [&](const Run& run, const Run& clean, bool uncertain,
+                                  const std::string& where) {
+        EXPECT_TRUE(run.held == before || run.held == clean.held) << where << ":\n" << run.held;
+        if (run.held == before) {
+            EXPECT_TRUE(run.failed) << where << ": nothing imported, and not said";
+        } else if (!uncertain) {
+            EXPECT_FALSE(run.failed) << where << ": imported, but said to have failed";
+        }
+    };
+
+    // The hive.
+    const Opener openHive = [](const fs::path& d) { return hive::Hive::open(d / "r.db"); };
+    fs::create_directory(image);
+    fill(*hive::Hive::create(image / "r.db"));  // closed: no log beside it
+    before = dump(*openHive(image), *openHive(image)->root(hive::Root::CurrentUser));
+    faulty_vfs::install();
+    faulty_vfs::arm(Point::Write, INT_MAX, SQLITE_OK, 0);  // counts only
+    const Run clean = importOnce(openHive);
+    ASSERT_FALSE(clean.failed);
+    const std::map<Point, int> points = reached;
+    for (Point point : {Point::Write, Point::Sync, Point::Create}) {
+        for (int code : {SQLITE_FULL, SQLITE_IOERR}) {
+            for (int n = 1; n <= points.at(point); ++n) {
+                const std::string where = std::string(faulty_vfs::name(point)) + " #" +
+                                          std::to_string(n) + ": " + sqlite3_errstr(code);
+                faulty_vfs::arm(point, n, code, code == SQLITE_FULL ? ENOSPC : EIO);
+                Run run = importOnce(openHive);
+                EXPECT_TRUE(faulty_vfs::fired()) << where;
+                EXPECT_EQ(testing_support::integrityCheck(copy / "r.db"), "ok") << where;
+                expectAllOrNothing(run, clean, false, where);
+            }
+        }
+    }
+
+    // A Wine prefix: the file changes when it is replaced.
+    const Opener openPrefix = [](const fs::path& d) { return hive::PrefixStore::open(d); };
+    fs::remove_all(image);
+    for (const char* name : {"system.reg", "user.reg"})
+        testing_support::writeFile(image / name, "WINE REGISTRY Version 2\n");
+    fill(*openPrefix(image));
+    before = dump(*openPrefix(image), *openPrefix(image)->root(hive::Root::CurrentUser));
+    const Run cleanPrefix = importOnce(openPrefix);
+    ASSERT_FALSE(cleanPrefix.failed);
+    for (const char* step : {"create", "write", "sync", "rename", "syncdir"}) {
+        bool fired = false;
+        atomic_file::setProbe([&](std::string_view s) {
+            fired = fired || s == step;
+            return s == step ? ENOSPC : 0;
+        });
+        Run run = importOnce(openPrefix);
+        EXPECT_TRUE(fired) << step;
+        std::set<fs::path> files;
+        for (const fs::directory_entry& e : fs::directory_iterator(copy))
+            files.insert(e.path().filename());
+        EXPECT_EQ(files, (std::set<fs::path>{"system.reg", "user.reg"})) << step;
+        // After the rename the new file is there, not yet known to last.
+        expectAllOrNothing(run, cleanPrefix, std::string(step) == "syncdir", step);
+    }
+    fs::remove_all(dir);
 }
 
 }  // namespace

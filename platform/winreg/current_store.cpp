@@ -39,6 +39,9 @@ Opened openHive(const std::filesystem::path& file) {
         if (o.state == State::ReadOnly) {
             o.problem = "The registry file " + file.string() +
                         " cannot be written. The settings it holds cannot be shown or changed.";
+        } else {
+            // Shown, but every change refused for the moment (a full disk).
+            o.problem = hive->problem();
         }
         o.store = std::move(hive);
     } catch (const Error& e) {

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "casefold.h"
@@ -86,8 +89,51 @@ LONG codeFor(int rc) {
             return ERROR_OUTOFMEMORY;
         case SQLITE_CANTOPEN:
             return ERROR_FILE_NOT_FOUND;
+        case SQLITE_FULL:
+            return ERROR_DISK_FULL;
         default:
             return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+// Whether a failure came from a disk without room: SQLite says so itself
+// when a write finds no space, and gives an I/O error with the system's
+// error elsewhere (growing the shared-memory index, a sync, a quota).
+bool outOfSpace(int rc, int sysErrno) {
+    if ((rc & 0xFF) == SQLITE_FULL) return true;
+    return (rc & 0xFF) == SQLITE_IOERR && (sysErrno == ENOSPC || sysErrno == EDQUOT);
+}
+
+// Whether the file system holding `folder` has no room left for the user.
+bool noRoomIn(const std::filesystem::path& folder) {
+    struct statvfs fs {};
+    return ::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0;
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+    return file.parent_path().empty() ? "." : file.parent_path();
+}
+
+// The error of the user's write access to the hive (0 when it has it):
+// writing needs the folder too, SQLite keeps its write-ahead log and
+// shared-memory index beside the hive.
+int writeAccess(const std::filesystem::path& file) {
+    if (::access(file.c_str(), W_OK) != 0 || ::access(folderOf(file).c_str(), W_OK) != 0)
+        return errno;
+    return 0;
+}
+
+// A failed write-capable open after which the hive may still be read: the
+// file could not be written or grown, not a damaged hive or a busy one.
+bool mayReadInstead(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_IOERR:
+        case SQLITE_FULL:
+        case SQLITE_CANTOPEN:
+        case SQLITE_READONLY:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -180,6 +226,61 @@ std::string uriFor(const std::filesystem::path& file, const char* query) {
     return uri + query;
 }
 
+// One try at opening the hive and checking that it is one, keeping why it
+// failed.
+struct Attempt {
+    int rc = SQLITE_OK;
+    int sysErrno = 0;
+    std::string why;
+
+    // The open connection, or null when it failed.
+    sqlite3* open(const std::filesystem::path& file, const char* query, int flags) {
+        sqlite3* db = openConnection(uriFor(file, query), flags, &rc);
+        if (db) rc = probe(db);
+        if (rc == SQLITE_OK) return db;
+        why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sysErrno = db ? sqlite3_system_errno(db) : 0;
+        // Closing must not move anything from the write-ahead log into a
+        // file that is not sound.
+        if (db) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_close(db);
+        return nullptr;
+    }
+};
+
+// Makes the hive's shared-memory index file, empty, when there is none: a
+// reader that only reads it needs it to exist. An empty file takes no space
+// on the disk.
+void makeIndexFile(const std::filesystem::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return;
+    const std::string index = file.string() + "-shm";
+    int fd = ::open(index.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    st.st_mode & 0777);
+    if (fd < 0) return;
+    // Made by root for another user's hive, it must still be the owner's.
+    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Not permitted: SQLite will read it as it stands.
+        }
+    }
+    ::close(fd);
+}
+
+// Opens the hive for reading only, in a way that needs no free space: the
+// shared-memory index is only read (SQLite keeps its own copy in memory
+// while no writer keeps one), so it only has to exist, and what the
+// write-ahead log holds is still seen. Where not even an empty index file
+// can be made, the file is read as it stands, with no locks; nobody can
+// write it there either.
+sqlite3* openForReading(const std::filesystem::path& file, Attempt& a) {
+    makeIndexFile(file);
+    sqlite3* db = a.open(file, "?readonly_shm=1", SQLITE_OPEN_READONLY);
+    if (!db && ((a.rc & 0xFF) == SQLITE_CANTOPEN || (a.rc & 0xFF) == SQLITE_READONLY))
+        db = a.open(file, "?immutable=1", SQLITE_OPEN_READONLY);
+    return db;
+}
+
 }  // namespace
 
 // ---- Hive ----
@@ -198,35 +299,39 @@ std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
         throw Error(ERROR_FILE_NOT_FOUND,
                     "The registry file " + file.string() + " does not exist.");
     }
-    // Writing needs the folder too: SQLite keeps its write-ahead log and
-    // shared-memory index beside the hive.
-    std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-    bool writable = ::access(file.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK) == 0;
-    int rc = SQLITE_OK;
-    sqlite3* db = openConnection(uriFor(file, ""),
-                                 writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, &rc);
-    if (db) rc = probe(db);
-    if (!writable && db && ((rc & 0xFF) == SQLITE_CANTOPEN || (rc & 0xFF) == SQLITE_READONLY)) {
-        // A read-only hive in a folder we cannot write either: SQLite cannot
-        // make the files it shares with writers, and nobody can write it.
-        sqlite3_close(db);
-        db = openConnection(uriFor(file, "?immutable=1"), SQLITE_OPEN_READONLY, &rc);
-        if (db) rc = probe(db);
+    const int denied = writeAccess(file);
+    Refusal refusal = Refusal::None;
+    std::string refusalWhy;
+    Attempt a;
+    sqlite3* db = nullptr;
+    if (denied == 0) {
+        db = a.open(file, "", SQLITE_OPEN_READWRITE);
+        if (!db && mayReadInstead(a.rc)) {
+            // Not writable for the moment (typically a full disk: SQLite
+            // cannot grow the shared-memory index that a writer needs).
+            refusal = outOfSpace(a.rc, a.sysErrno) || noRoomIn(folderOf(file)) ? Refusal::DiskFull
+                                                                               : Refusal::Failed;
+            refusalWhy = a.why;
+            db = openForReading(file, a);
+        }
+    } else {
+        // Nobody may write it: by its modes, or because its disk is read-only.
+        if (denied == EROFS) refusal = Refusal::ReadOnlyDisk;
+        db = openForReading(file, a);
     }
-    if (rc != SQLITE_OK) {
-        std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-        // Closing must not move anything from the write-ahead log into a
-        // file that is not sound.
-        if (db) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        sqlite3_close(db);
-        LONG code = codeFor(rc);
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_REGISTRY_IO_FAILED)
+    if (!db) {
+        LONG code = codeFor(a.rc);
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_REGISTRY_IO_FAILED ||
+            code == ERROR_DISK_FULL)
             code = ERROR_REGISTRY_CORRUPT;
-        throw Error(code, "The registry file " + file.string() + " cannot be read: " + why + ".");
+        throw Error(code, "The registry file " + file.string() + " cannot be read: " + a.why + ".");
     }
     // Durable commits: the write-ahead log is synced at every commit.
     sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-    return std::unique_ptr<Hive>(new Hive(file, db, writable));
+    std::unique_ptr<Hive> hive(new Hive(file, db, denied == 0 || refusal == Refusal::ReadOnlyDisk));
+    hive->refusal_ = refusal;
+    hive->refusalWhy_ = std::move(refusalWhy);
+    return hive;
 }
 
 std::unique_ptr<Hive> Hive::create(const std::filesystem::path& file) {
@@ -252,6 +357,79 @@ std::unique_ptr<Hive> Hive::create(const std::filesystem::path& file) {
     return std::unique_ptr<Hive>(new Hive(file, db, true));
 }
 
+std::string Hive::problem() const {
+    switch (refusal_) {
+        case Refusal::None:
+            return {};
+        case Refusal::DiskFull:
+            return refusalError().what() +
+                   std::string(
+                       " The settings are shown but cannot be changed until space is freed.");
+        case Refusal::ReadOnlyDisk:
+        case Refusal::Failed:
+            return refusalError().what() +
+                   std::string(" The settings are shown but cannot be changed.");
+    }
+    return {};
+}
+
+Error Hive::refusalError() const {
+    switch (refusal_) {
+        case Refusal::DiskFull:
+            return Error(ERROR_DISK_FULL, "The disk holding " + file_.string() + " is full.");
+        case Refusal::ReadOnlyDisk:
+            return Error(ERROR_WRITE_PROTECT,
+                         "The disk holding " + file_.string() + " is read-only.");
+        default:
+            return Error(ERROR_REGISTRY_IO_FAILED, "The registry file " + file_.string() +
+                                                       " cannot be written: " + refusalWhy_ + ".");
+    }
+}
+
+void Hive::closeConnection() {
+    for (sqlite3_stmt*& s : statements_) {
+        sqlite3_finalize(s);
+        s = nullptr;
+    }
+    sqlite3_close(db_);
+    db_ = nullptr;
+}
+
+void Hive::mayChange() {
+    if (refusal_ == Refusal::None) return;
+    if (int denied = writeAccess(file_)) {
+        if (denied != EROFS)
+            throw Error(ERROR_ACCESS_DENIED,
+                        "The registry file " + file_.string() + " cannot be written.");
+        refusal_ = Refusal::ReadOnlyDisk;
+        throw refusalError();
+    }
+    // The reading connection goes first: the connections of a process share
+    // one shared-memory index, and the reading one has it read-only.
+    closeConnection();
+    Attempt a;
+    if ((db_ = a.open(file_, "", SQLITE_OPEN_READWRITE))) {
+        sqlite3_exec(db_, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+        refusal_ = Refusal::None;
+        refusalWhy_.clear();
+        return;
+    }
+    Attempt r;
+    db_ = openForReading(file_, r);
+    if (!mayReadInstead(a.rc)) {
+        throw Error(codeFor(a.rc),
+                    "The registry file " + file_.string() + " cannot be written: " + a.why + ".");
+    }
+    refusal_ = outOfSpace(a.rc, a.sysErrno) || noRoomIn(folderOf(file_)) ? Refusal::DiskFull
+                                                                         : Refusal::Failed;
+    refusalWhy_ = a.why;
+    if (!db_) {
+        throw Error(ERROR_REGISTRY_IO_FAILED,
+                    "The registry file " + file_.string() + " cannot be read: " + r.why + ".");
+    }
+    throw refusalError();
+}
+
 sqlite3_stmt* Hive::statement(int which) {
     sqlite3_stmt*& s = statements_[static_cast<size_t>(which)];
     if (!s) {
@@ -271,6 +449,8 @@ void Hive::fail(int rc, const char* what) {
     if (codeFor(rc) == ERROR_REGISTRY_CORRUPT) {
         sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
+    if (outOfSpace(rc, sqlite3_system_errno(db_)))
+        throw Error(ERROR_DISK_FULL, "The disk holding " + file_.string() + " is full.");
     throw Error(codeFor(rc), std::string("Registry file ") + file_.string() + ": " + what + ": " +
                                  sqlite3_errmsg(db_));
 }
@@ -380,6 +560,7 @@ std::string Hive::keyName(KeyId key) {
 }
 
 void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
+    mayChange();
     std::string folded = casefold::fold(name);
     Step step(statement(kSetValue));
     step.bind(1, key)
@@ -393,6 +574,7 @@ void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_vi
 }
 
 bool Hive::deleteValue(KeyId key, std::string_view name) {
+    mayChange();
     std::string folded = casefold::fold(name);
     Step step(statement(kDeleteValue));
     step.bind(1, key).bind(2, folded);
@@ -402,6 +584,7 @@ bool Hive::deleteValue(KeyId key, std::string_view name) {
 }
 
 KeyId Hive::createKey(KeyId from, std::string_view path) {
+    mayChange();
     KeyId key = from;
     for (std::string_view part : splitKeyPath(path)) {
         if (std::optional<KeyId> child = childKey(key, part)) {
@@ -420,6 +603,7 @@ KeyId Hive::createKey(KeyId from, std::string_view path) {
 
 bool Hive::deleteKey(KeyId key) {
     if (key == kLocalMachine || key == kCurrentUser) return false;
+    mayChange();
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v2(db_,
                                 "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
@@ -458,6 +642,7 @@ bool Hive::deleteKey(KeyId key) {
 }
 
 void Hive::begin() {
+    mayChange();
     exec("BEGIN IMMEDIATE");
 }
 void Hive::commit() {

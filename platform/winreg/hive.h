@@ -25,7 +25,10 @@ namespace hive {
 class Hive final : public Store {
   public:
     // Opens an existing hive without changing it. A file the user cannot
-    // write is opened read-only. Throws Error when the file is missing,
+    // write is opened read-only. A hive that cannot be written for the
+    // moment (its disk is full or read-only) is opened for reading only,
+    // which needs no free space, and refuses each change until it can be
+    // written again (see problem()). Throws Error when the file is missing,
     // cannot be read, or is not a hive.
     static std::unique_ptr<Hive> open(const std::filesystem::path& file);
     // Makes a new hive with its two trees (the file must not exist yet),
@@ -40,6 +43,9 @@ class Hive final : public Store {
     std::string where() const override { return file_.string(); }
     bool writable() const override { return writable_; }
     TextData textData() const override { return TextData::CodePage; }
+    // Why changes are refused for the moment, as the user should read it at
+    // start ("The disk holding ... is full. ..."); empty when they are not.
+    std::string problem() const;
 
     using Store::createKey;
     using Store::findKey;
@@ -63,7 +69,20 @@ class Hive final : public Store {
     void rollback() override;
 
   private:
+    // Why changes are refused for the moment.
+    enum class Refusal {
+        None,
+        DiskFull,      // no space left (or the user's quota used up)
+        ReadOnlyDisk,  // the file system is mounted read-only
+        Failed,        // the write-capable open failed for another reason
+    };
+
     Hive(std::filesystem::path file, sqlite3* db, bool writable);
+    // Called before each change: a hive opened for reading only tries to
+    // become writable, and throws the refusal while it cannot.
+    void mayChange();
+    Error refusalError() const;
+    void closeConnection();
     sqlite3_stmt* statement(int which);
     void exec(const char* sql);
     [[noreturn]] void fail(int rc, const char* what);
@@ -72,6 +91,8 @@ class Hive final : public Store {
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
     bool writable_ = false;
+    Refusal refusal_ = Refusal::None;
+    std::string refusalWhy_;  // SQLite's words for a Failed open
     std::vector<sqlite3_stmt*> statements_;
 };
 

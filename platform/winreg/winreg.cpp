@@ -140,7 +140,8 @@ std::string requestedName(HKEY root, LPCSTR subKey) {
         name = "HKEY_LOCAL_MACHINE\\Software\\Classes";
     else
         name = "(an open key)";
-    for (std::string_view part : splitKeyPath(nameOf(subKey))) name += "\\" + std::string(part);
+    const std::string path = nameOf(subKey);  // the parts below point into it
+    for (std::string_view part : splitKeyPath(path)) name += "\\" + std::string(part);
     return name;
 }
 

@@ -1,6 +1,8 @@
 #include "temp_machine.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -23,6 +25,19 @@ std::pair<hive::Root, std::string> splitRoot(const std::string& fullPath) {
 }
 
 }  // namespace
+
+std::string integrityCheck(const std::filesystem::path& hive) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(hive.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
+    std::string result = sqlite3_step(s) == SQLITE_ROW
+                             ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
+                             : "?";
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return result;
+}
 
 hive::Root rootOf(std::uint32_t catalogueRoot) {
     return hive::rootOf(catalogueRoot);
@@ -53,9 +68,10 @@ XdgDataHome::~XdgDataHome() {
     }
 }
 
-std::filesystem::path makeTempDir(const char* prefix) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+std::filesystem::path makeTempDir(const char* prefix, bool inMemory) {
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    if (inMemory && ::access("/dev/shm", W_OK | X_OK) == 0) base = "/dev/shm";
+    std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     return pattern;
 }

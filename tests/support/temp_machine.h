@@ -15,12 +15,18 @@
 
 namespace testing_support {
 
-// A fresh temporary directory, removed by the caller.
-std::filesystem::path makeTempDir(const char* prefix);
+// A fresh temporary directory, removed by the caller. `inMemory` puts it on
+// a memory file system when there is one (/dev/shm), where syncs cost
+// nothing: for tests that sync a lot and never need the disk itself.
+std::filesystem::path makeTempDir(const char* prefix, bool inMemory = false);
 
 // A file's bytes ("" when it cannot be read); writing makes the folders above.
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
+
+// What SQLite's integrity check says of a hive file ("ok" when sound),
+// looked at read-only.
+std::string integrityCheck(const std::filesystem::path& hive);
 
 // The hive root a catalogue row's root number stands for.
 hive::Root rootOf(std::uint32_t catalogueRoot);

@@ -1,0 +1,260 @@
+// Applying when writes fail: the user hears once, after the writes, of
+// exactly the settings that were not saved. Every write point of a hive
+// (SQLite's writes, syncs and file creations, failed one at a time through
+// the fault-injecting VFS) and of a Wine prefix (each step of replacing a
+// registry file) is failed in turn; each time the store stays sound and
+// every value holds its old bytes or its new ones.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QStringList>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "atomic_file.h"
+#include "prefix_store.h"
+#include "regfile.h"
+#include "support/faulty_vfs.h"
+#include "window_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace window_testing;
+using testing_support::rootOf;
+using Point = faulty_vfs::Point;
+
+// The settings Apply writes when every box is decided, with the name the
+// message gives each and the value the store holds before (as a .reg file
+// has it; none: missing).
+struct Setting {
+    const catalogue::Row& row;
+    const char* label;
+    const char* old;
+};
+const Setting kSettings[] = {
+    {catalogue::InfoTip1, "My Computer info tip", "\"old 1\""},
+    {catalogue::InfoTip2, "Network Neighborhood info tip", "\"old 2\""},
+    {catalogue::InfoTip3, "Briefcase info tip", "\"old 3\""},
+    {catalogue::InfoTip4, "The Internet info tip", "\"old 4\""},
+    {catalogue::InfoTip5, "My Documents info tip", "\"old 5\""},
+    {catalogue::InfoTip6, "Recycle Bin info tip", "\"old 6\""},
+    {catalogue::ShowInfoTip, "Show Info Tips", "dword:00000001"},
+    {catalogue::IsShortcutLnk, "Use Shortcut Icons", nullptr},
+    {catalogue::IsShortcutPif, "Use Shortcut Icons", nullptr},
+    {catalogue::NoFavoritesMenu, "Don't Show Favorites on Start Menu", "dword:00000000"},
+    {catalogue::NoRecentDocsHistory, "Don't Show Documents on Start Menu", "dword:00000000"},
+    {catalogue::BackBitmap, "Use Backbitmaps", "\"C:\\\\old.bmp\""},
+};
+
+using Values = std::vector<std::optional<std::string>>;
+
+Values valuesIn(hive::Store& store) {
+    Values out;
+    for (const Setting& s : kSettings) {
+        std::optional<hive::KeyId> key = store.findKey(rootOf(s.row.root), s.row.keyPath);
+        std::optional<hive::Value> v = key ? store.value(*key, s.row.valueName) : std::nullopt;
+        out.push_back(v ? std::optional(v->data) : std::nullopt);
+    }
+    return out;
+}
+
+void storeOldValues(hive::Store& store) {
+    std::string text = "REGEDIT4\r\n";
+    for (const Setting& s : kSettings) {
+        text += std::string("\r\n[") + regfile::rootName(rootOf(s.row.root)) + "\\" +
+                s.row.keyPath + "]\r\n";
+        if (s.old) text += std::string("\"") + s.row.valueName + "\"=" + s.old + "\r\n";
+    }
+    regfile::apply(store, regfile::parse(text, store.textData()));
+}
+
+class ApplyFaults : public ::testing::Test, public WindowTest {
+  protected:
+    ApplyFaults() : dir_(testing_support::makeTempDir("knobwise-faults-", true)) {
+        load();
+        // Every box decided and changed, so that Apply writes each setting.
+        int n = 0;
+        for (TextBox* box :
+             {form->Text1, form->Text2, form->Text3, form->Text4, form->Text5, form->Text6})
+            box->setText(QString("new %1").arg(++n));
+        form->Check1->setValue(0);
+        form->Check3->setValue(1);
+        form->Check4->setValue(1);
+        form->Check5->setValue(1);
+        form->Check6->setValue(1);
+        form->CommonDialog1.setFileName("C:\\new.bmp");
+        form->Image6->setTag("dirty");
+    }
+    ~ApplyFaults() override {
+        hive::select("/nonexistent/none.db");
+        fs::remove_all(dir_);
+    }
+
+    // Applies to the store `open` opens, with faults armed during Apply
+    // only; `inspect` then reads the store afresh. The settings the message
+    // named go to `named`.
+    Values apply(const hive::Opener& open, const std::function<Values()>& inspect,
+                 std::set<QString>* named) {
+        seams->messages.clear();
+        hive::select(open);
+        form->Command1->click();
+        for (Point p : {Point::Write, Point::Sync, Point::Create})
+            reached_[p] = faulty_vfs::count(p);
+        faulty_vfs::disarm();
+        atomic_file::setProbe({});
+        hive::select("/nonexistent/none.db");
+        named->clear();
+        EXPECT_LE(seams->messages.size(), 1u);
+        if (!seams->messages.empty()) {
+            EXPECT_EQ(seams->messages[0].title, "Knobwise");
+            const QStringList parts = seams->messages[0].prompt.split("\n\n");
+            EXPECT_EQ(parts.value(0), "These settings were not saved:");
+            for (const QString& label : parts.value(1).split('\n')) named->insert(label);
+        }
+        return inspect();
+    }
+
+    // Runs Apply without faults and checks that it changed every setting;
+    // its outcome is the "new" of the runs with faults.
+    void applyClean(const hive::Opener& open, const std::function<Values()>& inspect) {
+        std::set<QString> named;
+        fresh_ = apply(open, inspect, &named);
+        EXPECT_TRUE(named.empty());
+        for (size_t i = 0; i < old_.size(); ++i)
+            EXPECT_NE(fresh_[i], old_[i]) << kSettings[i].label;
+    }
+
+    // Every value old or new, and the settings named exactly those not new;
+    // after a step past which the change may have reached the disk all the
+    // same (`uncertain`), a named setting may be new.
+    void check(const Values& values, const std::set<QString>& named, bool uncertain,
+               const std::string& where) {
+        std::set<QString> unsaved;
+        for (size_t i = 0; i < values.size(); ++i) {
+            EXPECT_TRUE(values[i] == old_[i] || values[i] == fresh_[i])
+                << kSettings[i].label << " is neither old nor new, " << where;
+            if (values[i] != fresh_[i]) unsaved.insert(kSettings[i].label);
+        }
+        if (uncertain) {
+            EXPECT_TRUE(std::includes(named.begin(), named.end(), unsaved.begin(), unsaved.end()))
+                << "a setting not saved was not named, " << where;
+        } else {
+            EXPECT_EQ(named, unsaved) << where;
+        }
+    }
+
+    fs::path dir_;
+    Values old_, fresh_;
+    std::map<Point, int> reached_;  // the VFS's operations during the last Apply
+};
+
+TEST_F(ApplyFaults, HiveWithAFaultAtEveryWritePoint) {
+    const fs::path file = dir_ / "registry.db";
+    storeOldValues(*hive::Hive::create(file));
+    const std::string image = testing_support::readFile(file);  // closed: no log beside it
+    old_ = valuesIn(*hive::Hive::open(file));
+    faulty_vfs::install();
+
+    // Each run starts from the same hive, opened at Apply's first write.
+    auto open = [&] {
+        for (const char* extra : {"-wal", "-shm"}) fs::remove(file.string() + extra);
+        testing_support::writeFile(file, image);
+        return hive::openHive(file);
+    };
+    auto inspect = [&] {
+        EXPECT_EQ(testing_support::integrityCheck(file), "ok");
+        return valuesIn(*hive::Hive::open(file));
+    };
+    faulty_vfs::arm(Point::Write, INT_MAX, SQLITE_OK, 0);  // counts only
+    applyClean(open, inspect);
+    const std::map<Point, int> points = reached_;
+
+    const struct {
+        Point point;
+        int code, error;
+    } faults[] = {
+        {Point::Write, SQLITE_FULL, ENOSPC},  {Point::Write, SQLITE_IOERR_WRITE, EIO},
+        {Point::Sync, SQLITE_FULL, ENOSPC},   {Point::Sync, SQLITE_IOERR_FSYNC, EIO},
+        {Point::Create, SQLITE_FULL, ENOSPC}, {Point::Create, SQLITE_IOERR, EIO},
+    };
+    for (const auto& f : faults) {
+        for (int n = 1; n <= points.at(f.point); ++n) {
+            const std::string where = std::string(faulty_vfs::name(f.point)) + " #" +
+                                      std::to_string(n) + ": " + sqlite3_errstr(f.code);
+            faulty_vfs::arm(f.point, n, f.code, f.error);
+            std::set<QString> named;
+            Values values = apply(open, inspect, &named);
+            EXPECT_TRUE(faulty_vfs::fired()) << where;
+            check(values, named, false, where);
+        }
+    }
+}
+
+TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
+    const fs::path image = dir_ / "image";
+    const fs::path prefix = dir_ / "prefix";
+    for (const char* name : {"system.reg", "user.reg"})
+        testing_support::writeFile(image / name, "WINE REGISTRY Version 2\n");
+    storeOldValues(*hive::PrefixStore::open(image));
+    old_ = valuesIn(*hive::PrefixStore::open(image));
+
+    auto open = [&] {
+        fs::remove_all(prefix);
+        fs::copy(image, prefix);
+        return hive::Opened{hive::PrefixStore::open(prefix), hive::State::Ok, {}};
+    };
+    auto inspect = [&] {
+        std::set<std::string> files;
+        for (const fs::directory_entry& e : fs::directory_iterator(prefix))
+            files.insert(e.path().filename());
+        EXPECT_EQ(files, (std::set<std::string>{"system.reg", "user.reg"}))
+            << "a temporary file was left";
+        std::unique_ptr<hive::PrefixStore> store = hive::PrefixStore::open(prefix);
+        EXPECT_EQ(store->damage(), "");
+        return valuesIn(*store);
+    };
+    std::map<std::string, int> steps;
+    atomic_file::setProbe([&](std::string_view step) {
+        ++steps[std::string(step)];
+        return 0;
+    });
+    applyClean(open, inspect);
+
+    for (const auto& [step, times] : steps) {
+        for (int n = 1; n <= times; ++n) {
+            const std::string where = step + " #" + std::to_string(n);
+            int seen = 0;
+            atomic_file::setProbe(
+                [&](std::string_view s) { return s == step && ++seen == n ? ENOSPC : 0; });
+            std::set<QString> named;
+            Values values = apply(open, inspect, &named);
+            EXPECT_EQ(seen, times) << where;
+            // After the rename the new file is in place, not yet known to
+            // last: its setting is named all the same.
+            check(values, named, step == "syncdir", where);
+        }
+    }
+}
+
+TEST_F(ApplyFaults, OkKeepsTheWindowOpenWhenSomethingWasNotSaved) {
+    faulty_vfs::install();
+    hive::select(machine.hivePath());
+    faulty_vfs::setFull(true);
+    form->Command9->click();
+    faulty_vfs::setFull(false);
+    EXPECT_EQ(seams->ends, 0);
+    ASSERT_EQ(seams->messages.size(), 1u);
+    EXPECT_TRUE(seams->messages[0].prompt.endsWith(
+        QString::fromStdString("The disk holding " + machine.hivePath().string() + " is full.")))
+        << seams->messages[0].prompt.toStdString();
+    form->Command9->click();
+    EXPECT_EQ(seams->ends, 1);
+    EXPECT_EQ(seams->messages.size(), 1u);
+}
+
+}  // namespace
