@@ -206,7 +206,7 @@ TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
     auto open = [&] {
         fs::remove_all(prefix);
         fs::copy(image, prefix);
-        return hive::Opened{hive::PrefixStore::open(prefix), hive::State::Ok, {}};
+        return hive::Opened{hive::PrefixStore::open(prefix), hive::State::Ok, {}, {}};
     };
     auto inspect = [&] {
         std::set<std::string> files;
