@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "Module2.h"
+#include "atomic_file.h"
 #include "current_store.h"
 #include "failed_writes.h"
 #include "machine.h"
@@ -224,6 +225,25 @@ TEST(PrefixStore, ChangesAreRefusedWhileTheGuardSaysSo) {
     running = false;
     store->setValue(key, "X", REG_SZ, "");
     EXPECT_NE(prefix.user(), kUser);
+}
+
+// A change to both files in one transaction: both are written and synced
+// before either takes its place, so a failure while writing the second
+// leaves both as they were.
+TEST(PrefixStore, ATransactionOverBothFilesFailsAsAWhole) {
+    TempPrefix prefix;
+    auto store = hive::PrefixStore::open(prefix.dir());
+    int writes = 0;
+    atomic_file::setProbe(
+        [&](std::string_view step) { return step == "write" && ++writes == 2 ? ENOSPC : 0; });
+    store->begin();
+    store->createKey(hive::Root::LocalMachine, "Software\\New");
+    store->createKey(hive::Root::CurrentUser, "Software\\New");
+    EXPECT_THROW(store->commit(), hive::Error);
+    atomic_file::setProbe({});
+    EXPECT_EQ(prefix.system(), kSystem);
+    EXPECT_EQ(prefix.user(), kUser);
+    EXPECT_FALSE(store->findKey(hive::Root::LocalMachine, "Software\\New"));
 }
 
 }  // namespace

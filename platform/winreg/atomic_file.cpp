@@ -47,7 +47,8 @@ void setProbe(std::function<int(std::string_view)> p) {
     probe() = std::move(p);
 }
 
-void replace(const std::filesystem::path& target, std::string_view bytes, struct stat* after) {
+Replacement::Replacement(const std::filesystem::path& target, std::string_view bytes)
+    : target_(target) {
     struct stat old {};
     if (::stat(target.c_str(), &old) != 0) fail(errno, "cannot read " + target.string());
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
@@ -71,21 +72,37 @@ void replace(const std::filesystem::path& target, std::string_view bytes, struct
     if (int e = stepped("write", [&] { return writeAll(fd, bytes); }))
         discard(e, "cannot write " + temp);
     // The data and what is needed to read it back; the name is made durable
-    // by the folder's sync below.
+    // by the folder's sync after the rename.
     if (int e = stepped("sync", [&] { return ::fdatasync(fd) == 0; }))
         discard(e, "cannot write " + temp + " to disk");
-    if (::fstat(fd, after) != 0) discard(errno, "cannot read " + temp);
+    if (::fstat(fd, &written_) != 0) discard(errno, "cannot read " + temp);
     int closed = ::close(fd);
     fd = -1;
     if (closed != 0) discard(errno, "cannot write " + temp);
-    if (int e = stepped("rename", [&] { return ::rename(temp.c_str(), target.c_str()) == 0; }))
-        discard(e, "cannot replace " + target.string());
+    temp_ = temp;
+}
+
+Replacement::~Replacement() {
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+void Replacement::commit(struct stat* after) {
+    const std::filesystem::path folder =
+        target_.parent_path().empty() ? "." : target_.parent_path();
+    if (int e = stepped("rename", [&] { return ::rename(temp_.c_str(), target_.c_str()) == 0; }))
+        fail(e, "cannot replace " + target_.string());
+    temp_.clear();
+    *after = written_;
     // The rename is durable once the folder is: until then a crash may
     // bring back the old file, never a mix.
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int e = stepped("syncdir", [&] { return dir >= 0 && ::fsync(dir) == 0; });
     if (dir >= 0) ::close(dir);
     if (e) fail(e, "cannot write the folder " + folder.string() + " to disk");
+}
+
+void replace(const std::filesystem::path& target, std::string_view bytes, struct stat* after) {
+    Replacement(target, bytes).commit(after);
 }
 
 }  // namespace atomic_file

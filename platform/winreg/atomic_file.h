@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace atomic_file {
@@ -18,6 +19,25 @@ namespace atomic_file {
 // untouched and no temporary file is left. `after` receives the new file's
 // status.
 void replace(const std::filesystem::path& target, std::string_view bytes, struct stat* after);
+
+// The same in two steps, so that several files can be written and synced
+// before any of them takes its place: a Replacement writes and syncs the new
+// bytes beside `target` (throwing as replace() does, and removing what it
+// made); commit() renames them over it and syncs the folder. One never
+// committed is removed.
+class Replacement {
+  public:
+    Replacement(const std::filesystem::path& target, std::string_view bytes);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+    void commit(struct stat* after);
+
+  private:
+    std::filesystem::path target_;
+    std::string temp_;  // the new file, until it is in place
+    struct stat written_ {};
+};
 
 // Test seam: called before each step ("create", "write", "sync", "rename",
 // "syncdir"); a non-zero errno it returns makes that step fail with it.

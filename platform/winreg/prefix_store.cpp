@@ -688,6 +688,12 @@ struct PrefixStore::Impl {
         rf.changed = false;
     }
 
+    Error writeError(int f, const std::system_error& e) const {
+        return Error(codeFor(e.code().value()), "The registry file " + files[f].path.string() +
+                                                    " cannot be written: " + e.code().message() +
+                                                    ".");
+    }
+
     // Writes the file with the changes made to it.
     void write(int f) {
         RegFile& rf = files[f];
@@ -696,9 +702,7 @@ struct PrefixStore::Impl {
         try {
             atomic_file::replace(target(rf.path), r.text, &st);
         } catch (const std::system_error& e) {
-            throw Error(codeFor(e.code().value()), "The registry file " + rf.path.string() +
-                                                       " cannot be written: " + e.code().message() +
-                                                       ".");
+            throw writeError(f, e);
         }
         adopt(f, std::move(r));
         rf.known = st;
@@ -984,10 +988,30 @@ void PrefixStore::begin() {
 }
 
 void PrefixStore::commit() {
+    // Both files are written and synced before either takes its place, so
+    // that a full disk or a failing write leaves both as they were.
+    std::vector<int> changed;
+    std::vector<Impl::Rewrite> rewrites;
+    std::vector<std::unique_ptr<atomic_file::Replacement>> replacements;
+    int f = 0;
     try {
-        for (int f = 0; f < 2; ++f) {
-            if (impl_->files[f].changed) impl_->write(f);
+        for (f = 0; f < 2; ++f) {
+            if (!impl_->files[f].changed) continue;
+            rewrites.push_back(impl_->serialize(f));
+            replacements.push_back(std::make_unique<atomic_file::Replacement>(
+                target(impl_->files[f].path), rewrites.back().text));
+            changed.push_back(f);
         }
+        for (size_t k = 0; k < changed.size(); ++k) {
+            f = changed[k];
+            struct stat st {};
+            replacements[k]->commit(&st);
+            impl_->adopt(f, std::move(rewrites[k]));
+            impl_->files[f].known = st;
+        }
+    } catch (const std::system_error& e) {
+        rollback();
+        throw impl_->writeError(f, e);
     } catch (...) {
         rollback();
         throw;
