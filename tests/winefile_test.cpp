@@ -144,31 +144,6 @@ TEST(WineFile, ValuesAreWrittenAsWineWritesThem) {
               "Software\\\\K\\xe9y\\t\\[x\\]=\"q\"");
 }
 
-// The quick look at a file finds the sections the full reading finds, at
-// the same places and lines.
-TEST(WineFile, ScanningFindsWhatParsingFinds) {
-    std::string hexBytes = "ab";
-    for (int b = 0; b < 30; ++b) hexBytes += ",cd";
-    std::string text = kHeader;
-    for (int k = 0; k < 40; ++k) {
-        text += "[Software\\\\Key" + std::to_string(k) + "\\\\x\\[y\\]] 17\n#time=1d\n";
-        for (int v = 0; v < k % 5; ++v)
-            text += "\"v" + std::to_string(v) + "\"=hex:" + hexBytes +
-                    "\n\"s\"=\"a [bracket] \\\"quoted\\\"\"\n";
-        text += "\n";
-    }
-    const winefile::Layout scanned = winefile::scan(text), parsed = winefile::parse(text);
-    EXPECT_EQ(scanned.headerEnd, parsed.headerEnd);
-    ASSERT_EQ(scanned.sections.size(), 40u);
-    ASSERT_EQ(scanned.sections.size(), parsed.sections.size());
-    for (size_t k = 0; k < scanned.sections.size(); ++k) {
-        const winefile::Section &a = scanned.sections[k], &b = parsed.sections[k];
-        EXPECT_EQ(std::tie(a.begin, a.pathEnd, a.bodyBegin, a.end, a.line),
-                  std::tie(b.begin, b.pathEnd, b.bodyBegin, b.end, b.line))
-            << k;
-    }
-}
-
 TEST(WineFile, DamagedFilesAreRefusedAtTheirLine) {
     struct Case {
         std::string text;

@@ -27,20 +27,15 @@ Machine& selected() {
 }
 
 // A prefix's registry: read-only while Wine runs there (checked again before
-// every change), and while one of its files cannot be read. What the user
-// is told is worked out when it is asked for, once the files' check is done.
+// every change), and while one of its files cannot be read. The files are
+// read while the program goes on; what the user is told is worked out when
+// it is asked for, once they have been.
 hive::Opened openPrefix(const fs::path& prefix) {
     hive::Opened o;
     auto store = hive::PrefixStore::open(prefix, [prefix]() -> std::optional<std::string> {
         if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
         return std::nullopt;
     });
-    if (!store->readable(hive::Root::LocalMachine, false) &&
-        !store->readable(hive::Root::CurrentUser, false)) {
-        o.state = hive::State::Damaged;
-        o.problem = store->damage(false);
-        return o;
-    }
     o.state = store->writable() ? hive::State::Ok : hive::State::ReadOnly;
     const bool readOnly = o.state == hive::State::ReadOnly;
     o.explain = [s = store.get(), prefix, readOnly]() -> std::string {

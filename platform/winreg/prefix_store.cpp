@@ -12,6 +12,7 @@
 #include <future>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "atomic_file.h"
 #include "casefold.h"
@@ -103,9 +104,6 @@ struct RegFile {
     std::string damage;    // why it cannot be used; empty when sound
     bool changed = false;  // changes not written yet (in a transaction)
     int lockFd = -1;
-    // Every line of `text` checked beside the program's work: what is wrong,
-    // or nothing. Last, so that it ends before the text does.
-    std::future<std::string> check;
 };
 
 [[noreturn]] void systemFailure(int error, const std::string& what) {
@@ -176,6 +174,32 @@ struct PrefixStore::Impl {
     std::vector<KeyId> slots = std::vector<KeyId>(1024, 0);
     RegFile files[2];
     bool inTransaction = false;
+    // The files are read on a thread of their own while the program goes
+    // on; everything but where(), writable() and textData() waits for it.
+    std::future<void> loading;
+
+    void ready() {
+        if (loading.valid()) loading.get();
+    }
+
+    // Reads both files; a file that cannot be read is noted as damaged.
+    void loadBoth() {
+        for (int f = 0; f < 2; ++f) {
+            RegFile& rf = files[f];
+            try {
+                reload(f);
+            } catch (const winefile::ParseError& e) {
+                rf.damage =
+                    "The registry file " + rf.path.string() + " cannot be read: " + e.what() + ".";
+            } catch (const std::system_error& e) {
+                rf.damage = "The registry file " + rf.path.string() +
+                            " cannot be read: " + e.code().message() + ".";
+            } catch (const std::exception& e) {
+                rf.damage =
+                    "The registry file " + rf.path.string() + " cannot be read: " + e.what() + ".";
+            }
+        }
+    }
 
     std::string_view nameOf(KeyId id) const {
         const Node& n = nodes[static_cast<size_t>(id)];
@@ -252,8 +276,7 @@ struct PrefixStore::Impl {
 
     // The file's keys from its text; keys keep their ids across reloads.
     void load(int f, std::string text) {
-        settle(f);
-        winefile::Layout layout = winefile::scan(text);
+        winefile::Layout layout = winefile::parse(text);
         RegFile& rf = files[f];
         for (size_t i = 1; i < nodes.size(); ++i) {
             Node& n = nodes[i];
@@ -309,26 +332,6 @@ struct PrefixStore::Impl {
         rf.text = std::move(text);
         rf.layout = std::move(layout);
         rf.changed = false;
-        // The key lines are checked; the value lines are checked on another
-        // thread while the program goes on, and are waited for before the
-        // file's keys are first read or anything is written.
-        rf.check = std::async(std::launch::async, [text = std::string_view(rf.text)] {
-            try {
-                winefile::parse(text);
-                return std::string();
-            } catch (const winefile::ParseError& e) {
-                return std::string(e.what());
-            }
-        });
-    }
-
-    // Waits for the file's check; a file found unsound is used no further.
-    void settle(int f) {
-        RegFile& rf = files[f];
-        if (!rf.check.valid()) return;
-        std::string fault = rf.check.get();
-        if (!fault.empty())
-            rf.damage = "The registry file " + rf.path.string() + " cannot be read: " + fault + ".";
     }
 
     // Reads the file as it is on disk now, through `fd` when one is open.
@@ -410,8 +413,6 @@ struct PrefixStore::Impl {
 
     // Refuses changes the prefix cannot take now.
     void mayChange() {
-        settle(0);
-        settle(1);
         for (const RegFile& rf : files) {
             if (!rf.damage.empty())
                 throw Refused(ERROR_ACCESS_DENIED, "The Wine prefix " + prefix.string() +
@@ -446,9 +447,9 @@ struct PrefixStore::Impl {
                 n.values.push_back(std::move(v));
             }
         };
-        // Keys are reached through their root, which waits for the file's
-        // check; should a section that cannot be read come here all the
-        // same, the file is taken as unreadable.
+        // Every line was checked as the file was read; should a section
+        // that cannot be read come here all the same, the file is taken as
+        // unreadable.
         try {
             if (n.section >= 0) take(n.section);
             for (int d : n.duplicates) take(d);
@@ -658,7 +659,6 @@ struct PrefixStore::Impl {
 
     // Takes a file's new text as what it holds, without reading it again.
     void adopt(int f, Rewrite r) {
-        settle(f);
         RegFile& rf = files[f];
         for (size_t i = 1; i < nodes.size(); ++i) {
             Node& n = nodes[i];
@@ -749,6 +749,7 @@ struct PrefixStore::Impl {
 PrefixStore::PrefixStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 PrefixStore::~PrefixStore() {
+    impl_->ready();
     impl_->unlock(0);
     impl_->unlock(1);
 }
@@ -768,24 +769,13 @@ std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix, Guard gua
         RegFile& rf = impl->files[f];
         rf.path = prefix / names[f];
         rf.root = root;
-        try {
-            impl->reload(f);
-        } catch (const winefile::ParseError& e) {
-            rf.damage =
-                "The registry file " + rf.path.string() + " cannot be read: " + e.what() + ".";
-        } catch (const std::system_error& e) {
-            rf.damage = "The registry file " + rf.path.string() +
-                        " cannot be read: " + e.code().message() + ".";
-        }
     }
+    impl->loading = std::async(std::launch::async, [i = impl.get()] { i->loadBoth(); });
     return std::unique_ptr<PrefixStore>(new PrefixStore(std::move(impl)));
 }
 
-std::string PrefixStore::damage(bool wait) const {
-    if (wait) {
-        impl_->settle(0);
-        impl_->settle(1);
-    }
+std::string PrefixStore::damage() const {
+    impl_->ready();
     std::string out;
     for (const RegFile& rf : impl_->files) {
         if (rf.damage.empty()) continue;
@@ -793,12 +783,6 @@ std::string PrefixStore::damage(bool wait) const {
         out += rf.damage;
     }
     return out;
-}
-
-bool PrefixStore::readable(Root root, bool wait) const {
-    const int f = root == Root::CurrentUser ? 1 : 0;
-    if (wait) impl_->settle(f);
-    return impl_->files[f].damage.empty();
 }
 
 std::string PrefixStore::where() const {
@@ -815,22 +799,24 @@ bool PrefixStore::writable() const {
 }
 
 std::optional<KeyId> PrefixStore::root(Root r) {
-    impl_->settle(r == Root::CurrentUser ? 1 : 0);
+    impl_->ready();
+    // A root whose file cannot be read fails as such: its keys are not
+    // merely missing, and changes to them are not merely skipped.
+    const RegFile& rf = impl_->files[r == Root::CurrentUser ? 1 : 0];
+    if (!rf.damage.empty()) throw Error(ERROR_REGISTRY_IO_FAILED, rf.damage);
     switch (r) {
         case Root::LocalMachine:
-            return impl_->files[0].damage.empty() ? std::optional<KeyId>(kLocalMachine)
-                                                  : std::nullopt;
+            return kLocalMachine;
         case Root::CurrentUser:
-            return impl_->files[1].damage.empty() ? std::optional<KeyId>(kCurrentUser)
-                                                  : std::nullopt;
+            return kCurrentUser;
         case Root::ClassesRoot:
-            if (!impl_->files[0].damage.empty()) return std::nullopt;
             return findKey(kLocalMachine, "Software\\Classes");
     }
     return std::nullopt;
 }
 
 std::optional<KeyId> PrefixStore::findKey(KeyId from, std::string_view path) {
+    impl_->ready();
     if (!impl_->node(from)) return std::nullopt;
     KeyId id = from;
     for (std::string_view part : splitKeyPath(path)) {
@@ -842,10 +828,12 @@ std::optional<KeyId> PrefixStore::findKey(KeyId from, std::string_view path) {
 }
 
 bool PrefixStore::keyExists(KeyId key) {
+    impl_->ready();
     return impl_->node(key) != nullptr;
 }
 
 std::optional<Value> PrefixStore::value(KeyId key, std::string_view name) {
+    impl_->ready();
     Node* n = impl_->node(key);
     if (!n) return std::nullopt;
     const Val* v = impl_->findValue(*n, name);
@@ -854,6 +842,7 @@ std::optional<Value> PrefixStore::value(KeyId key, std::string_view name) {
 }
 
 std::vector<Subkey> PrefixStore::subkeys(KeyId key) {
+    impl_->ready();
     std::vector<Subkey> out;
     Node* n = impl_->node(key);
     if (!n) return out;
@@ -866,6 +855,7 @@ std::vector<Subkey> PrefixStore::subkeys(KeyId key) {
 }
 
 std::vector<Value> PrefixStore::values(KeyId key) {
+    impl_->ready();
     std::vector<Value> out;
     Node* n = impl_->node(key);
     if (!n) return out;
@@ -879,6 +869,7 @@ std::vector<Value> PrefixStore::values(KeyId key) {
 }
 
 std::string PrefixStore::keyName(KeyId key) {
+    impl_->ready();
     std::string name;
     for (KeyId id = key; id != 0; id = impl_->nodes[static_cast<size_t>(id)].parent) {
         const std::string part(impl_->nameOf(id));
@@ -888,6 +879,7 @@ std::string PrefixStore::keyName(KeyId key) {
 }
 
 void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
+    impl_->ready();
     Node& n = impl_->live(key);
     if (key == kLocalMachine || key == kCurrentUser)
         throw Error(ERROR_ACCESS_DENIED, "A root key of a Wine prefix holds no values.");
@@ -913,6 +905,7 @@ void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::st
 }
 
 bool PrefixStore::deleteValue(KeyId key, std::string_view name) {
+    impl_->ready();
     Node& n = impl_->live(key);
     return impl_->change(n.file, [&] {
         Node* k = impl_->node(key);
@@ -925,6 +918,7 @@ bool PrefixStore::deleteValue(KeyId key, std::string_view name) {
 }
 
 KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
+    impl_->ready();
     Node& n = impl_->live(from);
     KeyId id = from;
     impl_->change(n.file, [&] {
@@ -948,6 +942,7 @@ KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
 }
 
 bool PrefixStore::deleteKey(KeyId key) {
+    impl_->ready();
     if (key == kLocalMachine || key == kCurrentUser) return false;
     Node* n = impl_->node(key);
     if (!n) return false;
@@ -975,6 +970,7 @@ bool PrefixStore::deleteKey(KeyId key) {
 }
 
 void PrefixStore::begin() {
+    impl_->ready();
     impl_->mayChange();
     try {
         impl_->lock(0);
@@ -988,6 +984,7 @@ void PrefixStore::begin() {
 }
 
 void PrefixStore::commit() {
+    impl_->ready();
     // Both files are written and synced before either takes its place, so
     // that a full disk or a failing write leaves both as they were.
     std::vector<int> changed;
@@ -1020,6 +1017,7 @@ void PrefixStore::commit() {
 }
 
 void PrefixStore::rollback() {
+    impl_->ready();
     for (int f = 0; f < 2; ++f) {
         if (!impl_->files[f].changed) continue;
         try {

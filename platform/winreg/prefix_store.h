@@ -11,10 +11,10 @@
 // take turns on an advisory lock on the file and read it again when another
 // has changed it, so none loses another's change. A file that cannot be
 // read is never written: its root has no keys and the store refuses every
-// change. Its key lines are checked as it is read, its value lines on a
-// thread of their own, waited for before its keys are first read or
-// anything is written. Wine's native view is used as it stands: no Wow6432Node
-// redirection, no following of link keys.
+// change, and its root fails to open. The files are read on a thread of
+// their own, started by open() and waited for by the first use of the
+// store, so that a program can go on meanwhile. Wine's native view is used as it stands: no
+// Wow6432Node redirection, no following of link keys.
 #pragma once
 
 #include <filesystem>
@@ -49,11 +49,8 @@ class PrefixStore final : public Store {
     PrefixStore& operator=(const PrefixStore&) = delete;
 
     // What is wrong with the files, naming each file and line; empty when
-    // both are sound. Their value lines are checked beside the program's
-    // work: without `wait`, only what is known so far.
-    std::string damage(bool wait = true) const;
-    // Whether the root's file could be read (so far, without `wait`).
-    bool readable(Root root, bool wait = true) const;
+    // both are sound.
+    std::string damage() const;
 
     std::string where() const override;
     bool writable() const override;

@@ -361,30 +361,6 @@ Item::Kind kindOf(std::string_view line, int lineNo) {
     fault(lineNo, "expected a [key], a value, an #option or a ;comment, not " + excerpt(t));
 }
 
-// How many line ends s holds, eight bytes at a time: a byte that is a line
-// end becomes zero, a zero byte leaves a one in its byte of `ends`, and the
-// bytes of the sum are added up every 255 words, before one can overflow.
-int newlines(std::string_view s) {
-    constexpr std::uint64_t kNewlines = 0x0A0A0A0A0A0A0A0Aull;
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    int count = 0;
-    size_t k = 0;
-    while (k + 8 <= s.size()) {
-        std::uint64_t sum = 0;
-        for (int words = 0; words < 255 && k + 8 <= s.size(); ++words, k += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, s.data() + k, 8);
-            const std::uint64_t x = word ^ kNewlines;
-            const std::uint64_t nonzero = ((x & kLow7) + kLow7) | x;
-            sum += (~nonzero >> 7) & kOnes;
-        }
-        count += static_cast<int>((sum * kOnes) >> 56);
-    }
-    for (; k < s.size(); ++k) count += s[k] == '\n';
-    return count;
-}
-
 // The section whose key line `line` starts at `begin`; `next` is where the
 // line after it starts.
 Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) {
@@ -416,31 +392,6 @@ size_t signatureLine(std::string_view text, Layout& layout) {
 }
 
 }  // namespace
-
-Layout scan(std::string_view text) {
-    Layout layout;
-    const size_t start = signatureLine(text, layout);
-    layout.headerEnd = text.size();
-    int lineNo = 1;
-    size_t counted = 0;  // lineNo counts the lines that start before here
-    for (size_t k = start; k < text.size();) {
-        const void* hit = std::memchr(text.data() + k, '[', text.size() - k);
-        if (!hit) break;
-        const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-        k = at + 1;
-        if (text[at - 1] != '\n') continue;  // within a line
-        lineNo += newlines(text.substr(counted, at - counted));
-        counted = at;
-        size_t next = 0;
-        std::string_view line = lineAt(text, at, &next);
-        if (layout.sections.empty()) layout.headerEnd = at;
-        if (!layout.sections.empty()) layout.sections.back().end = at;
-        layout.sections.push_back(keyLineAt(line, at, next, lineNo));
-        k = next;
-    }
-    if (!layout.sections.empty()) layout.sections.back().end = text.size();
-    return layout;
-}
 
 Layout parse(std::string_view text) {
     Layout layout;

@@ -68,10 +68,6 @@ struct Layout {
 
 // Checks the text line by line and finds its sections. Throws ParseError.
 Layout parse(std::string_view text);
-// Finds the sections of a text, checking only the signature and the key
-// lines; for a text that parse() accepts, the same layout. Throws
-// ParseError.
-Layout scan(std::string_view text);
 
 // A section's key path in UTF-8, components separated by single
 // backslashes, into `out` (whose storage is reused).
