@@ -98,6 +98,7 @@ struct RegFile {
     fs::path path;  // as the prefix names it; may be a link
     KeyId root = 0;
     std::string text;
+    std::string spare;  // the text before, its memory kept for the next rewrite
     winefile::Layout layout;
     std::vector<Entry> order;
     struct stat known {};  // the file as last read or written
@@ -601,9 +602,22 @@ struct PrefixStore::Impl {
     Rewrite serialize(int f) {
         RegFile& rf = files[f];
         Rewrite r;
+        // Into the memory of the text before: a file of a few megabytes
+        // costs more in fresh pages than in copying.
+        r.text = std::move(rf.spare);
+        r.text.clear();
         r.text.reserve(rf.text.size() + 4096);
         r.text.append(rf.text, 0, rf.layout.headerEnd);
         r.moved.assign(rf.layout.sections.size(), -1);
+        r.sections.reserve(rf.order.size());
+        r.order.reserve(rf.order.size());
+        // Sections copied one after another are appended together.
+        size_t runFrom = 0, runTo = 0;
+        auto flush = [&] {
+            r.text.append(rf.text, runFrom, runTo - runFrom);
+            runFrom = runTo = 0;
+        };
+        auto written = [&] { return r.text.size() + (runTo - runFrom); };
         // Line numbers, for messages about a section's values: a section
         // copied moves by the lines added and taken out before it.
         auto linesIn = [](std::string_view s) {
@@ -614,6 +628,7 @@ struct PrefixStore::Impl {
         int nextLine = 1 + linesIn(std::string_view(rf.text).substr(0, rf.layout.headerEnd));
         auto place = [&](winefile::Section s, KeyId id) {
             if (!r.sections.empty()) r.sections.back().end = s.begin;
+
             r.order.push_back({id, static_cast<int>(r.sections.size())});
             r.sections.push_back(std::move(s));
         };
@@ -632,11 +647,15 @@ struct PrefixStore::Impl {
                 if (e.section < 0) continue;
                 const winefile::Section& old = rf.layout.sections[static_cast<size_t>(e.section)];
                 winefile::Section s = old;
-                s.begin = r.text.size();
+                s.begin = written();
                 s.pathEnd = s.begin + (old.pathEnd - old.begin);
                 s.bodyBegin = s.begin + (old.bodyBegin - old.begin);
                 s.line = old.line + shift;
-                r.text.append(rf.text, old.begin, old.end - old.begin);
+                if (runTo != old.begin) {
+                    flush();
+                    runFrom = old.begin;
+                }
+                runTo = old.end;
                 r.moved[static_cast<size_t>(e.section)] = static_cast<int>(r.sections.size());
                 lastCopied = e.section;
                 nextLine = s.line;
@@ -645,6 +664,7 @@ struct PrefixStore::Impl {
             }
             if (lastCopied >= 0) nextLine += linesIn(oldText(lastCopied));
             lastCopied = -1;
+            flush();
             const size_t before = r.text.size();
             winefile::Section s = regenerate(e.node, e.section, r.text);
             const int added = linesIn(std::string_view(r.text).substr(before));
@@ -653,6 +673,7 @@ struct PrefixStore::Impl {
             shift += added - (e.section >= 0 ? linesIn(oldText(e.section)) : 0);
             place(std::move(s), e.node);
         }
+        flush();
         if (!r.sections.empty()) r.sections.back().end = r.text.size();
         return r;
     }
@@ -682,6 +703,7 @@ struct PrefixStore::Impl {
                 n.duplicates.push_back(e.section);
             }
         }
+        rf.spare = std::move(rf.text);
         rf.text = std::move(r.text);
         rf.layout.sections = std::move(r.sections);
         rf.order = std::move(r.order);
@@ -714,15 +736,15 @@ struct PrefixStore::Impl {
     // in memory is what the disk holds.
     template <typename F>
     auto change(int f, F&& fn) {
-        mayChange();
         if (inTransaction) {
+            mayChange();
             auto result = fn();
             files[f].changed = files[f].changed || bool(result);
             return result;
         }
         lock(f);
         try {
-            mayChange();  // the file may have been read again under the lock
+            mayChange();  // under the lock: the file may just have been read again
             auto result = fn();
             if (result) write(f);
             unlock(f);
