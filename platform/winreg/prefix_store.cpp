@@ -301,11 +301,12 @@ struct PrefixStore::Impl {
                 if (nodes[i].parent != 0) index(static_cast<KeyId>(i));
             }
         }
-        // Sections come in name order, so a path mostly begins as the one
-        // before it did: those keys are known without looking them up.
-        // The names of the section before stay in the other scratch.
         nodes.reserve(expected);
         names.reserve(names.size() + text.size() / 4);
+        // Sections come in name order, so a path mostly begins as the one
+        // before it did: those keys are known without looking them up. A
+        // path that had to be decoded keeps its names in a scratch string,
+        // and the section before's stay in the other.
         std::string scratch[2];
         std::vector<std::string_view> parts, previousParts;
         std::vector<KeyId> previousIds;
@@ -366,9 +367,11 @@ struct PrefixStore::Impl {
         while (true) {
             const fs::path file = target(rf.path);
             int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0)
-                throw Error(codeFor(errno), "The registry file " + rf.path.string() +
-                                                " cannot be read: " + std::strerror(errno) + ".");
+            if (fd < 0) {
+                const int error = errno;
+                throw Error(codeFor(error), "The registry file " + rf.path.string() +
+                                                " cannot be read: " + std::strerror(error) + ".");
+            }
             if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
                 struct stat held {
                 }, now{};

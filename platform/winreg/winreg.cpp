@@ -158,12 +158,11 @@ LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
         return rc;
     }
     std::string key = "(a key)";
-    OpenKey open{};
-    if (store && resolve(*store, hKey, &open) == ERROR_SUCCESS) {
-        try {
-            key = store->keyName(open.key);
-        } catch (const std::exception&) {
-        }
+    try {
+        OpenKey open{};
+        if (store && resolve(*store, hKey, &open) == ERROR_SUCCESS) key = store->keyName(open.key);
+    } catch (const std::exception&) {
+        // Named as unknown: the store cannot tell.
     }
     failed_writes::record({key, nameOf(valueName), rc, reasonFor(rc)});
     return rc;
