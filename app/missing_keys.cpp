@@ -36,14 +36,6 @@ std::vector<Missing> missing(hive::Store& store) {
 
 }  // namespace
 
-std::vector<std::string> find() {
-    std::vector<std::string> names;
-    if (hive::Store* store = hive::current()) {
-        for (const Missing& m : missing(*store)) names.push_back(m.name);
-    }
-    return names;
-}
-
 void offer() {
     const machine::Machine& m = machine::current();
     hive::Store* store = hive::current();
@@ -51,7 +43,12 @@ void offer() {
     // file cannot be read (the start-up message said so).
     if (!m.isWinePrefix() || !store || hive::state() != hive::State::Ok || !hive::problem().empty())
         return;
-    std::vector<Missing> keys = missing(*store);
+    std::vector<Missing> keys;
+    try {
+        keys = missing(*store);
+    } catch (const std::exception&) {
+        return;  // a file that cannot be read: said at start, nothing to offer
+    }
     if (keys.empty()) return;
     QString list;
     for (const Missing& k : keys) list += QString::fromStdString(k.name) + QLatin1Char('\n');

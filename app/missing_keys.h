@@ -3,13 +3,7 @@
 // nothing. Offered once at start: create them, empty.
 #pragma once
 
-#include <string>
-#include <vector>
-
 namespace missing_keys {
-
-// The settings' keys the current store lacks, by full name.
-std::vector<std::string> find();
 
 // When the current machine is a Wine prefix that can be written and lacks
 // keys, asks once whether to create them; Yes creates exactly those keys,
