@@ -23,12 +23,7 @@ printf '%s\n' "\$@" >>"$work/opened"
 EOF
 chmod +x "$work/opener/xdg-open"
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-eventually test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
+start_desktop
 
 eval "$(dbus-launch --sh-syntax)"
 [ -n "${DBUS_SESSION_BUS_PID:-}" ] || fail "no session bus"

@@ -64,15 +64,7 @@ if "$knobreg" add "${tips[0]}" /v InfoTip /d 'refused' /f >/dev/null 2>"$work/ad
 fi
 grep -qx "ERROR: The disk holding $hive is full." "$work/add.err" || fail "knobreg add said: $(cat "$work/add.err")"
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-eventually test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
-openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-eventually test -e "$work/wm-ready" || fail "openbox did not start"
+start_desktop
 
 # The visible windows titled Knobwise other than the one given.
 others() {
