@@ -4,7 +4,6 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -129,24 +128,8 @@ std::string toUtf16(std::string_view cp1252) {
 }
 
 std::string fromUtf16(std::string_view utf16le) {
-    utf16le = utf16le.substr(0, utf16le.size() & ~size_t{1});
-    std::string out;
-    out.reserve(utf16le.size() / 2);
-    bool ascii = true;
-    for (size_t i = 0; i < utf16le.size() && ascii; i += 2)
-        ascii = utf16le[i + 1] == '\0' && static_cast<unsigned char>(utf16le[i]) < 0x80;
-    if (ascii) {
-        for (size_t i = 0; i < utf16le.size(); i += 2) out.push_back(utf16le[i]);
-        return out;
-    }
-    while (!utf16le.empty()) {
-        utf16::Decoded d = utf16::toUtf8(utf16le);
-        out += fromUtf8(d.utf8);
-        if (d.ok) break;
-        out.push_back('?');  // an unpaired surrogate
-        utf16le.remove_prefix(std::min(utf16le.size(), (d.stop & ~size_t{1}) + 2));
-    }
-    return out;
+    // An unpaired surrogate reads as U+FFFD, which the code page writes '?'.
+    return fromUtf8(utf16::toUtf8Lenient(utf16le.substr(0, utf16le.size() & ~size_t{1})));
 }
 
 std::string fromText(const QString& text) {

@@ -455,16 +455,8 @@ void Hive::fail(int rc, const char* what) {
                                  sqlite3_errmsg(db_));
 }
 
-std::optional<KeyId> Hive::root(Root root) {
-    switch (root) {
-        case Root::LocalMachine:
-            return kLocalMachine;
-        case Root::CurrentUser:
-            return kCurrentUser;
-        case Root::ClassesRoot:
-            return findKey(kLocalMachine, "Software\\Classes");
-    }
-    return std::nullopt;
+KeyId Hive::top(Root root) {
+    return root == Root::CurrentUser ? kCurrentUser : kLocalMachine;
 }
 
 std::optional<KeyId> Hive::childKey(KeyId parent, std::string_view name) {

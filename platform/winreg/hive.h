@@ -49,7 +49,7 @@ class Hive final : public Store {
 
     using Store::createKey;
     using Store::findKey;
-    std::optional<KeyId> root(Root root) override;
+    using Store::root;
     std::optional<KeyId> findKey(KeyId from, std::string_view path) override;
     bool keyExists(KeyId key) override;
     std::optional<Value> value(KeyId key, std::string_view name) override;
@@ -67,6 +67,9 @@ class Hive final : public Store {
     void begin() override;
     void commit() override;
     void rollback() override;
+
+  protected:
+    KeyId top(Root root) override;
 
   private:
     // Why changes are refused for the moment.

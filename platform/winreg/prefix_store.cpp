@@ -823,21 +823,14 @@ bool PrefixStore::writable() const {
     return true;
 }
 
-std::optional<KeyId> PrefixStore::root(Root r) {
+KeyId PrefixStore::top(Root r) {
     impl_->ready();
     // A root whose file cannot be read fails as such: its keys are not
     // merely missing, and changes to them are not merely skipped.
-    const RegFile& rf = impl_->files[r == Root::CurrentUser ? 1 : 0];
+    const bool user = r == Root::CurrentUser;
+    const RegFile& rf = impl_->files[user ? 1 : 0];
     if (!rf.damage.empty()) throw Error(ERROR_REGISTRY_IO_FAILED, rf.damage);
-    switch (r) {
-        case Root::LocalMachine:
-            return kLocalMachine;
-        case Root::CurrentUser:
-            return kCurrentUser;
-        case Root::ClassesRoot:
-            return findKey(kLocalMachine, "Software\\Classes");
-    }
-    return std::nullopt;
+    return user ? kCurrentUser : kLocalMachine;
 }
 
 std::optional<KeyId> PrefixStore::findKey(KeyId from, std::string_view path) {

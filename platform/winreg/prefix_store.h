@@ -58,7 +58,7 @@ class PrefixStore final : public Store {
 
     using Store::createKey;
     using Store::findKey;
-    std::optional<KeyId> root(Root root) override;
+    using Store::root;
     std::optional<KeyId> findKey(KeyId from, std::string_view path) override;
     bool keyExists(KeyId key) override;
     std::optional<Value> value(KeyId key, std::string_view name) override;
@@ -78,6 +78,9 @@ class PrefixStore final : public Store {
     void rollback() override;
 
     struct Impl;
+
+  protected:
+    KeyId top(Root root) override;
 
   private:
     explicit PrefixStore(std::unique_ptr<Impl> impl);

@@ -25,6 +25,11 @@ Root rootOf(std::uint32_t predefined) {
     }
 }
 
+std::optional<KeyId> Store::root(Root r) {
+    if (r == Root::ClassesRoot) return findKey(top(Root::LocalMachine), "Software\\Classes");
+    return top(r);
+}
+
 std::optional<KeyId> Store::findKey(Root r, std::string_view path) {
     std::optional<KeyId> top = root(r);
     return top ? findKey(*top, path) : std::nullopt;

@@ -74,7 +74,7 @@ class Store {
 
     // The key at the top of a root's tree; nullopt for HKEY_CLASSES_ROOT
     // while HKEY_LOCAL_MACHINE\Software\Classes does not exist.
-    virtual std::optional<KeyId> root(Root root) = 0;
+    std::optional<KeyId> root(Root root);
     virtual std::optional<KeyId> findKey(KeyId from, std::string_view path) = 0;
     std::optional<KeyId> findKey(Root root, std::string_view path);
     virtual bool keyExists(KeyId key) = 0;
@@ -100,6 +100,11 @@ class Store {
     virtual void begin() = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;
+
+  protected:
+    // The top of HKEY_LOCAL_MACHINE's or HKEY_CURRENT_USER's tree;
+    // HKEY_CLASSES_ROOT is a view into the first, the same in every store.
+    virtual KeyId top(Root root) = 0;
 };
 
 }  // namespace hive
