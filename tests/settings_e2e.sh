@@ -44,6 +44,20 @@ KEYS
     printf '\xff\0\0\0'                          # blue, green, red, padding
 } >"$XDG_DATA_HOME/knobwise/drive_c/WINDOWS/Clouds.bmp"
 
+# Whether a pop-up (a window the window manager does not manage, larger than
+# its own 1 x 1 one) shows.
+completion_shown() {
+    local w info
+    for w in $(xwininfo -root -children | awk '/^ +0x/ {print $1}'); do
+        info=$(xwininfo -id "$w" 2>/dev/null) || continue
+        case $info in *IsViewable*"Override Redirect State: yes"*) ;; *) continue ;; esac
+        case $info in *"Width: 1"$'\n'*"Height: 1"$'\n'*) continue ;; esac
+        return 0
+    done
+    return 1
+}
+export -f completion_shown
+
 start_desktop
 # Started in C:\WINDOWS, where the file dialog opens.
 (cd "$XDG_DATA_HOME/knobwise/drive_c/WINDOWS" && exec "$knobwise") >"$work/knobwise.log" 2>&1 &
@@ -66,8 +80,13 @@ dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Open$' | head -
     fail "no file dialog"
 xdotool windowactivate --sync "$dialog"
 xdotool type Clouds.bmp
+# The name's completion list pops up once the dialog has read the folder,
+# and holds the pointer while it shows: Return waits for it, and the next
+# click for it to be gone, or that click only closes it.
+eventually completion_shown || fail "the file dialog offered no completion"
 xdotool key Return
 eventually bash -c "! xdotool search --onlyvisible --name '^Open$'" || fail "the file dialog stayed open"
+eventually bash -c "! completion_shown" || fail "the completion list stayed open"
 xdotool windowactivate --sync "$window"
 # "Misc": the three boxes by their access keys, Hearts by its place, Apply.
 xdotool mousemove --window "$window" 333 10 click 1 key --clearmodifiers alt+u alt+f alt+d

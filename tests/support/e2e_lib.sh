@@ -25,8 +25,9 @@ eventually() {
     return 1
 }
 
-# Starts Xvfb and openbox (so that windows take the keyboard focus) and
-# exports their DISPLAY; logs go to the work directory.
+# Starts Xvfb and openbox (so that windows take the keyboard focus; with a
+# configuration of its own, openbox-rc.xml) and exports their DISPLAY; logs go
+# to the work directory.
 start_desktop() {
     exec 3>"$work/display"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
@@ -36,7 +37,7 @@ start_desktop() {
     DISPLAY=:$(head -n1 "$work/display")
     export DISPLAY
     # openbox runs its start-up command once it manages windows.
-    openbox --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
+    openbox --config-file "$(dirname "${BASH_SOURCE[0]}")/openbox-rc.xml" --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
     pids+=($!)
     eventually test -e "$work/wm-ready" || fail "openbox did not start"
 }
