@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
+#include <sstream>
 
 #include "commondialog.h"
 #include "current_store.h"
@@ -144,16 +146,26 @@ TEST_F(CommonDialogTest, TheRealDialogReturnsTheChosenFileAsAWindowsPath) {
 // process holds on it (a file opened and closed here drops them all), or
 // another program would take the hive's log from under this one.
 TEST_F(CommonDialogTest, ListingTheHivesFolderKeepsItsLocks) {
-    auto locksHeld = [] {
+    // The files ("dev:inode") this process holds a lock on. SQLite takes
+    // and leaves locks of its own as it reads; a file that has none left
+    // lost them all.
+    auto lockedFiles = [] {
         std::ifstream in("/proc/locks");
-        const std::string mine = " " + std::to_string(::getpid()) + " ";
-        int n = 0;
-        for (std::string line; std::getline(in, line);) n += line.find(mine) != std::string::npos;
-        return n;
+        const std::string mine = std::to_string(::getpid());
+        std::set<std::string> files;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            std::string id, kind, advisory, mode, pid, file;
+            fields >> id >> kind;
+            if (kind == "->") continue;  // a lock waited for, not held
+            fields >> advisory >> mode >> pid >> file;
+            if (pid == mine) files.insert(file);
+        }
+        return files;
     };
     ASSERT_TRUE(hive::current() && hive::current()->root(hive::Root::CurrentUser));
-    const int before = locksHeld();
-    ASSERT_GT(before, 0);
+    const std::set<std::string> before = lockedFiles();
+    ASSERT_FALSE(before.empty());
     CommonDialog dialog;
     dialog.setFilter("Compatable Backgrounds|*.bmp");
     dialog.setFileName(QString::fromStdString(drives::toWindows(machine::hivePath())));
@@ -175,7 +187,7 @@ TEST_F(CommonDialogTest, ListingTheHivesFolderKeepsItsLocks) {
         &seen);
     dialog.ShowOpen();
     ASSERT_TRUE(seen);
-    EXPECT_EQ(locksHeld(), before);
+    EXPECT_EQ(lockedFiles(), before);
 }
 
 }  // namespace
