@@ -114,6 +114,12 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
     return file.parent_path().empty() ? "." : file.parent_path();
 }
 
+// Whether a write-capable open of `file` that failed as `rc` and `sysErrno`
+// say failed for want of space.
+bool diskFullAfter(int rc, int sysErrno, const std::filesystem::path& file) {
+    return outOfSpace(rc, sysErrno) || noRoomIn(folderOf(file));
+}
+
 // The error of the user's write access to the hive (0 when it has it):
 // writing needs the folder too, SQLite keeps its write-ahead log and
 // shared-memory index beside the hive.
@@ -309,8 +315,7 @@ std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
         if (!db && mayReadInstead(a.rc)) {
             // Not writable for the moment (typically a full disk: SQLite
             // cannot grow the shared-memory index that a writer needs).
-            refusal = outOfSpace(a.rc, a.sysErrno) || noRoomIn(folderOf(file)) ? Refusal::DiskFull
-                                                                               : Refusal::Failed;
+            refusal = diskFullAfter(a.rc, a.sysErrno, file) ? Refusal::DiskFull : Refusal::Failed;
             refusalWhy = a.why;
             db = openForReading(file, a);
         }
@@ -420,8 +425,7 @@ void Hive::mayChange() {
         throw Error(codeFor(a.rc),
                     "The registry file " + file_.string() + " cannot be written: " + a.why + ".");
     }
-    refusal_ = outOfSpace(a.rc, a.sysErrno) || noRoomIn(folderOf(file_)) ? Refusal::DiskFull
-                                                                         : Refusal::Failed;
+    refusal_ = diskFullAfter(a.rc, a.sysErrno, file_) ? Refusal::DiskFull : Refusal::Failed;
     refusalWhy_ = a.why;
     if (!db_) {
         throw Error(ERROR_REGISTRY_IO_FAILED,

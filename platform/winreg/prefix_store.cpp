@@ -83,10 +83,6 @@ bool sameName(std::string_view a, std::string_view b) {
     return casefold::fold(a) == casefold::fold(b);
 }
 
-std::string foldOf(std::string_view name) {
-    return casefold::fold(name);
-}
-
 // A section of the file's output, in order: one the file holds, or one to
 // be written for a key that has none yet (section -1).
 struct Entry {
@@ -234,6 +230,14 @@ struct PrefixStore::Impl {
         slots[at] = id;
     }
 
+    // A table of `size` slots (a power of two) holding every key but the roots.
+    void rehash(size_t size) {
+        slots.assign(size, 0);
+        for (size_t i = 1; i < nodes.size(); ++i) {
+            if (nodes[i].parent != 0) index(static_cast<KeyId>(i));
+        }
+    }
+
     // The child of `parent` named `name`; made when `create` and missing.
     std::optional<KeyId> child(KeyId parent, std::string_view name, bool create) {
         const std::uint64_t h = childHash(parent, name);
@@ -257,10 +261,7 @@ struct PrefixStore::Impl {
         nodes.push_back(std::move(n));
         nodes[static_cast<size_t>(parent)].firstChild = id;
         if (nodes.size() * 2 > slots.size()) {
-            slots.assign(slots.size() * 2, 0);
-            for (size_t i = 1; i < nodes.size(); ++i) {
-                if (nodes[i].parent != 0) index(static_cast<KeyId>(i));
-            }
+            rehash(slots.size() * 2);
         } else {
             index(id);
         }
@@ -296,10 +297,7 @@ struct PrefixStore::Impl {
         if (expected > slots.size() / 2) {
             size_t want = slots.size();
             while (want < expected * 2) want *= 2;
-            slots.assign(want, 0);
-            for (size_t i = 1; i < nodes.size(); ++i) {
-                if (nodes[i].parent != 0) index(static_cast<KeyId>(i));
-            }
+            rehash(want);
         }
         nodes.reserve(expected);
         names.reserve(names.size() + text.size() / 4);
@@ -478,7 +476,7 @@ struct PrefixStore::Impl {
         std::vector<std::string> parts;
         for (; nodes[static_cast<size_t>(id)].parent != 0;
              id = nodes[static_cast<size_t>(id)].parent)
-            parts.push_back(foldOf(nameOf(id)));
+            parts.push_back(casefold::fold(nameOf(id)));
         std::reverse(parts.begin(), parts.end());
         return parts;
     }
@@ -867,8 +865,9 @@ std::vector<Subkey> PrefixStore::subkeys(KeyId key) {
     for (KeyId c : impl_->childrenOf(key)) {
         if (impl_->node(c)) out.push_back({c, std::string(impl_->nameOf(c))});
     }
-    std::sort(out.begin(), out.end(),
-              [&](const Subkey& a, const Subkey& b) { return foldOf(a.name) < foldOf(b.name); });
+    std::sort(out.begin(), out.end(), [&](const Subkey& a, const Subkey& b) {
+        return casefold::fold(a.name) < casefold::fold(b.name);
+    });
     return out;
 }
 

@@ -13,8 +13,8 @@
 // read is never written: its root has no keys and the store refuses every
 // change, and its root fails to open. The files are read on a thread of
 // their own, started by open() and waited for by the first use of the
-// store, so that a program can go on meanwhile. Wine's native view is used as it stands: no
-// Wow6432Node redirection, no following of link keys.
+// store, so that a program can go on meanwhile. Wine's native view is used
+// as it stands: no Wow6432Node redirection, no following of link keys.
 #pragma once
 
 #include <filesystem>

@@ -212,36 +212,6 @@ bool unescape(std::string_view line, size_t* i, char close, std::string* out) {
     return false;
 }
 
-// A key line's path from line[*i] to its closing ], in UTF-8. Paths that
-// are plain ASCII with only \\ escaped, as nearly all are, need no UTF-16.
-bool keyPath(std::string_view line, size_t* i, std::string& path) {
-    path.clear();
-    const size_t from = *i;
-    const void* hit = std::memchr(line.data() + from, ']', line.size() - from);
-    if (hit) {
-        const size_t close = static_cast<size_t>(static_cast<const char*>(hit) - line.data());
-        std::string_view raw = line.substr(from, close - from);
-        bool plain = !anyHighBit(raw);
-        for (size_t k = 0; plain;) {
-            size_t slash = raw.find('\\', k);
-            path.append(raw.substr(k, slash - k));
-            if (slash == std::string_view::npos) break;
-            plain = slash + 1 < raw.size() && raw[slash + 1] == '\\';
-            path.push_back('\\');
-            k = slash + 2;
-        }
-        if (plain) {
-            *i = close + 1;
-            return true;
-        }
-        path.clear();
-    }
-    std::string units;
-    if (!unescape(line, i, ']', &units)) return false;
-    path = utf16::toUtf8Lenient(units);
-    return true;
-}
-
 std::uint32_t hexNumber(std::string_view digits, int line, const char* what) {
     if (digits.empty() || digits.size() > 8)
         fault(line, std::string(what) + " needs 1 to 8 hex digits");
@@ -433,7 +403,9 @@ Layout parse(std::string_view text) {
 void pathOf(std::string_view text, const Section& section, std::string& out) {
     std::string_view line = text.substr(section.begin, section.pathEnd + 1 - section.begin);
     size_t i = 1;
-    keyPath(line, &i, out);  // checked when the file was read
+    std::string units;
+    unescape(line, &i, ']', &units);  // checked when the file was read
+    out = utf16::toUtf8Lenient(units);
 }
 
 void namesOf(std::string_view text, const Section& section, std::vector<std::string_view>& parts,

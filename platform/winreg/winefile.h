@@ -70,7 +70,7 @@ struct Layout {
 Layout parse(std::string_view text);
 
 // A section's key path in UTF-8, components separated by single
-// backslashes, into `out` (whose storage is reused).
+// backslashes, into `out`.
 void pathOf(std::string_view text, const Section& section, std::string& out);
 // A section's key names in UTF-8, in `parts`: views into the text itself
 // for a plain path (ASCII, no escapes but the separators), else into
