@@ -3,18 +3,17 @@
 // and shows it.
 #include <QApplication>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
-#include "Form1.h"
-#include "classicstyle.h"
-#include "current_store.h"
-#include "end.h"
-#include "firstframe.h"
-#include "machine.h"
-#include "missing_keys.h"
-#include "msgbox.h"
-#include "options.h"
+#include "window/Form1.h"
+#include "controls/classicstyle.h"
+#include "winreg/current_store.h"
+#include "controls/end.h"
+#include "controls/firstframe.h"
+#include "machine/machine.h"
+#include "app/missing_keys.h"
+#include "controls/msgbox.h"
+#include "app/options.h"
 
 int main(int argc, char** argv) {
     options::Options opts = options::parse(argc, argv);
@@ -26,19 +25,6 @@ int main(int argc, char** argv) {
         std::cerr << "knobwise: " << opts.error << "\n\n" << options::kUsage;
         return 2;
     }
-    if (opts.winePrefix) {
-        if (std::optional<std::string> why = machine::checkWinePrefix(*opts.winePrefix)) {
-            std::cerr << "knobwise: " << *why << '\n';
-            return 1;
-        }
-        machine::select(machine::Machine::winePrefix(std::filesystem::absolute(*opts.winePrefix)));
-        std::cerr << "knobwise: using the Wine prefix " << machine::current().prefix().string()
-                  << '\n';
-        // Read now: the prefix's files finish their check while the window
-        // is made.
-        hive::state();
-    }
-
     int qtArgc = static_cast<int>(opts.rest.size());
     opts.rest.push_back(nullptr);
     QApplication app(qtArgc, opts.rest.data());
@@ -50,14 +36,22 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const machine::Outcome outcome =
-        machine::current().isWinePrefix() ? machine::Outcome{} : machine::ensure();
+    // The store starts to open here: a prefix's files are read while the
+    // window is made.
+    const machine::Choice choice = machine::choose(opts.winePrefix);
+    if (!choice.usable) {
+        std::cerr << "knobwise: " << choice.error << '\n';
+        return 1;
+    }
+    if (opts.winePrefix)
+        std::cerr << "knobwise: using the Wine prefix " << machine::current().prefix().string()
+                  << '\n';
     Form1 form;
-    if (!outcome.error.empty()) {
+    if (!choice.error.empty()) {
         MsgBox(QStringLiteral("The Knobwise machine could not be made:\n\n") +
-                   QString::fromStdString(outcome.error),
+                   QString::fromStdString(choice.error),
                msgbox::kExclamation);
-    } else if (const std::string problem = hive::problem(); !problem.empty()) {
+    } else if (const std::string problem = regstore::problem(); !problem.empty()) {
         // Said once; the program then runs as the store allows: with every
         // key failing to open (missing, damaged, or not writable, since every
         // open asks for write rights), or with every change refused (Wine

@@ -1,28 +1,28 @@
-#include "missing_keys.h"
+#include "app/missing_keys.h"
 
 #include <QString>
 #include <algorithm>
 
-#include "casefold.h"
-#include "catalogue.h"
-#include "current_store.h"
-#include "machine.h"
-#include "msgbox.h"
-#include "regfile.h"
+#include "text/casefold.h"
+#include "registry/catalogue.h"
+#include "winreg/current_store.h"
+#include "machine/machine.h"
+#include "controls/msgbox.h"
+#include "winreg/regfile.h"
 
 namespace missing_keys {
 namespace {
 
 struct Missing {
-    hive::Root root;
+    regstore::Root root;
     std::string path;
     std::string name;  // in full, for the user
 };
 
-std::vector<Missing> missing(hive::Store& store) {
+std::vector<Missing> missing(regstore::Store& store) {
     std::vector<Missing> out;
     for (const catalogue::Row& row : catalogue::kRows) {
-        const hive::Root root = hive::rootOf(row.root);
+        const regstore::Root root = regstore::rootOf(row.root);
         if (store.findKey(root, row.keyPath)) continue;
         std::string name = std::string(regfile::rootName(root)) + "\\" + row.keyPath;
         const std::string fold = casefold::fold(name);
@@ -38,10 +38,10 @@ std::vector<Missing> missing(hive::Store& store) {
 
 void offer() {
     const machine::Machine& m = machine::current();
-    hive::Store* store = hive::current();
+    regstore::Store* store = regstore::current();
     // Only a prefix that takes changes now: not while Wine runs there or a
     // file cannot be read (the start-up message said so).
-    if (!m.isWinePrefix() || !store || hive::state() != hive::State::Ok || !hive::problem().empty())
+    if (!m.isWinePrefix() || !store || regstore::state() != regstore::State::Ok || !regstore::problem().empty())
         return;
     std::vector<Missing> keys;
     try {

@@ -1,8 +1,8 @@
-#include "options.h"
+#include "app/options.h"
 
 #include <cstring>
 
-#include "machine.h"
+#include "machine/machine.h"
 
 namespace options {
 

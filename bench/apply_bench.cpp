@@ -22,14 +22,14 @@
 #include <string>
 #include <vector>
 
-#include "Form1.h"
-#include "atomic_file.h"
+#include "window/Form1.h"
+#include "winreg/atomic_file.h"
 #include "bench_prefix.h"
-#include "catalogue_io.h"
-#include "classicstyle.h"
-#include "current_store.h"
-#include "hive.h"
-#include "machine.h"
+#include "registry/catalogue_io.h"
+#include "controls/classicstyle.h"
+#include "winreg/current_store.h"
+#include "winreg/sqlite_hive.h"
+#include "machine/machine.h"
 
 namespace {
 
@@ -185,10 +185,10 @@ void savesettings(benchmark::State& state) {
         state.SkipWithError(made.error.c_str());
         return;
     }
-    hive::select(machine::hivePath());
+    regstore::select(machine::hivePath());
     BareCommit bare;
     timeApply(state, "hive", bare);
-    hive::select("/nonexistent/none.db");
+    regstore::select("/nonexistent/none.db");
 }
 
 void savesettingsOnPrefix(benchmark::State& state) {
@@ -202,7 +202,7 @@ void savesettingsOnPrefix(benchmark::State& state) {
     BareRewrite bare(prefix / "system.reg");
     timeApply(state, "prefix", bare);
     machine::select(machine::Machine::embedded());
-    hive::select("/nonexistent/none.db");
+    regstore::select("/nonexistent/none.db");
 }
 
 BENCHMARK(savesettings)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMillisecond);

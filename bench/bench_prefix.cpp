@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "catalogue.h"
-#include "prefix_store.h"
+#include "registry/catalogue.h"
+#include "winreg/prefix_store.h"
 
 namespace bench_prefix {
 namespace {
@@ -39,10 +39,10 @@ fs::path make(const fs::path& work, std::string* why) {
                                  prefix / "dosdevices" / "c:", ec);
     fs::create_directory_symlink("/", prefix / "dosdevices" / "z:", ec);
 
-    auto store = hive::PrefixStore::open(prefix);
+    auto store = regstore::PrefixStore::open(prefix);
     store->begin();
     for (const catalogue::Row& row : catalogue::kRows)
-        store->createKey(hive::rootOf(row.root), row.keyPath);
+        store->createKey(regstore::rootOf(row.root), row.keyPath);
     store->commit();
     return prefix;
 }

@@ -22,7 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "firstframe.h"
+#include "controls/firstframe.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "Module2.h"
-#include "catalogue.h"
-#include "current_store.h"
-#include "hive.h"
+#include "registry/Module2.h"
+#include "registry/catalogue.h"
+#include "winreg/current_store.h"
+#include "winreg/sqlite_hive.h"
 
 namespace {
 
@@ -33,15 +33,15 @@ fs::path workDir() {
 fs::path makeHive(const char* name, int extra) {
     fs::path file = workDir() / name;
     if (fs::exists(file)) return file;
-    auto hv = hive::Hive::create(file);
+    auto hv = regstore::SqliteHive::create(file);
     hv->begin();
     for (const catalogue::Row& row : catalogue::kRows)
-        hv->createKey(hive::rootOf(row.root), row.keyPath);
-    hive::KeyId bulk = hv->createKey(hive::Root::CurrentUser, "Software\\Bulk");
+        hv->createKey(regstore::rootOf(row.root), row.keyPath);
+    regstore::KeyId bulk = hv->createKey(regstore::Root::CurrentUser, "Software\\Bulk");
     for (int i = 0; i < extra; ++i) {
         char key[32];
         std::snprintf(key, sizeof key, "Group%03d\\Key%06d", i % 500, i);
-        hive::KeyId k = hv->createKey(bulk, key);
+        regstore::KeyId k = hv->createKey(bulk, key);
         hv->setValue(k, "Data", REG_SZ, "some text of a typical length");
     }
     hv->commit();
@@ -51,14 +51,14 @@ fs::path makeHive(const char* name, int extra) {
 const catalogue::Row& row = catalogue::ShowInfoTip;
 
 void getvalue(benchmark::State& state, const char* name, int extra) {
-    hive::select(makeHive(name, extra));
+    regstore::select(makeHive(name, extra));
     Module2::setvalue(row.root, row.keyPath, row.valueName, QString("1"), row.type);
     for (auto _ : state)
         benchmark::DoNotOptimize(Module2::getvalue(row.root, row.keyPath, row.valueName));
 }
 
 void setvalue(benchmark::State& state, const char* name, int extra) {
-    hive::select(makeHive(name, extra));
+    regstore::select(makeHive(name, extra));
     int i = 0;
     for (auto _ : state)
         Module2::setvalue(row.root, row.keyPath, row.valueName, QString::number(++i & 1), row.type);
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     ratio("setvalue large/small", "setvalue/large", "setvalue/small", 1.5);
     ratio("setvalue small / bare commit", "setvalue/small", "bareCommit", 2.0);
     ratio("setvalue large / bare commit", "setvalue/large", "bareCommit", 2.0);
-    hive::select("/nonexistent/none.db");
+    regstore::select("/nonexistent/none.db");
     std::error_code ec;
     fs::remove_all(workDir(), ec);
     return 0;

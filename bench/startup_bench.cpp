@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "bench_prefix.h"
-#include "hive.h"
+#include "winreg/sqlite_hive.h"
 
 extern char** environ;
 
@@ -178,9 +178,9 @@ struct Program {
 };
 
 void addKeys(const fs::path& hiveFile) {
-    std::unique_ptr<hive::Hive> hv = hive::Hive::open(hiveFile);
+    std::unique_ptr<regstore::SqliteHive> hv = regstore::SqliteHive::open(hiveFile);
     hv->begin();
-    hive::KeyId bulk = hv->createKey(hive::Root::CurrentUser, "Software\\Bulk");
+    regstore::KeyId bulk = hv->createKey(regstore::Root::CurrentUser, "Software\\Bulk");
     for (int i = 0; i < kExtraKeys; ++i) {
         char key[32];
         std::snprintf(key, sizeof key, "Group%03d\\Key%06d", i % 500, i);

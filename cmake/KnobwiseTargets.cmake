@@ -19,3 +19,35 @@ function(knobwise_target target)
   endif()
   target_compile_features(${target} PUBLIC cxx_std_20)
 endfunction()
+
+# knobwise_wing(TARGET NAME DIR): the headers in DIR are included as
+# "NAME/header.h", by TARGET and by whatever links to it, and by nothing
+# else: the include directory holds a link to DIR alone. A wing that
+# includes a header of a wing it does not link to (one above it) does not
+# build.
+function(knobwise_wing target name dir)
+  set(root ${CMAKE_BINARY_DIR}/include/${name})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${dir} ${root}/${name} SYMBOLIC)
+  knobwise_include(${target} ${root})
+endfunction()
+
+# knobwise_headers(TARGET NAME FILE...): single headers included by their
+# bare names ("wintypes.h"), through an include directory of their own.
+function(knobwise_headers target name)
+  set(root ${CMAKE_BINARY_DIR}/include/${name})
+  file(MAKE_DIRECTORY ${root})
+  foreach(header ${ARGN})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${root}/${header} SYMBOLIC)
+  endforeach()
+  knobwise_include(${target} ${root})
+endfunction()
+
+function(knobwise_include target dir)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${dir})
+  else()
+    target_include_directories(${target} PUBLIC ${dir})
+  endif()
+endfunction()

@@ -2,10 +2,10 @@
 // dialog frame at its own place on the screen, without a taskbar entry.
 #pragma once
 
-#include "commandbutton.h"
-#include "dirlistbox.h"
-#include "form.h"
-#include "label.h"
+#include "controls/commandbutton.h"
+#include "controls/dirlistbox.h"
+#include "controls/form.h"
+#include "controls/label.h"
 
 class Dialog : public Form {
     Q_OBJECT

@@ -1,7 +1,7 @@
 // The "Create as file" buttons of page "System Folders": each tells a fresh
 // folder picker which special folder is wanted and shows it modally.
-#include "Dialog.h"
-#include "Form1.h"
+#include "folders/Dialog.h"
+#include "window/Form1.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <fstream>
 #include <string>
 
-#include "drives.h"
-#include "machine.h"
+#include "machine/drives.h"
+#include "machine/machine.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dib.h"
-#include "iconload.h"
+#include "graphics/dib.h"
+#include "graphics/iconload.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "iconload.h"
-#include "iconreader.h"
+#include "graphics/iconload.h"
+#include "graphics/iconreader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const iconreader::Bytes file(data, size);

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "picture.h"
+#include "controls/picture.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Some readers (SVG text) need the fonts of a running application.

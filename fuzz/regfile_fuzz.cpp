@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "regfile.h"
+#include "winreg/regfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

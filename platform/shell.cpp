@@ -7,8 +7,8 @@
 #include <string>
 #include <system_error>
 
-#include "codepage.h"
-#include "drives.h"
+#include "text/codepage.h"
+#include "machine/drives.h"
 
 namespace shell {
 namespace {

@@ -1,6 +1,6 @@
-#include "Module2.h"
+#include "registry/Module2.h"
 
-#include "codepage.h"
+#include "text/codepage.h"
 
 namespace Module2 {
 namespace {

@@ -6,8 +6,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "regvalue.h"
-#include "winreg.h"
+#include "registry/regvalue.h"
+#include "winreg/winreg.h"
 
 namespace Module2 {
 

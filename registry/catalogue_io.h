@@ -1,8 +1,8 @@
 // Module2's procedures addressed by a row of the settings catalogue.
 #pragma once
 
-#include "Module2.h"
-#include "catalogue.h"
+#include "registry/Module2.h"
+#include "registry/catalogue.h"
 
 namespace catalogue {
 

@@ -1,4 +1,4 @@
-#include "regvalue.h"
+#include "registry/regvalue.h"
 
 #include <cmath>
 #include <limits>

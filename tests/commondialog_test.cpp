@@ -17,10 +17,10 @@
 #include <set>
 #include <sstream>
 
-#include "commondialog.h"
-#include "current_store.h"
-#include "drives.h"
-#include "machine.h"
+#include "controls/commondialog.h"
+#include "winreg/current_store.h"
+#include "machine/drives.h"
+#include "machine/machine.h"
 #include "support/qt_app.h"
 #include "support/qt_print.h"
 #include "support/temp_machine.h"
@@ -163,7 +163,7 @@ TEST_F(CommonDialogTest, ListingTheHivesFolderKeepsItsLocks) {
         }
         return files;
     };
-    ASSERT_TRUE(hive::current() && hive::current()->root(hive::Root::CurrentUser));
+    ASSERT_TRUE(regstore::current() && regstore::current()->root(regstore::Root::CurrentUser));
     const std::set<std::string> before = lockedFiles();
     ASSERT_FALSE(before.empty());
     CommonDialog dialog;

@@ -10,8 +10,8 @@
 #include <QTest>
 #include <filesystem>
 
-#include "dirlistbox.h"
-#include "machine.h"
+#include "controls/dirlistbox.h"
+#include "machine/machine.h"
 #include "support/qt_app.h"
 #include "support/qt_print.h"
 #include "support/temp_machine.h"

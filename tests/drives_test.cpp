@@ -3,8 +3,8 @@
 
 #include <fstream>
 
-#include "drives.h"
-#include "machine.h"
+#include "machine/drives.h"
+#include "machine/machine.h"
 #include "support/temp_machine.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <functional>
 #include <set>
 
-#include "Dialog.h"
-#include "machine.h"
+#include "folders/Dialog.h"
+#include "machine/machine.h"
 #include "support/as_nobody.h"
 #include "window_support.h"
 

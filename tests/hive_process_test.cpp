@@ -10,8 +10,8 @@
 #include <random>
 #include <thread>
 
-#include "Module2.h"
-#include "catalogue.h"
+#include "registry/Module2.h"
+#include "registry/catalogue.h"
 #include "support/temp_machine.h"
 
 using testing_support::TempMachine;
@@ -68,7 +68,7 @@ TEST(HiveProcesses, TwoWritersAtOnceLoseNothing) {
     constexpr int kWrites = 150;
     auto writer = [&](char tag) {
         return spawn([&, tag] {
-            hive::select(machine.hivePath());  // a connection of its own
+            regstore::select(machine.hivePath());  // a connection of its own
             for (int i = 0; i < kWrites; ++i) {
                 Module2::setvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i),
                                   QString::number(i), REG_SZ);
@@ -79,7 +79,7 @@ TEST(HiveProcesses, TwoWritersAtOnceLoseNothing) {
     pid_t b = writer('b');
     EXPECT_EQ(waitFor(a), 0);
     EXPECT_EQ(waitFor(b), 0);
-    hive::select(machine.hivePath());
+    regstore::select(machine.hivePath());
     for (char tag : {'a', 'b'}) {
         for (int i = 0; i < kWrites; ++i) {
             EXPECT_EQ(Module2::getvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i)),
@@ -91,13 +91,13 @@ TEST(HiveProcesses, TwoWritersAtOnceLoseNothing) {
 
 TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
     TempMachine machine(TempMachine::NoKeys);
-    hive::KeyId key = machine.createKey(std::string("HKCU\\") + kKey);
+    regstore::KeyId key = machine.createKey(std::string("HKCU\\") + kKey);
     constexpr int kValues = 20;
     std::vector<std::string> held(kValues, "0");  // what each value holds now
     for (int i = 0; i < kValues; ++i)
         machine.admin().setValue(key, "v" + std::to_string(i), REG_SZ, held[i]);
     machine.closeAdmin();
-    hive::select("/nonexistent/none.db");  // no open connection may cross a fork
+    regstore::select("/nonexistent/none.db");  // no open connection may cross a fork
 
     // Each point is cheap: the child is killed within its first few
     // durable writes, and the hive is looked at read-only, so nothing but
@@ -112,7 +112,7 @@ TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
         const std::string next = std::to_string(round + 1);
         pid_t pid = spawn([&] {
             close(fds[0]);
-            hive::select(machine.hivePath());
+            regstore::select(machine.hivePath());
             for (int pass = 0; pass < 1000; ++pass) {
                 for (int i = 0; i < kValues; ++i) {
                     Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i),

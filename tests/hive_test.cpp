@@ -8,15 +8,15 @@
 #include <cstring>
 #include <fstream>
 
-#include "Module2.h"
-#include "catalogue.h"
-#include "current_store.h"
-#include "failed_writes.h"
-#include "hive.h"
+#include "registry/Module2.h"
+#include "registry/catalogue.h"
+#include "winreg/current_store.h"
+#include "winreg/failed_writes.h"
+#include "winreg/sqlite_hive.h"
 #include "support/as_nobody.h"
 #include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
-#include "winreg.h"
+#include "winreg/winreg.h"
 
 using namespace std::string_literals;
 using testing_support::readFile;
@@ -35,7 +35,7 @@ LONG setText(HKEY h, const char* name, const std::string& text) {
 
 // Sets a double word through the admin connection.
 void storeNumber(TempMachine& machine, const char* key, std::uint32_t n) {
-    machine.admin().setValue(*machine.admin().findKey(hive::Root::CurrentUser, key), "ShowInfoTip",
+    machine.admin().setValue(*machine.admin().findKey(regstore::Root::CurrentUser, key), "ShowInfoTip",
                              REG_DWORD, std::string(reinterpret_cast<const char*>(&n), 4));
 }
 
@@ -69,7 +69,7 @@ class RegTest : public ::testing::Test {
         return h;
     }
     TempMachine machine_{TempMachine::NoKeys};
-    hive::KeyId key_;
+    regstore::KeyId key_;
 };
 
 TEST_F(RegTest, QueryReportsTypeAndSizeThenCopiesOrAsksForMore) {
@@ -134,7 +134,7 @@ TEST_F(RegTest, KeyPathsAreMatchedWithoutCaseAndExtraSeparators) {
     // The open never creates a key.
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Test\\Sub", 0, 0x3F, &h),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(machine_.admin().findKey(hive::Root::CurrentUser, "Software\\Test\\Sub"));
+    EXPECT_FALSE(machine_.admin().findKey(regstore::Root::CurrentUser, "Software\\Test\\Sub"));
 }
 
 TEST_F(RegTest, NonAsciiNamesFoldTheirCase) {
@@ -184,7 +184,7 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
     TempMachine machine;
     const char* const key = catalogue::ShowInfoTip.keyPath;
     Module2::setvalue(catalogue::HKCU, key, "ShowInfoTip", QString("1"), REG_DWORD);
-    hive::select("/nonexistent/none.db");  // close the program's connection
+    regstore::select("/nonexistent/none.db");  // close the program's connection
     machine.closeAdmin();
     ::chmod(machine.hivePath().c_str(), 0444);
     // Neither the hive nor its folder can be written.
@@ -196,8 +196,8 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
     }
     ::chmod(machine.root().c_str(), 0755);
     testing_support::asNobody([&] {
-        hive::select(machine.hivePath());
-        EXPECT_EQ(hive::state(), hive::State::ReadOnly);
+        regstore::select(machine.hivePath());
+        EXPECT_EQ(regstore::state(), regstore::State::ReadOnly);
         HKEY h = nullptr;
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, 0x3F, &h), ERROR_ACCESS_DENIED);
         EXPECT_EQ(h, nullptr);
@@ -210,7 +210,7 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
         // write nothing, and nothing fails loudly.
         Module2::setvalue(catalogue::HKCU, key, "ShowInfoTip", QString("0"), REG_DWORD);
         EXPECT_TRUE(regvalue::isEmpty(Module2::getvalue(catalogue::HKCU, key, "ShowInfoTip")));
-        hive::select("/nonexistent/none.db");
+        regstore::select("/nonexistent/none.db");
     });
     ::chmod(machine.hivePath().parent_path().c_str(), 0700);
     EXPECT_EQ(machine.value(std::string("HKCU\\") + key, "ShowInfoTip")->data, "\x01\0\0\0"s);
@@ -219,7 +219,7 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
 TEST(HiveFile, DamagedHiveFailsEveryOpenAndIsLeftUntouched) {
     TempMachine machine;
     std::filesystem::path file = machine.hivePath();
-    hive::select("/nonexistent/none.db");
+    regstore::select("/nonexistent/none.db");
     machine.closeAdmin();
     std::string original = readFile(file);
     ASSERT_GT(original.size(), 1000u);
@@ -238,15 +238,15 @@ TEST(HiveFile, DamagedHiveFailsEveryOpenAndIsLeftUntouched) {
             std::ofstream out(file, std::ios::binary | std::ios::trunc);
             out << d.bytes;
         }
-        hive::select(file);
+        regstore::select(file);
         HKEY h = nullptr;
         EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, 0x3F, &h), ERROR_SUCCESS)
             << d.what;
         EXPECT_EQ(h, nullptr);
         Module2::setvalue(catalogue::HKCU, "Software", "x", QString("y"), REG_SZ);
-        EXPECT_EQ(hive::state(), hive::State::Damaged) << d.what;
-        EXPECT_FALSE(hive::problem().empty());
-        hive::select("/nonexistent/none.db");
+        EXPECT_EQ(regstore::state(), regstore::State::Damaged) << d.what;
+        EXPECT_FALSE(regstore::problem().empty());
+        regstore::select("/nonexistent/none.db");
         EXPECT_EQ(readFile(file), d.bytes) << d.what;
         EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal")) << d.what;
     }
@@ -265,17 +265,17 @@ TEST(HiveFile, FullDiskShowsTheHiveAndRefusesChangesUntilThereIsSpace) {
     faulty_vfs::setFull(true);
     // What knobreg meets.
     try {
-        hive::Hive::open(machine.hivePath())->createKey(hive::Root::CurrentUser, "New");
+        regstore::SqliteHive::open(machine.hivePath())->createKey(regstore::Root::CurrentUser, "New");
         ADD_FAILURE() << "a key was made on a full disk";
-    } catch (const hive::Error& e) {
+    } catch (const regstore::Error& e) {
         EXPECT_EQ(e.code(), ERROR_DISK_FULL);
         EXPECT_EQ(e.what(), full);
     }
 
-    hive::select(machine.hivePath());
+    regstore::select(machine.hivePath());
 
-    EXPECT_EQ(hive::state(), hive::State::Ok);
-    EXPECT_EQ(hive::problem(),
+    EXPECT_EQ(regstore::state(), regstore::State::Ok);
+    EXPECT_EQ(regstore::problem(),
               full + " The settings are shown but cannot be changed until space is freed.");
     EXPECT_EQ(Module2::getvalue(catalogue::HKCU, key, "ShowInfoTip"), RegValue(1));
     failed_writes::take();
@@ -307,36 +307,36 @@ TEST(HiveFile, FullDiskShowsTheHiveAndRefusesChangesUntilThereIsSpace) {
 
 TEST(HiveFile, MissingHiveFailsEveryOpen) {
     TempMachine machine;
-    hive::select(machine.root() / "no-such-hive.db");
+    regstore::select(machine.root() / "no-such-hive.db");
     HKEY h = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, 0x3F, &h), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(hive::state(), hive::State::Missing);
+    EXPECT_EQ(regstore::state(), regstore::State::Missing);
     EXPECT_FALSE(std::filesystem::exists(machine.root() / "no-such-hive.db"));
 }
 
 TEST(HiveAdmin, KeysAreCreatedAndDeletedWithTheirSubtrees) {
     TempMachine machine(TempMachine::NoKeys);
-    hive::Hive& hv = machine.admin();
-    hive::KeyId deep = hv.createKey(hive::Root::CurrentUser, "A\\B\\C");
-    EXPECT_EQ(hv.createKey(hive::Root::CurrentUser, "a\\b\\c"), deep);
+    regstore::SqliteHive& hv = machine.admin();
+    regstore::KeyId deep = hv.createKey(regstore::Root::CurrentUser, "A\\B\\C");
+    EXPECT_EQ(hv.createKey(regstore::Root::CurrentUser, "a\\b\\c"), deep);
     EXPECT_EQ(hv.keyName(deep), "HKEY_CURRENT_USER\\A\\B\\C");
     hv.setValue(deep, "v", REG_SZ, "x");
-    hive::KeyId a = *hv.findKey(hive::Root::CurrentUser, "A");
+    regstore::KeyId a = *hv.findKey(regstore::Root::CurrentUser, "A");
     EXPECT_TRUE(hv.deleteKey(a));
-    EXPECT_FALSE(hv.findKey(hive::Root::CurrentUser, "A\\B"));
+    EXPECT_FALSE(hv.findKey(regstore::Root::CurrentUser, "A\\B"));
     EXPECT_TRUE(hv.values(deep).empty());
-    EXPECT_THROW(hv.setValue(deep, "v", REG_SZ, "x"), hive::Error);
-    EXPECT_FALSE(hv.deleteKey(*hv.root(hive::Root::CurrentUser)));
+    EXPECT_THROW(hv.setValue(deep, "v", REG_SZ, "x"), regstore::Error);
+    EXPECT_FALSE(hv.deleteKey(*hv.root(regstore::Root::CurrentUser)));
 }
 
 TEST(HiveAdmin, TransactionsAreAllOrNothing) {
     TempMachine machine(TempMachine::NoKeys);
-    hive::Hive& hv = machine.admin();
+    regstore::SqliteHive& hv = machine.admin();
     hv.begin();
-    hive::KeyId k = hv.createKey(hive::Root::LocalMachine, "Software\\Gone");
+    regstore::KeyId k = hv.createKey(regstore::Root::LocalMachine, "Software\\Gone");
     hv.setValue(k, "v", REG_DWORD, "abcd");
     hv.rollback();
-    EXPECT_FALSE(hv.findKey(hive::Root::LocalMachine, "Software\\Gone"));
+    EXPECT_FALSE(hv.findKey(regstore::Root::LocalMachine, "Software\\Gone"));
 }
 
 }  // namespace

@@ -17,10 +17,10 @@
 #include <map>
 #include <string>
 
-#include "catalogue_io.h"
-#include "current_store.h"
-#include "hive.h"
-#include "machine.h"
+#include "registry/catalogue_io.h"
+#include "winreg/current_store.h"
+#include "winreg/sqlite_hive.h"
+#include "machine/machine.h"
 #include "support/as_nobody.h"
 #include "window_support.h"
 
@@ -34,8 +34,8 @@ std::map<std::string, std::pair<DWORD, std::string>> snapshot(
     testing_support::TempMachine& machine) {
     std::map<std::string, std::pair<DWORD, std::string>> all;
     for (const catalogue::Row& row : catalogue::kRows) {
-        hive::KeyId key = keyOf(machine, row);
-        for (const hive::Value& v : machine.admin().values(key)) {
+        regstore::KeyId key = keyOf(machine, row);
+        for (const regstore::Value& v : machine.admin().values(key)) {
             all[std::to_string(key) + "\\" + v.name] = {v.type, v.data};
         }
     }
@@ -264,7 +264,7 @@ TEST_F(HostileInput, StartupFolderOfTenThousandFilesWithNamesThatAreNotUtf8IsLis
 TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
     storeText(machine, catalogue::InfoTip1, "Shows your drives");
     machine.closeAdmin();
-    hive::select("/nonexistent/none.db");
+    regstore::select("/nonexistent/none.db");
     const fs::path folder = machine.hivePath().parent_path();
     if (::geteuid() == 0) {
         // The machine becomes nobody's, as it would be the user's own.
@@ -278,10 +278,10 @@ TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
     const std::string original = testing_support::readFile(machine.hivePath());
 
     testing_support::asNobody([&] {
-        hive::select(machine.hivePath());
-        EXPECT_EQ(hive::state(), hive::State::ReadOnly);
-        EXPECT_NE(hive::problem().find(machine.hivePath().string()), std::string::npos)
-            << hive::problem();
+        regstore::select(machine.hivePath());
+        EXPECT_EQ(regstore::state(), regstore::State::ReadOnly);
+        EXPECT_NE(regstore::problem().find(machine.hivePath().string()), std::string::npos)
+            << regstore::problem();
         // The program's own procedures ask for write rights too, and get nothing.
         catalogue::set(catalogue::InfoTip1, QStringLiteral("Changed"));
         catalogue::remove(catalogue::InfoTip1);
@@ -296,7 +296,7 @@ TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
                   ERROR_SUCCESS);
         EXPECT_EQ(std::string(data, size), "Shows your drives");
         RegCloseKey(key);
-        hive::select("/nonexistent/none.db");
+        regstore::select("/nonexistent/none.db");
     });
     ::chmod(folder.c_str(), 0700);
     EXPECT_EQ(testing_support::readFile(machine.hivePath()), original);

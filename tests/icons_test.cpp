@@ -9,11 +9,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "dib.h"
-#include "gdi.h"
-#include "iconreader.h"
-#include "icons.h"
-#include "machine.h"
+#include "graphics/dib.h"
+#include "graphics/gdi.h"
+#include "graphics/iconreader.h"
+#include "graphics/icons.h"
+#include "machine/machine.h"
 #include "pewriter.h"
 #include "support/temp_machine.h"
 

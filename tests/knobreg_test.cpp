@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "hive.h"
+#include "winreg/sqlite_hive.h"
 #include "support/temp_machine.h"
 
 extern char** environ;
@@ -63,10 +63,10 @@ class Machine {
     }
 
     // The value as the hive holds it, read behind the tool's back.
-    std::optional<hive::Value> stored(hive::Root root, const std::string& key,
+    std::optional<regstore::Value> stored(regstore::Root root, const std::string& key,
                                       const std::string& name) const {
-        std::unique_ptr<hive::Hive> h = hive::Hive::open(home_ / "knobwise" / "registry.db");
-        std::optional<hive::KeyId> id = h->findKey(root, key);
+        std::unique_ptr<regstore::SqliteHive> h = regstore::SqliteHive::open(home_ / "knobwise" / "registry.db");
+        std::optional<regstore::KeyId> id = h->findKey(root, key);
         return id ? h->value(*id, name) : std::nullopt;
     }
 
@@ -140,8 +140,8 @@ TEST(Knobreg, AddWritesEveryTypeAsTheHiveHoldsIt) {
         Result r = m.run(args);
         EXPECT_EQ(r.code, 0) << shown << ": " << r.err;
         EXPECT_EQ(r.out, "The operation completed successfully.\n");
-        std::optional<hive::Value> v =
-            m.stored(hive::Root::CurrentUser, "Software\\Test\\New", name);
+        std::optional<regstore::Value> v =
+            m.stored(regstore::Root::CurrentUser, "Software\\Test\\New", name);
         ASSERT_TRUE(v) << shown;
         EXPECT_EQ(v->type, type) << shown;
         EXPECT_EQ(v->data, data) << shown;
@@ -183,7 +183,7 @@ TEST(Knobreg, AddWritesEveryTypeAsTheHiveHoldsIt) {
         EXPECT_EQ(r.code, 1) << bad.back();
         EXPECT_TRUE(r.err.starts_with("ERROR: ")) << r.err;
     }
-    EXPECT_EQ(m.stored(hive::Root::CurrentUser, "Software\\Test\\New", "Text")->data,
+    EXPECT_EQ(m.stored(regstore::Root::CurrentUser, "Software\\Test\\New", "Text")->data,
               "Caf\xE9 \x80\0"s);
 }
 
@@ -198,21 +198,21 @@ TEST(Knobreg, ChangesAskFirstUnlessForced) {
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(has(r.out, "Value zb exists, overwrite (Yes/No)? ")) << r.out;
     EXPECT_TRUE(has(r.out, "The operation was canceled by the user.")) << r.out;
-    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, "86\0"s);
+    EXPECT_EQ(m.stored(regstore::Root::CurrentUser, path, "ZB")->data, "86\0"s);
 
     // Asked again until the answer is yes or no.
     r = m.run({"add", key, "/v", "ZB", "/d", "99"}, "maybe\nYES\n");
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, "99\0"s);
+    EXPECT_EQ(m.stored(regstore::Root::CurrentUser, path, "ZB")->data, "99\0"s);
     EXPECT_EQ(m.run({"add", key, "/v", "ZB", "/d", "42", "/F"}).code, 0);
-    EXPECT_EQ(m.stored(hive::Root::CurrentUser, path, "ZB")->data, "42\0"s);
+    EXPECT_EQ(m.stored(regstore::Root::CurrentUser, path, "ZB")->data, "42\0"s);
 
     EXPECT_EQ(m.run({"delete", key, "/v", "ZB"}, "n\n").code, 1);
-    EXPECT_TRUE(m.stored(hive::Root::CurrentUser, path, "ZB"));
+    EXPECT_TRUE(m.stored(regstore::Root::CurrentUser, path, "ZB"));
     r = m.run({"delete", key, "/v", "ZB"}, "y\n");
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(has(r.out, "Delete the registry value ZB (Yes/No)? ")) << r.out;
-    EXPECT_FALSE(m.stored(hive::Root::CurrentUser, path, "ZB"));
+    EXPECT_FALSE(m.stored(regstore::Root::CurrentUser, path, "ZB"));
     r = m.run({"delete", key, "/v", "ZB", "/f"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, kNotFound);
@@ -261,7 +261,7 @@ TEST(Knobreg, ExportAndImportCarryAWholeMachine) {
         }
     }
     EXPECT_EQ(second
-                  .stored(hive::Root::CurrentUser, "Software\\Extra \"quoted\"\\caf\xc3\xa9",
+                  .stored(regstore::Root::CurrentUser, "Software\\Extra \"quoted\"\\caf\xc3\xa9",
                           "BACK\\SLASH")
                   ->data,
               "\x00\xff\x10"s);

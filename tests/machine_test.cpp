@@ -9,11 +9,11 @@
 #include <functional>
 #include <map>
 
-#include "catalogue.h"
-#include "codepage.h"
-#include "drives.h"
-#include "machine.h"
-#include "seeding.h"
+#include "registry/catalogue.h"
+#include "text/codepage.h"
+#include "machine/drives.h"
+#include "machine/machine.h"
+#include "machine/seeding.h"
 #include "support/temp_machine.h"
 
 namespace fs = std::filesystem;
@@ -30,19 +30,19 @@ class MachineTest : public ::testing::Test {
   protected:
     ~MachineTest() override {
         machine::seeding::setProbe(nullptr);
-        hive::select("/nonexistent/knobwise-machine-test.db");
+        regstore::select("/nonexistent/knobwise-machine-test.db");
         fs::remove_all(base_);
     }
 
     // What a complete machine has: a hive with every key of the catalogue
     // and the seeded switch, and the folders of drive C.
     void expectComplete() {
-        std::unique_ptr<hive::Hive> h = hive::Hive::open(machine::hivePath());
+        std::unique_ptr<regstore::SqliteHive> h = regstore::SqliteHive::open(machine::hivePath());
         for (const catalogue::Row& row : catalogue::kRows) {
             EXPECT_TRUE(h->findKey(rootOf(row.root), row.keyPath)) << row.keyPath;
         }
-        std::optional<hive::KeyId> advanced =
-            h->findKey(hive::Root::CurrentUser, catalogue::ShowInfoTip.keyPath);
+        std::optional<regstore::KeyId> advanced =
+            h->findKey(regstore::Root::CurrentUser, catalogue::ShowInfoTip.keyPath);
         ASSERT_TRUE(advanced);
         EXPECT_EQ(h->value(*advanced, "ShowInfoTip")->data, std::string("\1\0\0\0", 4));
         EXPECT_TRUE(fs::is_directory(machine::driveC() / "WINDOWS" / "Start Menu" / "Programs" /
@@ -80,9 +80,9 @@ TEST_F(MachineTest, SeedHoldsEveryCatalogueKeyAndTheValuesOfAFreshWindows) {
     EXPECT_EQ(made.error, "");
     expectComplete();
 
-    std::unique_ptr<hive::Hive> h = hive::Hive::open(machine::hivePath());
+    std::unique_ptr<regstore::SqliteHive> h = regstore::SqliteHive::open(machine::hivePath());
     auto value = [&](const catalogue::Row& row) {
-        std::optional<hive::KeyId> key = h->findKey(rootOf(row.root), row.keyPath);
+        std::optional<regstore::KeyId> key = h->findKey(rootOf(row.root), row.keyPath);
         return key ? h->value(*key, row.valueName) : std::nullopt;
     };
     for (const catalogue::Row& row : catalogue::kInfoTips) {
@@ -150,14 +150,14 @@ TEST_F(MachineTest, LaterStartsChangeNothing) {
     // What the user changed stays changed: nothing is put back.
     fs::remove_all(machine::driveC() / "WINDOWS" / "SYSTEM");
     {
-        std::unique_ptr<hive::Hive> h = hive::Hive::open(machine::hivePath());
+        std::unique_ptr<regstore::SqliteHive> h = regstore::SqliteHive::open(machine::hivePath());
         h->deleteKey(
-            *h->findKey(hive::Root::CurrentUser, "Software\\Microsoft\\Internet Explorer"));
+            *h->findKey(regstore::Root::CurrentUser, "Software\\Microsoft\\Internet Explorer"));
     }
     EXPECT_FALSE(machine::ensure().created);
     EXPECT_FALSE(fs::exists(machine::driveC() / "WINDOWS" / "SYSTEM"));
-    EXPECT_FALSE(hive::Hive::open(machine::hivePath())
-                     ->findKey(hive::Root::CurrentUser, "Software\\Microsoft\\Internet Explorer"));
+    EXPECT_FALSE(regstore::SqliteHive::open(machine::hivePath())
+                     ->findKey(regstore::Root::CurrentUser, "Software\\Microsoft\\Internet Explorer"));
 }
 
 TEST_F(MachineTest, ShippedDataDecidesTheSeed) {
@@ -177,8 +177,8 @@ TEST_F(MachineTest, ShippedDataDecidesTheSeed) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(machine::driveC() / "link")));
     EXPECT_TRUE(
         fs::is_directory(machine::driveC() / "WINDOWS" / "Start Menu" / "Programs" / "StartUp"));
-    std::unique_ptr<hive::Hive> h = hive::Hive::open(machine::hivePath());
-    std::optional<hive::KeyId> own = h->findKey(hive::Root::CurrentUser, "Software\\Own");
+    std::unique_ptr<regstore::SqliteHive> h = regstore::SqliteHive::open(machine::hivePath());
+    std::optional<regstore::KeyId> own = h->findKey(regstore::Root::CurrentUser, "Software\\Own");
     ASSERT_TRUE(own);
     EXPECT_EQ(h->value(*own, "Mark")->data, std::string("seeded\0", 7));
 }

@@ -1,9 +1,9 @@
 // The registry procedures against a real hive.
 #include <gtest/gtest.h>
 
-#include "Module2.h"
-#include "catalogue.h"
-#include "catalogue_io.h"
+#include "registry/Module2.h"
+#include "registry/catalogue.h"
+#include "registry/catalogue_io.h"
 #include "support/temp_machine.h"
 
 using namespace Module2;
@@ -17,7 +17,7 @@ const char* kKey = "Software\\Knobwise Test";
 class Module2Test : public ::testing::Test {
   protected:
     Module2Test() { key_ = machine_.createKey(std::string("HKCU\\") + kKey); }
-    std::optional<hive::Value> stored(const char* name) {
+    std::optional<regstore::Value> stored(const char* name) {
         return machine_.admin().value(key_, name);
     }
     void store(const char* name, DWORD type, const std::string& bytes) {
@@ -30,7 +30,7 @@ class Module2Test : public ::testing::Test {
     static RegValue get(const QString& name) { return getvalue(catalogue::HKCU, kKey, name); }
 
     TempMachine machine_{TempMachine::NoKeys};
-    hive::KeyId key_;
+    regstore::KeyId key_;
 };
 
 TEST_F(Module2Test, StringsAreWrittenWithoutTerminatorAndReadBackAsStrings) {
@@ -111,7 +111,7 @@ TEST_F(Module2Test, OtherTypesAreNeitherWrittenNorRead) {
 
 TEST_F(Module2Test, MissingKeysAndValuesChangeNothing) {
     setvalue(catalogue::HKCU, "Software\\Nowhere", "Value", QString("x"), REG_SZ);
-    EXPECT_FALSE(machine_.admin().findKey(hive::Root::CurrentUser, "Software\\Nowhere"));
+    EXPECT_FALSE(machine_.admin().findKey(regstore::Root::CurrentUser, "Software\\Nowhere"));
     EXPECT_TRUE(regvalue::isEmpty(getvalue(catalogue::HKCU, "Software\\Nowhere", "Value")));
     EXPECT_TRUE(regvalue::isEmpty(get("Missing")));
 
@@ -127,7 +127,7 @@ TEST_F(Module2Test, MissingKeysAndValuesChangeNothing) {
 TEST_F(Module2Test, ValueNamesKeepTheirFirstSpelling) {
     set("InfoTip", "one");
     set("Infotip", "two");
-    std::vector<hive::Value> all = machine_.admin().values(key_);
+    std::vector<regstore::Value> all = machine_.admin().values(key_);
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].name, "InfoTip");
     EXPECT_EQ(all[0].data, "two");

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "Module2.h"
-#include "atomic_file.h"
-#include "current_store.h"
-#include "failed_writes.h"
-#include "machine.h"
-#include "prefix_store.h"
+#include "registry/Module2.h"
+#include "winreg/atomic_file.h"
+#include "winreg/current_store.h"
+#include "winreg/failed_writes.h"
+#include "machine/machine.h"
+#include "winreg/prefix_store.h"
 #include "support/temp_machine.h"
 
 using namespace std::string_literals;
@@ -68,7 +68,7 @@ class TempPrefix {
     }
     ~TempPrefix() {
         machine::select(machine::Machine::embedded());
-        hive::select("/nonexistent/knobwise-prefix-test.db");
+        regstore::select("/nonexistent/knobwise-prefix-test.db");
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -131,17 +131,17 @@ TEST(PrefixStore, AChangeRewritesOnlyItsKey) {
     EXPECT_EQ(prefix.user(), kUser);
 
     // New keys in one write, in name order; a key deleted leaves its parent.
-    hive::Store& store = *hive::current();
+    regstore::Store& store = *regstore::current();
     store.begin();
-    store.createKey(hive::Root::ClassesRoot, "piffile");
-    store.createKey(hive::Root::LocalMachine, "Software\\Classes\\AAA\\Deep");
+    store.createKey(regstore::Root::ClassesRoot, "piffile");
+    store.createKey(regstore::Root::LocalMachine, "Software\\Classes\\AAA\\Deep");
     store.commit();
     std::vector<std::string> made = sections(prefix.system());
     ASSERT_EQ(made.size(), 6u);
     EXPECT_TRUE(made[1].starts_with("[Software\\\\Classes\\\\AAA\\\\Deep] ")) << made[1];
     EXPECT_TRUE(made[4].starts_with("[Software\\\\Classes\\\\piffile] ")) << made[4];
-    store.deleteKey(*store.findKey(hive::Root::LocalMachine, "Software\\Classes\\AAA\\Deep"));
-    EXPECT_TRUE(store.findKey(hive::Root::LocalMachine, "Software\\Classes\\AAA"));
+    store.deleteKey(*store.findKey(regstore::Root::LocalMachine, "Software\\Classes\\AAA\\Deep"));
+    EXPECT_TRUE(store.findKey(regstore::Root::LocalMachine, "Software\\Classes\\AAA"));
     EXPECT_NE(prefix.system().find("[Software\\\\Classes\\\\AAA] "), std::string::npos);
 }
 
@@ -177,9 +177,9 @@ TEST(PrefixStore, AFileThatCannotBeReadIsNeverWritten) {
     const std::string damaged = kUser + "\"Broken\"=hex:zz\n";
     TempPrefix prefix(kSystem, damaged);
     EXPECT_NE(
-        hive::problem().find((prefix.dir() / "user.reg").string() + " cannot be read: line 9"),
+        regstore::problem().find((prefix.dir() / "user.reg").string() + " cannot be read: line 9"),
         std::string::npos)
-        << hive::problem();
+        << regstore::problem();
     EXPECT_EQ(Module2::getvalue(HKCU, "Software\\Wine", "Version"), RegValue());
     EXPECT_EQ(Module2::getvalue(HKCR, "CLSID\\{A}", "InfoTip"),
               RegValue(QStringLiteral("Old tip")));
@@ -200,10 +200,10 @@ TEST(PrefixStore, WritersTakeTurnsAndLinksAndModesStay) {
     fs::remove(prefix.dir() / "user.reg");
     fs::create_symlink(real, prefix.dir() / "user.reg");
 
-    auto first = hive::PrefixStore::open(prefix.dir());
-    auto second = hive::PrefixStore::open(prefix.dir());
-    const hive::KeyId k1 = *first->findKey(hive::Root::CurrentUser, "Software\\Wine");
-    const hive::KeyId k2 = *second->findKey(hive::Root::CurrentUser, "Software\\Wine");
+    auto first = regstore::PrefixStore::open(prefix.dir());
+    auto second = regstore::PrefixStore::open(prefix.dir());
+    const regstore::KeyId k1 = *first->findKey(regstore::Root::CurrentUser, "Software\\Wine");
+    const regstore::KeyId k2 = *second->findKey(regstore::Root::CurrentUser, "Software\\Wine");
     first->setValue(k1, "One", REG_DWORD, "\1\0\0\0"s);
     second->setValue(k2, "Two", REG_DWORD, "\2\0\0\0"s);  // read the file again first
     EXPECT_TRUE(first->value(k1, "One"));
@@ -222,13 +222,13 @@ TEST(PrefixStore, WritersTakeTurnsAndLinksAndModesStay) {
 TEST(PrefixStore, ChangesAreRefusedWhileTheGuardSaysSo) {
     TempPrefix prefix;
     bool running = true;
-    auto store = hive::PrefixStore::open(prefix.dir(), [&]() -> std::optional<std::string> {
+    auto store = regstore::PrefixStore::open(prefix.dir(), [&]() -> std::optional<std::string> {
         if (running) return "Wine is running";
         return std::nullopt;
     });
-    const hive::KeyId key = *store->findKey(hive::Root::CurrentUser, "Software\\Wine");
-    EXPECT_THROW(store->setValue(key, "X", REG_SZ, ""), hive::Refused);
-    EXPECT_THROW(store->begin(), hive::Refused);
+    const regstore::KeyId key = *store->findKey(regstore::Root::CurrentUser, "Software\\Wine");
+    EXPECT_THROW(store->setValue(key, "X", REG_SZ, ""), regstore::Refused);
+    EXPECT_THROW(store->begin(), regstore::Refused);
     EXPECT_EQ(prefix.user(), kUser);
     running = false;
     store->setValue(key, "X", REG_SZ, "");
@@ -240,18 +240,18 @@ TEST(PrefixStore, ChangesAreRefusedWhileTheGuardSaysSo) {
 // leaves both as they were.
 TEST(PrefixStore, ATransactionOverBothFilesFailsAsAWhole) {
     TempPrefix prefix;
-    auto store = hive::PrefixStore::open(prefix.dir());
+    auto store = regstore::PrefixStore::open(prefix.dir());
     int writes = 0;
     atomic_file::setProbe(
         [&](std::string_view step) { return step == "write" && ++writes == 2 ? ENOSPC : 0; });
     store->begin();
-    store->createKey(hive::Root::LocalMachine, "Software\\New");
-    store->createKey(hive::Root::CurrentUser, "Software\\New");
-    EXPECT_THROW(store->commit(), hive::Error);
+    store->createKey(regstore::Root::LocalMachine, "Software\\New");
+    store->createKey(regstore::Root::CurrentUser, "Software\\New");
+    EXPECT_THROW(store->commit(), regstore::Error);
     atomic_file::setProbe({});
     EXPECT_EQ(prefix.system(), kSystem);
     EXPECT_EQ(prefix.user(), kUser);
-    EXPECT_FALSE(store->findKey(hive::Root::LocalMachine, "Software\\New"));
+    EXPECT_FALSE(store->findKey(regstore::Root::LocalMachine, "Software\\New"));
 }
 
 }  // namespace

@@ -10,12 +10,12 @@
 #include <map>
 #include <set>
 
-#include "atomic_file.h"
-#include "prefix_store.h"
-#include "regfile.h"
+#include "winreg/atomic_file.h"
+#include "winreg/prefix_store.h"
+#include "winreg/regfile.h"
 #include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
-#include "utf16.h"
+#include "text/utf16.h"
 
 using namespace std::string_literals;
 using regfile::Format;
@@ -27,17 +27,17 @@ class Scratch {
   public:
     Scratch()
         : dir_(testing_support::makeTempDir("knobwise-regfile-")),
-          hive_(hive::Hive::create(dir_ / "r.db")) {}
+          hive_(regstore::SqliteHive::create(dir_ / "r.db")) {}
     ~Scratch() {
         hive_.reset();
         std::filesystem::remove_all(dir_);
     }
-    hive::Hive& operator*() { return *hive_; }
-    hive::Hive* operator->() { return hive_.get(); }
+    regstore::SqliteHive& operator*() { return *hive_; }
+    regstore::SqliteHive* operator->() { return hive_.get(); }
 
   private:
     std::filesystem::path dir_;
-    std::unique_ptr<hive::Hive> hive_;
+    std::unique_ptr<regstore::SqliteHive> hive_;
 };
 
 std::string bytes(std::initializer_list<int> list) {
@@ -53,19 +53,19 @@ std::string toUtf16File(const std::string& utf8) {
 }
 
 // Every key below `key` with its values, as text that names every byte.
-std::string dump(hive::Store& h, hive::KeyId key, const std::string& indent = "") {
+std::string dump(regstore::Store& h, regstore::KeyId key, const std::string& indent = "") {
     std::string out;
-    for (const hive::Value& v : h.values(key)) {
+    for (const regstore::Value& v : h.values(key)) {
         out += indent + "'" + v.name + "' " + std::to_string(v.type) + " [";
         for (unsigned char c : v.data) out += std::to_string(c) + " ";
         out += "]\n";
     }
-    for (const hive::Subkey& s : h.subkeys(key))
+    for (const regstore::Subkey& s : h.subkeys(key))
         out += indent + "[" + s.name + "]\n" + dump(h, s.id, indent + "  ");
     return out;
 }
 
-void fillWithEveryKindOfValue(hive::Hive& h, hive::KeyId key) {
+void fillWithEveryKindOfValue(regstore::SqliteHive& h, regstore::KeyId key) {
     h.setValue(key, "", REG_SZ, "default\0"s);
     h.setValue(key, "plain", REG_SZ, "some text\0"s);
     h.setValue(key, "no terminator", REG_SZ, "abc");  // as the program writes strings
@@ -96,7 +96,7 @@ class RoundTrip : public ::testing::TestWithParam<Format> {};
 
 TEST_P(RoundTrip, WritingAndReadingBackGivesTheSameHive) {
     Scratch a;
-    hive::KeyId top = a->createKey(hive::Root::CurrentUser, "Software\\Round Trip");
+    regstore::KeyId top = a->createKey(regstore::Root::CurrentUser, "Software\\Round Trip");
     fillWithEveryKindOfValue(*a, top);
     fillWithEveryKindOfValue(*a, a->createKey(top, "Nested\\Deeper \"quoted\" key]"));
     a->createKey(top, "Empty");
@@ -106,7 +106,7 @@ TEST_P(RoundTrip, WritingAndReadingBackGivesTheSameHive) {
 
     Scratch b;
     regfile::apply(*b, regfile::parse(first));
-    std::optional<hive::KeyId> copy = b->findKey(hive::Root::CurrentUser, "Software\\Round Trip");
+    std::optional<regstore::KeyId> copy = b->findKey(regstore::Root::CurrentUser, "Software\\Round Trip");
     ASSERT_TRUE(copy);
     EXPECT_EQ(dump(*b, *copy), dump(*a, top));
     EXPECT_EQ(regfile::write(*b, *copy, name, GetParam()), first);
@@ -114,13 +114,13 @@ TEST_P(RoundTrip, WritingAndReadingBackGivesTheSameHive) {
 
 TEST_P(RoundTrip, ClassesRootIsWrittenUnderEitherName) {
     Scratch a;
-    hive::KeyId lnk = a->createKey(hive::Root::ClassesRoot, "lnkfile");
+    regstore::KeyId lnk = a->createKey(regstore::Root::ClassesRoot, "lnkfile");
     a->setValue(lnk, "IsShortcut", REG_SZ, std::string(1, '\0'));
     std::string text = regfile::write(*a, lnk, "HKEY_CLASSES_ROOT\\lnkfile", GetParam());
     Scratch b;
     regfile::apply(*b, regfile::parse(text));
-    std::optional<hive::KeyId> viaMachine =
-        b->findKey(hive::Root::LocalMachine, "SOFTWARE\\CLASSES\\LNKFILE");
+    std::optional<regstore::KeyId> viaMachine =
+        b->findKey(regstore::Root::LocalMachine, "SOFTWARE\\CLASSES\\LNKFILE");
     ASSERT_TRUE(viaMachine);
     EXPECT_EQ(b->value(*viaMachine, "isshortcut")->data, std::string(1, '\0'));
 }
@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(BothFormats, RoundTrip,
 
 TEST(RegFileWrite, KeepsTheRegistryEditorsLayout) {
     Scratch h;
-    hive::KeyId key = h->createKey(hive::Root::LocalMachine, "Software\\Layout");
+    regstore::KeyId key = h->createKey(regstore::Root::LocalMachine, "Software\\Layout");
     h->setValue(key, "", REG_SZ, "Default\0"s);
     h->setValue(key, "Count", REG_DWORD, bytes({0x2A, 0, 0, 0}));
     h->setValue(key, "Path", REG_EXPAND_SZ, "%A%\0"s);
@@ -169,13 +169,13 @@ TEST(RegFileWrite, KeepsTheRegistryEditorsLayout) {
 
 TEST(RegFileWrite, RefusesNamesTheFormatCannotCarry) {
     Scratch h;
-    hive::KeyId key = h->createKey(hive::Root::CurrentUser, "Software\\Greek \xce\xa9");
+    regstore::KeyId key = h->createKey(regstore::Root::CurrentUser, "Software\\Greek \xce\xa9");
     EXPECT_THROW(
         regfile::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Regedit4),
         std::runtime_error);
     EXPECT_NO_THROW(
         regfile::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Unicode));
-    hive::KeyId other = h->createKey(hive::Root::CurrentUser, "Software\\Plain");
+    regstore::KeyId other = h->createKey(regstore::Root::CurrentUser, "Software\\Plain");
     h->setValue(other, "first\nsecond", REG_SZ, "x");
     EXPECT_THROW(regfile::write(*h, other, "HKEY_CURRENT_USER\\Software\\Plain", Format::Unicode),
                  std::runtime_error);
@@ -183,9 +183,9 @@ TEST(RegFileWrite, RefusesNamesTheFormatCannotCarry) {
 
 TEST(RegFileRead, HandWrittenRegedit4File) {
     Scratch h;
-    hive::KeyId old = h->createKey(hive::Root::CurrentUser, "Software\\Old\\Below");
+    regstore::KeyId old = h->createKey(regstore::Root::CurrentUser, "Software\\Old\\Below");
     h->setValue(old, "x", REG_SZ, "y");
-    hive::KeyId keep = h->createKey(hive::Root::CurrentUser, "Software\\Keep");
+    regstore::KeyId keep = h->createKey(regstore::Root::CurrentUser, "Software\\Keep");
     h->setValue(keep, "gone", REG_DWORD, bytes({1, 0, 0, 0}));
     h->setValue(keep, "", REG_SZ, "default");
     const std::string file =
@@ -211,8 +211,8 @@ TEST(RegFileRead, HandWrittenRegedit4File) {
         "\"IsShortcut\"=\"\"\n";
     regfile::apply(*h, regfile::parse(file));
 
-    std::optional<hive::KeyId> key =
-        h->findKey(hive::Root::CurrentUser, "Software\\New\\caf\xc3\xa9");
+    std::optional<regstore::KeyId> key =
+        h->findKey(regstore::Root::CurrentUser, "Software\\New\\caf\xc3\xa9");
     ASSERT_TRUE(key);
     EXPECT_EQ(h->value(*key, "Text")->data, std::string("say \"hi\" to C:\\WINDOWS \xE9") + '\0');
     EXPECT_EQ(h->value(*key, "")->data, "the default\0"s);
@@ -227,11 +227,11 @@ TEST(RegFileRead, HandWrittenRegedit4File) {
     EXPECT_EQ(h->value(*key, "Big")->type, 0xABCDEF01u);
     EXPECT_EQ(h->value(*key, "Big")->data, bytes({7}));
 
-    EXPECT_FALSE(h->findKey(hive::Root::CurrentUser, "Software\\Old"));
+    EXPECT_FALSE(h->findKey(regstore::Root::CurrentUser, "Software\\Old"));
     EXPECT_FALSE(h->value(keep, "gone"));
     EXPECT_FALSE(h->value(keep, ""));
-    std::optional<hive::KeyId> pif =
-        h->findKey(hive::Root::LocalMachine, "Software\\Classes\\piffile");
+    std::optional<regstore::KeyId> pif =
+        h->findKey(regstore::Root::LocalMachine, "Software\\Classes\\piffile");
     ASSERT_TRUE(pif);
     EXPECT_EQ(h->value(*pif, "IsShortcut")->data, std::string(1, '\0'));
 }
@@ -245,7 +245,7 @@ TEST(RegFileRead, HandWrittenUnicodeFile) {
         "\"Expand\"=hex(2):41,00,e9,00,00,00\r\n"
         "\"Raw\"=hex:41,00,e9\r\n");
     regfile::apply(*h, regfile::parse(file));
-    std::optional<hive::KeyId> key = h->findKey(hive::Root::CurrentUser, "Software\\\xce\xa9mega");
+    std::optional<regstore::KeyId> key = h->findKey(regstore::Root::CurrentUser, "Software\\\xce\xa9mega");
     ASSERT_TRUE(key);
     // Text lands in the hive as code-page bytes; binary data as it stands.
     EXPECT_EQ(h->value(*key, "\xe2\x82\xac")->data, std::string("5 \x80, caf\xE9") + '\0');
@@ -308,9 +308,9 @@ TEST(RegFileRead, FaultyFilesAreRefusedWithTheirLineAndChangeNothing) {
     };
     for (const Faulty& c : cases) {
         Scratch h;
-        hive::KeyId key = h->createKey(hive::Root::CurrentUser, "Software\\Before");
+        regstore::KeyId key = h->createKey(regstore::Root::CurrentUser, "Software\\Before");
         h->setValue(key, "kept", REG_SZ, "as it was");
-        const std::string before = dump(*h, *h->root(hive::Root::CurrentUser));
+        const std::string before = dump(*h, *h->root(regstore::Root::CurrentUser));
         try {
             regfile::apply(*h, regfile::parse(c.file));
             ADD_FAILURE() << c.what << ": accepted";
@@ -318,7 +318,7 @@ TEST(RegFileRead, FaultyFilesAreRefusedWithTheirLineAndChangeNothing) {
             EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
             EXPECT_NE(e.reason().find(c.reason), std::string::npos) << c.what << ": " << e.what();
         }
-        EXPECT_EQ(dump(*h, *h->root(hive::Root::CurrentUser)), before) << c.what;
+        EXPECT_EQ(dump(*h, *h->root(regstore::Root::CurrentUser)), before) << c.what;
     }
 }
 
@@ -335,7 +335,7 @@ TEST(RegFileRead, ImportingAFileIsAllOrNothing) {
     } catch (const regfile::ImportError& e) {
         EXPECT_EQ(e.line(), 105);
     }
-    EXPECT_FALSE(h->findKey(hive::Root::CurrentUser, "Software\\A"));
+    EXPECT_FALSE(h->findKey(regstore::Root::CurrentUser, "Software\\A"));
 
     // A file that cannot be read is a clear error too.
     EXPECT_THROW(regfile::importFile(*h, dir / "missing.reg"), regfile::ImportError);
@@ -350,17 +350,17 @@ TEST(RegFileRead, ImportingAFileIsAllOrNothing) {
 TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
     namespace fs = std::filesystem;
     using Point = faulty_vfs::Point;
-    using Opener = std::function<std::unique_ptr<hive::Store>(const fs::path&)>;
+    using Opener = std::function<std::unique_ptr<regstore::Store>(const fs::path&)>;
     const fs::path dir = testing_support::makeTempDir("knobwise-regfile-faults-", true);
     const fs::path file = dir / "changes.reg", image = dir / "image", copy = dir / "copy";
     testing_support::writeFile(file, r4("[HKEY_CURRENT_USER\\Software\\A]\r\n\"old\"=-\r\n"
                                         "\"new\"=dword:00000002\r\n\r\n"
                                         "[HKEY_CURRENT_USER\\Software\\B\\C]\r\n@=\"text\"\r\n\r\n"
                                         "[-HKEY_CURRENT_USER\\Software\\Gone]\r\n"));
-    auto fill = [](hive::Store& store) {
-        hive::KeyId a = store.createKey(hive::Root::CurrentUser, "Software\\A");
+    auto fill = [](regstore::Store& store) {
+        regstore::KeyId a = store.createKey(regstore::Root::CurrentUser, "Software\\A");
         store.setValue(a, "old", REG_DWORD, "\1\0\0\0"s);
-        store.createKey(hive::Root::CurrentUser, "Software\\Gone\\Deep");
+        store.createKey(regstore::Root::CurrentUser, "Software\\Gone\\Deep");
     };
     struct Run {
         bool failed = false;
@@ -374,7 +374,7 @@ TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
         fs::copy(image, copy);
         Run run;
         try {
-            std::unique_ptr<hive::Store> store = open(copy);
+            std::unique_ptr<regstore::Store> store = open(copy);
             regfile::importFile(*store, file);
             for (Point p : {Point::Write, Point::Sync, Point::Create})
                 reached[p] = faulty_vfs::count(p);
@@ -383,8 +383,8 @@ TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
         }
         faulty_vfs::disarm();
         atomic_file::setProbe({});
-        std::unique_ptr<hive::Store> store = open(copy);
-        run.held = dump(*store, *store->root(hive::Root::CurrentUser));
+        std::unique_ptr<regstore::Store> store = open(copy);
+        run.held = dump(*store, *store->root(regstore::Root::CurrentUser));
         return run;
     };
     std::string before;
@@ -399,10 +399,10 @@ TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
     };
 
     // The hive.
-    const Opener openHive = [](const fs::path& d) { return hive::Hive::open(d / "r.db"); };
+    const Opener openHive = [](const fs::path& d) { return regstore::SqliteHive::open(d / "r.db"); };
     fs::create_directory(image);
-    fill(*hive::Hive::create(image / "r.db"));  // closed: no log beside it
-    before = dump(*openHive(image), *openHive(image)->root(hive::Root::CurrentUser));
+    fill(*regstore::SqliteHive::create(image / "r.db"));  // closed: no log beside it
+    before = dump(*openHive(image), *openHive(image)->root(regstore::Root::CurrentUser));
     faulty_vfs::install();
     faulty_vfs::arm(Point::Write, INT_MAX, SQLITE_OK, 0);  // counts only
     const Run clean = importOnce(openHive);
@@ -423,12 +423,12 @@ TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
     }
 
     // A Wine prefix: the file changes when it is replaced.
-    const Opener openPrefix = [](const fs::path& d) { return hive::PrefixStore::open(d); };
+    const Opener openPrefix = [](const fs::path& d) { return regstore::PrefixStore::open(d); };
     fs::remove_all(image);
     for (const char* name : {"system.reg", "user.reg"})
         testing_support::writeFile(image / name, "WINE REGISTRY Version 2\n");
     fill(*openPrefix(image));
-    before = dump(*openPrefix(image), *openPrefix(image)->root(hive::Root::CurrentUser));
+    before = dump(*openPrefix(image), *openPrefix(image)->root(regstore::Root::CurrentUser));
     const Run cleanPrefix = importOnce(openPrefix);
     ASSERT_FALSE(cleanPrefix.failed);
     for (const char* step : {"create", "write", "sync", "rename", "syncdir"}) {

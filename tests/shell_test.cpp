@@ -5,7 +5,7 @@
 #include <QUrl>
 #include <vector>
 
-#include "machine.h"
+#include "machine/machine.h"
 #include "shell.h"
 #include "support/temp_machine.h"
 

@@ -15,9 +15,9 @@
 #include <map>
 #include <set>
 
-#include "atomic_file.h"
-#include "prefix_store.h"
-#include "regfile.h"
+#include "winreg/atomic_file.h"
+#include "winreg/prefix_store.h"
+#include "winreg/regfile.h"
 #include "support/faulty_vfs.h"
 #include "window_support.h"
 
@@ -53,17 +53,17 @@ const Setting kSettings[] = {
 
 using Values = std::vector<std::optional<std::string>>;
 
-Values valuesIn(hive::Store& store) {
+Values valuesIn(regstore::Store& store) {
     Values out;
     for (const Setting& s : kSettings) {
-        std::optional<hive::KeyId> key = store.findKey(rootOf(s.row.root), s.row.keyPath);
-        std::optional<hive::Value> v = key ? store.value(*key, s.row.valueName) : std::nullopt;
+        std::optional<regstore::KeyId> key = store.findKey(rootOf(s.row.root), s.row.keyPath);
+        std::optional<regstore::Value> v = key ? store.value(*key, s.row.valueName) : std::nullopt;
         out.push_back(v ? std::optional(v->data) : std::nullopt);
     }
     return out;
 }
 
-void storeOldValues(hive::Store& store) {
+void storeOldValues(regstore::Store& store) {
     std::string text = "REGEDIT4\r\n";
     for (const Setting& s : kSettings) {
         text += std::string("\r\n[") + regfile::rootName(rootOf(s.row.root)) + "\\" +
@@ -91,23 +91,23 @@ class ApplyFaults : public ::testing::Test, public WindowTest {
         form->Image6->setTag("dirty");
     }
     ~ApplyFaults() override {
-        hive::select("/nonexistent/none.db");
+        regstore::select("/nonexistent/none.db");
         fs::remove_all(dir_);
     }
 
     // Applies to the store `open` opens, with faults armed during Apply
     // only; `inspect` then reads the store afresh. The settings the message
     // named go to `named`.
-    Values apply(const hive::Opener& open, const std::function<Values()>& inspect,
+    Values apply(const regstore::Opener& open, const std::function<Values()>& inspect,
                  std::set<QString>* named) {
         seams->messages.clear();
-        hive::select(open);
+        regstore::select(open);
         form->Command1->click();
         for (Point p : {Point::Write, Point::Sync, Point::Create})
             reached_[p] = faulty_vfs::count(p);
         faulty_vfs::disarm();
         atomic_file::setProbe({});
-        hive::select("/nonexistent/none.db");
+        regstore::select("/nonexistent/none.db");
         named->clear();
         EXPECT_LE(seams->messages.size(), 1u);
         if (!seams->messages.empty()) {
@@ -121,7 +121,7 @@ class ApplyFaults : public ::testing::Test, public WindowTest {
 
     // Runs Apply without faults and checks that it changed every setting;
     // its outcome is the "new" of the runs with faults.
-    void applyClean(const hive::Opener& open, const std::function<Values()>& inspect) {
+    void applyClean(const regstore::Opener& open, const std::function<Values()>& inspect) {
         std::set<QString> named;
         fresh_ = apply(open, inspect, &named);
         EXPECT_TRUE(named.empty());
@@ -155,20 +155,20 @@ class ApplyFaults : public ::testing::Test, public WindowTest {
 
 TEST_F(ApplyFaults, HiveWithAFaultAtEveryWritePoint) {
     const fs::path file = dir_ / "registry.db";
-    storeOldValues(*hive::Hive::create(file));
+    storeOldValues(*regstore::SqliteHive::create(file));
     const std::string image = testing_support::readFile(file);  // closed: no log beside it
-    old_ = valuesIn(*hive::Hive::open(file));
+    old_ = valuesIn(*regstore::SqliteHive::open(file));
     faulty_vfs::install();
 
     // Each run starts from the same hive, opened at Apply's first write.
     auto open = [&] {
         for (const char* extra : {"-wal", "-shm"}) fs::remove(file.string() + extra);
         testing_support::writeFile(file, image);
-        return hive::openHive(file);
+        return regstore::openHive(file);
     };
     auto inspect = [&] {
         EXPECT_EQ(testing_support::integrityCheck(file), "ok");
-        return valuesIn(*hive::Hive::open(file));
+        return valuesIn(*regstore::SqliteHive::open(file));
     };
     faulty_vfs::arm(Point::Write, INT_MAX, SQLITE_OK, 0);  // counts only
     applyClean(open, inspect);
@@ -200,13 +200,13 @@ TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
     const fs::path prefix = dir_ / "prefix";
     for (const char* name : {"system.reg", "user.reg"})
         testing_support::writeFile(image / name, "WINE REGISTRY Version 2\n");
-    storeOldValues(*hive::PrefixStore::open(image));
-    old_ = valuesIn(*hive::PrefixStore::open(image));
+    storeOldValues(*regstore::PrefixStore::open(image));
+    old_ = valuesIn(*regstore::PrefixStore::open(image));
 
     auto open = [&] {
         fs::remove_all(prefix);
         fs::copy(image, prefix);
-        return hive::Opened{hive::PrefixStore::open(prefix), hive::State::Ok, {}, {}};
+        return regstore::Opened{regstore::PrefixStore::open(prefix), regstore::State::Ok, {}, {}};
     };
     auto inspect = [&] {
         std::set<std::string> files;
@@ -214,7 +214,7 @@ TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
             files.insert(e.path().filename());
         EXPECT_EQ(files, (std::set<std::string>{"system.reg", "user.reg"}))
             << "a temporary file was left";
-        std::unique_ptr<hive::PrefixStore> store = hive::PrefixStore::open(prefix);
+        std::unique_ptr<regstore::PrefixStore> store = regstore::PrefixStore::open(prefix);
         EXPECT_EQ(store->damage(), "");
         return valuesIn(*store);
     };
@@ -243,7 +243,7 @@ TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
 
 TEST_F(ApplyFaults, OkKeepsTheWindowOpenWhenSomethingWasNotSaved) {
     faulty_vfs::install();
-    hive::select(machine.hivePath());
+    regstore::select(machine.hivePath());
     faulty_vfs::setFull(true);
     form->Command9->click();
     faulty_vfs::setFull(false);

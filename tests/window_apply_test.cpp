@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "end.h"
+#include "controls/end.h"
 #include "window_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "machine.h"
+#include "machine/machine.h"
 #include "window_support.h"
 
 namespace {
@@ -146,8 +146,8 @@ TEST_F(WindowBackground, HeartsIsWrittenAtOnceAsOneTwoCharacterStringAndSurvives
     Form1& f = load();
     f.Command7->click();
     f.Command7->click();
-    const hive::KeyId key = keyOf(machine, catalogue::HeartsZB);
-    std::vector<hive::Value> values = machine.admin().values(key);
+    const regstore::KeyId key = keyOf(machine, catalogue::HeartsZB);
+    std::vector<regstore::Value> values = machine.admin().values(key);
     ASSERT_EQ(values.size(), 1u);
     EXPECT_EQ(values[0].name, "ZB");
     EXPECT_EQ(values[0].type, static_cast<DWORD>(REG_SZ));
@@ -164,7 +164,7 @@ TEST_F(WindowBackground, HeartsWithoutItsKeyWritesNothingAndSaysNothing) {
     machine.admin().deleteKey(keyOf(machine, catalogue::HeartsZB));
     Form1& f = load();
     f.Command7->click();
-    EXPECT_FALSE(machine.admin().findKey(hive::Root::CurrentUser, catalogue::HeartsZB.keyPath));
+    EXPECT_FALSE(machine.admin().findKey(regstore::Root::CurrentUser, catalogue::HeartsZB.keyPath));
     EXPECT_TRUE(seams->messages.empty());
 }
 

@@ -4,10 +4,10 @@
 #include <QImage>
 #include <filesystem>
 
-#include "Module1.h"
-#include "gdi.h"
-#include "icons.h"
-#include "machine.h"
+#include "window/Module1.h"
+#include "graphics/gdi.h"
+#include "graphics/icons.h"
+#include "machine/machine.h"
 #include "window_support.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <map>
 
-#include "app.h"
-#include "colors.h"
-#include "drives.h"
+#include "machine/app_object.h"
+#include "controls/colors.h"
+#include "machine/drives.h"
 #include "shell.h"
-#include "shell_messages.h"
+#include "window/shell_messages.h"
 #include "window_support.h"
 
 namespace {

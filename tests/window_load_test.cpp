@@ -4,7 +4,7 @@
 #include <QImage>
 #include <filesystem>
 
-#include "machine.h"
+#include "machine/machine.h"
 #include "window_support.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <stdexcept>
 
-#include "classicstyle.h"
-#include "end.h"
-#include "msgbox.h"
+#include "controls/classicstyle.h"
+#include "controls/end.h"
+#include "controls/msgbox.h"
 
 namespace window_testing {
 namespace {
@@ -52,15 +52,15 @@ Seams::~Seams() {
     program::setEndHandler({});
 }
 
-hive::KeyId keyOf(testing_support::TempMachine& machine, const catalogue::Row& row) {
-    std::optional<hive::KeyId> key = machine.admin().findKey(rootOf(row.root), row.keyPath);
+regstore::KeyId keyOf(testing_support::TempMachine& machine, const catalogue::Row& row) {
+    std::optional<regstore::KeyId> key = machine.admin().findKey(rootOf(row.root), row.keyPath);
     if (!key) throw std::runtime_error(std::string("no key ") + row.keyPath);
     return *key;
 }
 
-std::optional<hive::Value> stored(testing_support::TempMachine& machine,
+std::optional<regstore::Value> stored(testing_support::TempMachine& machine,
                                   const catalogue::Row& row) {
-    std::optional<hive::KeyId> key = machine.admin().findKey(rootOf(row.root), row.keyPath);
+    std::optional<regstore::KeyId> key = machine.admin().findKey(rootOf(row.root), row.keyPath);
     return key ? machine.admin().value(*key, row.valueName) : std::nullopt;
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Form1.h"
-#include "catalogue.h"
+#include "window/Form1.h"
+#include "registry/catalogue.h"
 #include "support/qt_print.h"
 #include "support/temp_machine.h"
 
@@ -38,14 +38,14 @@ class Seams {
 };
 
 // A catalogue row's value as the hive holds it.
-std::optional<hive::Value> stored(testing_support::TempMachine& machine, const catalogue::Row& row);
+std::optional<regstore::Value> stored(testing_support::TempMachine& machine, const catalogue::Row& row);
 void store(testing_support::TempMachine& machine, const catalogue::Row& row, DWORD type,
            const std::string& data);
 void storeText(testing_support::TempMachine& machine, const catalogue::Row& row,
                const std::string& text);
 void storeDword(testing_support::TempMachine& machine, const catalogue::Row& row,
                 std::uint32_t number);
-hive::KeyId keyOf(testing_support::TempMachine& machine, const catalogue::Row& row);
+regstore::KeyId keyOf(testing_support::TempMachine& machine, const catalogue::Row& row);
 
 // Every value set or deleted in the hive from now on, by anyone, in order.
 // (A delete of a value that does not exist changes nothing and is not seen.)
@@ -56,7 +56,7 @@ class Journal {
 
     struct Entry {
         std::string op;  // "set" or "delete"
-        hive::KeyId key;
+        regstore::KeyId key;
         std::string name;  // folded to lower case
         bool operator==(const Entry&) const = default;
         friend void PrintTo(const Entry& e, std::ostream* os) {

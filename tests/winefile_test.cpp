@@ -3,7 +3,7 @@
 // damaged files refused at their line.
 #include <gtest/gtest.h>
 
-#include "winefile.h"
+#include "winreg/winefile.h"
 
 using namespace std::string_literals;
 

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "Dialog.h"
-#include "Form1.h"
-#include "classicstyle.h"
-#include "machine.h"
+#include "folders/Dialog.h"
+#include "window/Form1.h"
+#include "controls/classicstyle.h"
+#include "machine/machine.h"
 
 namespace {
 

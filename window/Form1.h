@@ -6,17 +6,17 @@
 #include <array>
 #include <cstdint>
 
-#include "checkbox.h"
-#include "commandbutton.h"
-#include "commondialog.h"
-#include "explorerlist.h"
-#include "form.h"
-#include "frame.h"
-#include "image.h"
-#include "label.h"
-#include "picturebox.h"
-#include "sstab.h"
-#include "textbox.h"
+#include "controls/checkbox.h"
+#include "controls/commandbutton.h"
+#include "controls/commondialog.h"
+#include "controls/explorerlist.h"
+#include "controls/form.h"
+#include "controls/frame.h"
+#include "controls/image.h"
+#include "controls/label.h"
+#include "controls/picturebox.h"
+#include "controls/sstab.h"
+#include "controls/textbox.h"
 
 class Form1 : public Form {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "Module1.h"
+#include "window/Module1.h"
 
 namespace Module1 {
 

@@ -1,11 +1,11 @@
 // The two buttons that act at once: the toolbar background chosen with the
 // file dialog (written only by Apply or OK), and the Hearts cheat, written
 // straight away.
-#include "Form1.h"
-#include "catalogue_io.h"
-#include "msgbox.h"
-#include "picture.h"
-#include "unsaved_settings.h"
+#include "window/Form1.h"
+#include "registry/catalogue_io.h"
+#include "controls/msgbox.h"
+#include "controls/picture.h"
+#include "window/unsaved_settings.h"
 
 void Form1::Command6_Click() {
     CommonDialog1.setFilter(QStringLiteral("Compatable Backgrounds|*.bmp"));

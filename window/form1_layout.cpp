@@ -1,11 +1,11 @@
 // Form1's controls: what each page holds, where, and how it looks when the
 // window is created, and the names a screen reader reads for those whose
 // caption does not say what they are. Positions and sizes are in twips.
-#include "Form1.h"
-#include "classicstyle.h"
-#include "colors.h"
-#include "pictures.h"
-#include "twips.h"
+#include "window/Form1.h"
+#include "controls/classicstyle.h"
+#include "controls/colors.h"
+#include "window/pictures.h"
+#include "controls/twips.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 // is over them.
 #include <string>
 
-#include "Form1.h"
-#include "app.h"
-#include "codepage.h"
-#include "colors.h"
-#include "msgbox.h"
+#include "window/Form1.h"
+#include "machine/app_object.h"
+#include "text/codepage.h"
+#include "controls/colors.h"
+#include "controls/msgbox.h"
 #include "shell.h"
-#include "shell_messages.h"
+#include "window/shell_messages.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "pictures.h"
+#include "window/pictures.h"
 
 #include <QPixmap>
 
-#include "picture.h"
+#include "controls/picture.h"
 
 // Resources in a static library are registered by name.
 static void registerPictures() {

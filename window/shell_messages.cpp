@@ -1,4 +1,4 @@
-#include "shell_messages.h"
+#include "window/shell_messages.h"
 
 namespace shellmessages {
 

@@ -1,11 +1,11 @@
-#include "unsaved_settings.h"
+#include "window/unsaved_settings.h"
 
 #include <QString>
 #include <QStringList>
 
-#include "catalogue.h"
-#include "failed_writes.h"
-#include "msgbox.h"
+#include "registry/catalogue.h"
+#include "winreg/failed_writes.h"
+#include "controls/msgbox.h"
 
 namespace unsaved_settings {
 namespace {

@@ -1,10 +1,10 @@
-#include "accessibility.h"
+#include "controls/accessibility.h"
 
 #include <QAccessibleWidget>
 
-#include "image.h"
-#include "label.h"
-#include "picturebox.h"
+#include "controls/image.h"
+#include "controls/label.h"
+#include "controls/picturebox.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "checkbox.h"
+#include "controls/checkbox.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "classicstyle.h"
+#include "controls/classicstyle.h"
 
 #include <QApplication>
 #include <QPainter>

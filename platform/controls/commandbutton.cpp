@@ -1,4 +1,4 @@
-#include "commandbutton.h"
+#include "controls/commandbutton.h"
 
 #include <QKeyEvent>
 

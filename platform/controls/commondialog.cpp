@@ -1,4 +1,4 @@
-#include "commondialog.h"
+#include "controls/commondialog.h"
 
 #include <QAbstractFileIconProvider>
 #include <QApplication>
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "drives.h"
+#include "machine/drives.h"
 
 namespace {
 

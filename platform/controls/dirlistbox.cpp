@@ -1,4 +1,4 @@
-#include "dirlistbox.h"
+#include "controls/dirlistbox.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "casefold.h"
-#include "drives.h"
+#include "text/casefold.h"
+#include "machine/drives.h"
 
 namespace {
 

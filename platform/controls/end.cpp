@@ -1,4 +1,4 @@
-#include "end.h"
+#include "controls/end.h"
 
 #include <QApplication>
 #include <QWidget>

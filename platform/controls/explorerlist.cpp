@@ -1,4 +1,4 @@
-#include "explorerlist.h"
+#include "controls/explorerlist.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "codepage.h"
-#include "drives.h"
+#include "text/codepage.h"
+#include "machine/drives.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "filesystem.h"
+#include "controls/filesystem.h"
 
 #include <sys/stat.h>
 
@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "drives.h"
+#include "machine/drives.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "firstframe.h"
+#include "controls/firstframe.h"
 
 #include <time.h>
 

@@ -1,4 +1,4 @@
-#include "form.h"
+#include "controls/form.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "mouse.h"
-#include "taskbar.h"
-#include "twips.h"
+#include "controls/mouse.h"
+#include "controls/taskbar.h"
+#include "controls/twips.h"
 
 namespace {
 

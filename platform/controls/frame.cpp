@@ -1,4 +1,4 @@
-#include "frame.h"
+#include "controls/frame.h"
 
 Frame::Frame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {
     setFocusPolicy(Qt::NoFocus);

@@ -1,8 +1,8 @@
-#include "image.h"
+#include "controls/image.h"
 
 #include <QPainter>
 
-#include "accessibility.h"
+#include "controls/accessibility.h"
 
 Image::Image(QWidget* parent) : QWidget(parent) {
     accessibility::install();

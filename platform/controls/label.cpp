@@ -1,11 +1,11 @@
-#include "label.h"
+#include "controls/label.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "accessibility.h"
-#include "colors.h"
-#include "mouse.h"
+#include "controls/accessibility.h"
+#include "controls/colors.h"
+#include "controls/mouse.h"
 
 Label::Label(const QString& caption, QWidget* parent, Kind kind) : QLabel(parent), kind_(kind) {
     accessibility::install();

@@ -1,8 +1,8 @@
-#include "mouse.h"
+#include "controls/mouse.h"
 
 #include <QMouseEvent>
 
-#include "twips.h"
+#include "controls/twips.h"
 
 namespace mouse {
 

@@ -1,11 +1,11 @@
-#include "msgbox.h"
+#include "controls/msgbox.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <utility>
 #include <vector>
 
-#include "app.h"
+#include "machine/app_object.h"
 
 namespace msgbox {
 namespace {

@@ -1,4 +1,4 @@
-#include "picture.h"
+#include "controls/picture.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-#include "drives.h"
+#include "machine/drives.h"
 
 namespace picture {
 

@@ -1,10 +1,10 @@
-#include "picturebox.h"
+#include "controls/picturebox.h"
 
 #include <QPainter>
 #include <QResizeEvent>
 
-#include "accessibility.h"
-#include "gdi.h"
+#include "controls/accessibility.h"
+#include "graphics/gdi.h"
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     accessibility::install();

@@ -1,4 +1,4 @@
-#include "sstab.h"
+#include "controls/sstab.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -8,8 +8,8 @@
 #include <QTabBar>
 #include <stdexcept>
 
-#include "mouse.h"
-#include "twips.h"
+#include "controls/mouse.h"
+#include "controls/twips.h"
 
 namespace {
 

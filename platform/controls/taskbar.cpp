@@ -1,7 +1,7 @@
 // The X11 way: the window's _NET_WM_STATE gets _NET_WM_STATE_SKIP_TASKBAR
 // (EWMH) while it is still unmapped. Qt's X11 plugin adds its own states to
 // that property when it maps the window and keeps those it finds there.
-#include "taskbar.h"
+#include "controls/taskbar.h"
 
 #include <xcb/xcb.h>
 

@@ -1,9 +1,9 @@
-#include "dib.h"
+#include "graphics/dib.h"
 
 #include <array>
 #include <cstdlib>
 
-#include "littleendian.h"
+#include "graphics/littleendian.h"
 
 namespace dib {
 namespace {

@@ -1,4 +1,4 @@
-#include "gdi.h"
+#include "graphics/gdi.h"
 
 #include <cstdint>
 #include <unordered_map>

@@ -1,4 +1,4 @@
-#include "iconload.h"
+#include "graphics/iconload.h"
 
 #include <QImage>
 #include <algorithm>

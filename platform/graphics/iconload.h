@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "dib.h"
-#include "iconreader.h"
+#include "graphics/dib.h"
+#include "graphics/iconreader.h"
 
 namespace iconload {
 

@@ -1,6 +1,6 @@
-#include "iconreader.h"
+#include "graphics/iconreader.h"
 
-#include "littleendian.h"
+#include "graphics/littleendian.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "icons.h"
+#include "graphics/icons.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,10 +15,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "codepage.h"
-#include "drives.h"
-#include "gdi.h"
-#include "iconload.h"
+#include "text/codepage.h"
+#include "machine/drives.h"
+#include "graphics/gdi.h"
+#include "graphics/iconload.h"
 
 namespace {
 

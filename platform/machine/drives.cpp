@@ -1,12 +1,12 @@
-#include "drives.h"
+#include "machine/drives.h"
 
 #include <dirent.h>
 
 #include <iterator>
 #include <vector>
 
-#include "casefold.h"
-#include "machine.h"
+#include "text/casefold.h"
+#include "machine/machine.h"
 
 namespace drives {
 namespace {

@@ -1,4 +1,4 @@
-#include "machine.h"
+#include "machine/machine.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "prefix_store.h"
-#include "wineserver.h"
+#include "winreg/prefix_store.h"
+#include "machine/wineserver.h"
 
 namespace machine {
 
@@ -30,14 +30,14 @@ Machine& selected() {
 // every change), and while one of its files cannot be read. The files are
 // read while the program goes on; what the user is told is worked out when
 // it is asked for, once they have been.
-hive::Opened openPrefix(const fs::path& prefix) {
-    hive::Opened o;
-    auto store = hive::PrefixStore::open(prefix, [prefix]() -> std::optional<std::string> {
+regstore::Opened openPrefix(const fs::path& prefix) {
+    regstore::Opened o;
+    auto store = regstore::PrefixStore::open(prefix, [prefix]() -> std::optional<std::string> {
         if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
         return std::nullopt;
     });
-    o.state = store->writable() ? hive::State::Ok : hive::State::ReadOnly;
-    const bool readOnly = o.state == hive::State::ReadOnly;
+    o.state = store->writable() ? regstore::State::Ok : regstore::State::ReadOnly;
+    const bool readOnly = o.state == regstore::State::ReadOnly;
     o.explain = [s = store.get(), prefix, readOnly]() -> std::string {
         if (const std::string damage = s->damage(); !damage.empty())
             return damage + " Knobwise uses the Wine prefix " + prefix.string() +
@@ -84,8 +84,8 @@ Machine Machine::winePrefix(fs::path prefix) {
     return m;
 }
 
-hive::Opened Machine::openRegistry() const {
-    return isWinePrefix() ? openPrefix(prefix_) : hive::openHive(hivePath());
+regstore::Opened Machine::openRegistry() const {
+    return isWinePrefix() ? openPrefix(prefix_) : regstore::openHive(hivePath());
 }
 
 std::vector<Drive> Machine::drives() const {
@@ -106,13 +106,26 @@ std::vector<Drive> Machine::drives() const {
     return out;
 }
 
+Choice choose(const std::optional<fs::path>& winePrefix) {
+    Choice c;
+    if (winePrefix) {
+        if (std::optional<std::string> why = checkWinePrefix(*winePrefix)) return {false, *why};
+        select(Machine::winePrefix(fs::absolute(*winePrefix)));
+    } else {
+        c.error = ensure().error;
+        select(Machine::embedded());
+    }
+    regstore::open();
+    return c;
+}
+
 const Machine& current() {
     return selected();
 }
 
 void select(const Machine& m) {
     selected() = m;
-    hive::select([m] { return m.openRegistry(); });
+    regstore::select([m] { return m.openRegistry(); });
 }
 
 fs::path defaultWinePrefix() {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "current_store.h"
+#include "winreg/current_store.h"
 
 namespace machine {
 
@@ -37,7 +37,7 @@ class Machine {
 
     // The machine's registry, opened, with what the user should be told
     // about it.
-    hive::Opened openRegistry() const;
+    regstore::Opened openRegistry() const;
     // Its drives in letter order: C: and Z: on the embedded machine, the
     // dosdevices/ links of a prefix.
     std::vector<Drive> drives() const;
@@ -47,10 +47,27 @@ class Machine {
     std::filesystem::path prefix_;
 };
 
+// What choosing the machine came to.
+struct Choice {
+    // False when the machine asked for cannot be used at all (a folder that
+    // is no Wine prefix): nothing is selected, and the program ends.
+    bool usable = true;
+    // What went wrong, as a sentence for the user; empty when nothing. A
+    // usable machine with an error is the embedded one that could not be
+    // made: it is selected all the same, and its registry fails every open.
+    std::string error;
+};
+
+// Chooses the machine that the program, or knobreg, works on, once, at
+// start: the Wine prefix `winePrefix` (made absolute), or without one the
+// embedded machine, made and seeded when it has no hive yet. Selects it and
+// starts opening its registry.
+Choice choose(const std::optional<std::filesystem::path>& winePrefix);
+
 // The machine in use; the embedded one until another is selected.
 const Machine& current();
 // Selects the machine in use, and with it the registry store of the Reg*
-// functions.
+// functions, as it stands (tests; the program chooses).
 void select(const Machine& m);
 
 // The prefix that --wine-prefix without a folder means: $WINEPREFIX, else

@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "codepage.h"
-#include "hive.h"
-#include "regfile.h"
-#include "seeding.h"
+#include "text/codepage.h"
+#include "winreg/sqlite_hive.h"
+#include "winreg/regfile.h"
+#include "machine/seeding.h"
 
 namespace machine {
 namespace seeding {
@@ -147,7 +147,7 @@ void copyTemplate(const fs::path& from, const fs::path& to) {
 
 void build(const fs::path& at, const fs::path& data) {
     {
-        std::unique_ptr<hive::Hive> hive = hive::Hive::create(at / "registry.db");
+        std::unique_ptr<regstore::SqliteHive> hive = regstore::SqliteHive::create(at / "registry.db");
         const fs::path seed = data / "default.reg";
         try {
             regfile::importFile(*hive, seed);
@@ -156,8 +156,8 @@ void build(const fs::path& at, const fs::path& data) {
                                      " cannot be used: " + e.what());
         }
         if (std::string name = loginName(); !name.empty()) {
-            hive::KeyId winlogon = hive->createKey(
-                hive::Root::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon");
+            regstore::KeyId winlogon = hive->createKey(
+                regstore::Root::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon");
             hive->setValue(winlogon, "DefaultUserName", REG_SZ, codepage::fromUtf8(name) + '\0');
         }
     }  // closed: everything is in the file itself

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string_view>
 
-#include "machine.h"
+#include "machine/machine.h"
 
 namespace machine::seeding {
 

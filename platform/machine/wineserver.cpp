@@ -1,4 +1,4 @@
-#include "wineserver.h"
+#include "machine/wineserver.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "atomic_file.h"
+#include "winreg/atomic_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

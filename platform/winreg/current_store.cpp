@@ -1,11 +1,10 @@
-#include "current_store.h"
+#include "winreg/current_store.h"
 
 #include <optional>
 
-#include "hive.h"
-#include "machine.h"
+#include "winreg/sqlite_hive.h"
 
-namespace hive {
+namespace regstore {
 namespace {
 
 struct Current {
@@ -23,7 +22,12 @@ Current& current_() {
 Opened& opened() {
     Current& c = current_();
     if (!c.isOpen) {
-        c.opened = c.opener ? (*c.opener)() : machine::current().openRegistry();
+        if (c.opener) {
+            c.opened = (*c.opener)();
+        } else {
+            c.opened = Opened{};
+            c.opened.problem = "No registry has been selected.";
+        }
         c.isOpen = true;
     }
     return c.opened;
@@ -34,7 +38,7 @@ Opened& opened() {
 Opened openHive(const std::filesystem::path& file) {
     Opened o;
     try {
-        std::unique_ptr<Hive> hive = Hive::open(file);
+        std::unique_ptr<SqliteHive> hive = SqliteHive::open(file);
         o.state = hive->writable() ? State::Ok : State::ReadOnly;
         if (o.state == State::ReadOnly) {
             o.problem = "The registry file " + file.string() +
@@ -61,6 +65,10 @@ void select(Opener opener) {
 
 void select(const std::filesystem::path& hiveFile) {
     select([hiveFile] { return openHive(hiveFile); });
+}
+
+void open() {
+    opened();
 }
 
 State state() {
@@ -93,4 +101,4 @@ std::uint64_t generation() {
     return current_().generation;
 }
 
-}  // namespace hive
+}  // namespace regstore

@@ -1,5 +1,5 @@
 // The process's current registry store, which the Reg* functions use: the
-// selected machine's registry, opened on first use.
+// one the machine selected at start, opened on first use or by open().
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "store.h"
+#include "winreg/store.h"
 
-namespace hive {
+namespace regstore {
 
 enum class State {
     Unopened,  // not used yet in this process
@@ -33,14 +33,17 @@ struct Opened {
 using Opener = std::function<Opened()>;
 
 // Selects the store that the Reg* functions use from now on; closes the one
-// in use and invalidates every open handle. Until one is selected, the
-// current machine's registry is used.
+// in use and invalidates every open handle. Until one is selected there is
+// none: every open fails as for a missing registry.
 void select(Opener opener);
 // Selects a SQLite hive file.
 void select(const std::filesystem::path& hiveFile);
 // Opens a SQLite hive file as the current store would.
 Opened openHive(const std::filesystem::path& file);
 
+// Opens the selected store now rather than at its first use: a store that
+// reads its files on a thread of its own reads them while the program goes on.
+void open();
 // Opens the current store if need be and tells its state.
 State state();
 // What the user should be told about the store, once; empty when nothing.
@@ -53,4 +56,4 @@ void markDamaged(const std::string& why);
 // earlier store can be told apart.
 std::uint64_t generation();
 
-}  // namespace hive
+}  // namespace regstore

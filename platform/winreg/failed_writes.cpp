@@ -1,4 +1,4 @@
-#include "failed_writes.h"
+#include "winreg/failed_writes.h"
 
 #include <utility>
 

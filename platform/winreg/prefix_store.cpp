@@ -1,4 +1,5 @@
-#include "prefix_store.h"
+#include "text/ascii.h"
+#include "winreg/prefix_store.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "atomic_file.h"
-#include "casefold.h"
-#include "winefile.h"
+#include "winreg/atomic_file.h"
+#include "text/casefold.h"
+#include "winreg/winefile.h"
 
-namespace hive {
+namespace regstore {
 namespace {
 
 namespace fs = std::filesystem;
@@ -71,7 +72,7 @@ std::uint64_t childHash(KeyId parent, std::string_view name) {
         14695981039346656037ull ^ (static_cast<std::uint64_t>(parent) * 0x9E3779B97F4A7C15ull);
     auto mix = [&](char c) { h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull; };
     if (isAscii(name)) {
-        for (char c : name) mix(casefold::lowerAscii(c));
+        for (char c : name) mix(ascii::lower(c));
     } else {
         for (char c : casefold::fold(name)) mix(c);
     }
@@ -79,7 +80,7 @@ std::uint64_t childHash(KeyId parent, std::string_view name) {
 }
 
 bool sameName(std::string_view a, std::string_view b) {
-    if (isAscii(a) && isAscii(b)) return casefold::equalAscii(a, b);
+    if (isAscii(a) && isAscii(b)) return ascii::equalNoCase(a, b);
     return casefold::fold(a) == casefold::fold(b);
 }
 
@@ -1045,4 +1046,4 @@ void PrefixStore::rollback() {
     impl_->endTransaction();
 }
 
-}  // namespace hive
+}  // namespace regstore

@@ -23,9 +23,9 @@
 #include <optional>
 #include <string>
 
-#include "store.h"
+#include "winreg/store.h"
 
-namespace hive {
+namespace regstore {
 
 // A change refused for a reason the user should read as it stands (such as
 // a Wine server running in the prefix).
@@ -87,4 +87,4 @@ class PrefixStore final : public Store {
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace hive
+}  // namespace regstore

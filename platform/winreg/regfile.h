@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "regtypes.h"
-#include "store.h"
+#include "winreg/regtypes.h"
+#include "winreg/store.h"
 
 namespace regfile {
 
@@ -49,7 +49,7 @@ struct Change {
     enum Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
     Kind kind = CreateKey;
     int line = 0;
-    hive::Root root = hive::Root::CurrentUser;
+    regstore::Root root = regstore::Root::CurrentUser;
     std::string keyPath;  // below the root, UTF-8 (CreateKey, DeleteKey)
     std::string name;     // value name, UTF-8; empty for the default value
     DWORD type = REG_NONE;
@@ -57,26 +57,26 @@ struct Change {
 };
 
 // The root named in a key path ("HKEY_CURRENT_USER" or "HKCU", any case).
-std::optional<hive::Root> rootFromName(std::string_view name);
-const char* rootName(hive::Root root);  // the long name, HKEY_...
+std::optional<regstore::Root> rootFromName(std::string_view name);
+const char* rootName(regstore::Root root);  // the long name, HKEY_...
 
 // Reads a whole file's bytes into its changes, text data in the encoding
 // of the store they are meant for. Throws ImportError.
-std::vector<Change> parse(std::string_view bytes, hive::TextData text = hive::TextData::CodePage);
+std::vector<Change> parse(std::string_view bytes, regstore::TextData text = regstore::TextData::CodePage);
 
 // Makes the changes in one transaction: all of them or, when one fails,
 // none. Throws ImportError naming the line of the change that failed.
-void apply(hive::Store& store, const std::vector<Change>& changes);
+void apply(regstore::Store& store, const std::vector<Change>& changes);
 
 // Reads, parses and applies a file. Throws ImportError, also when the file
 // cannot be read.
-void importFile(hive::Store& store, const std::filesystem::path& file);
+void importFile(regstore::Store& store, const std::filesystem::path& file);
 
 // The file that holds `key` (shown as `name`, such as
 // HKEY_CURRENT_USER\Software) and everything below it. Throws
 // std::runtime_error for a name the format cannot carry (a line break, or a
 // character code page 1252 lacks in a REGEDIT4 file), and for text data a
 // REGEDIT4 file cannot carry.
-std::string write(hive::Store& store, hive::KeyId key, const std::string& name, Format format);
+std::string write(regstore::Store& store, regstore::KeyId key, const std::string& name, Format format);
 
 }  // namespace regfile

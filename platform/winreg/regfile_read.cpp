@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "casefold.h"
-#include "codepage.h"
-#include "regfile.h"
-#include "utf16.h"
+#include "text/ascii.h"
+#include "text/excerpt.h"
+#include "text/hexdigits.h"
+#include "text/codepage.h"
+#include "winreg/regfile.h"
+#include "text/utf16.h"
 
 namespace regfile {
 
@@ -26,7 +28,7 @@ constexpr std::string_view kUnicode = "Windows Registry Editor Version 5.00";
 // More than any registry file has reason to hold; refused before it is read.
 constexpr off_t kLargestFile = 64 * 1024 * 1024;
 
-[[noreturn]] void fault(int line, const std::string& what) {
+[[noreturn]] void throwImportError(int line, const std::string& what) {
     throw ImportError(line, what);
 }
 
@@ -44,27 +46,11 @@ std::string_view trimRight(std::string_view s) {
     return s;
 }
 
-bool startsNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && casefold::equalAscii(s.substr(0, prefix.size()), prefix);
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = casefold::lowerAscii(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-int lineAt(std::string_view text) {
+// The number of the line that `text`, from the start of the file, ends on.
+int lineNumberAt(std::string_view text) {
     int line = 1;
     for (char c : text) line += c == '\n';
     return line;
-}
-
-// Text shown in a message: at most a few dozen characters of it.
-std::string excerpt(std::string_view s) {
-    constexpr size_t kMost = 40;
-    return "\"" + std::string(s.substr(0, kMost)) + (s.size() > kMost ? "...\"" : "\"");
 }
 
 // The file as UTF-8 lines, and which format its encoding says it is.
@@ -81,18 +67,18 @@ Text decode(std::string_view bytes) {
         utf16::Decoded d = utf16::toUtf8(body);
         if (!d.ok) {
             bool halfAtEnd = body.size() % 2 == 1 && d.stop == body.size() - 1;
-            fault(lineAt(d.utf8), halfAtEnd ? "the UTF-16 text has an odd number of bytes"
+            throwImportError(lineNumberAt(d.utf8), halfAtEnd ? "the UTF-16 text has an odd number of bytes"
                                             : "the text is not valid UTF-16");
         }
         t.format = Format::Unicode;
         utf8 = std::move(d.utf8);
     } else if (bytes.starts_with("\xFE\xFF")) {
-        fault(1, "big-endian UTF-16 files are not supported");
+        throwImportError(1, "big-endian UTF-16 files are not supported");
     } else {
         utf8 = codepage::toUtf8(bytes);
     }
     if (size_t nul = utf8.find('\0'); nul != std::string::npos) {
-        fault(lineAt(std::string_view(utf8).substr(0, nul)), "the text holds a NUL character");
+        throwImportError(lineNumberAt(std::string_view(utf8).substr(0, nul)), "the text holds a NUL character");
     }
     std::string_view rest = utf8;
     while (true) {
@@ -111,15 +97,15 @@ Text decode(std::string_view bytes) {
 std::string toCodePage(std::string_view utf8, int line) {
     std::string bytes = codepage::fromUtf8(utf8);
     if (codepage::toUtf8(bytes) != utf8) {
-        fault(line,
-              "the text " + excerpt(utf8) + " has characters that code page 1252 cannot hold");
+        throwImportError(line,
+              "the text " + excerpt::of(utf8) + " has characters that code page 1252 cannot hold");
     }
     return bytes;
 }
 
 class Parser {
   public:
-    Parser(Text text, hive::TextData target) : text_(std::move(text)), target_(target) {}
+    Parser(Text text, regstore::TextData target) : text_(std::move(text)), target_(target) {}
 
     std::vector<Change> run() {
         checkHeader();
@@ -131,7 +117,7 @@ class Parser {
             } else if (line.front() == '"' || line.front() == '@') {
                 value(line);
             } else {
-                fault(lineNo(), "expected a [key], a \"value\"= or @=, not " + excerpt(line));
+                throwImportError(lineNo(), "expected a [key], a \"value\"= or @=, not " + excerpt::of(line));
             }
         }
         return std::move(changes_);
@@ -145,26 +131,26 @@ class Parser {
         std::string_view expected = text_.format == Format::Unicode ? kUnicode : kRegedit4;
         if (first == expected) return;
         if (first == kUnicode)
-            fault(1, "a \"" + std::string(kUnicode) + "\" file must be UTF-16LE text with a BOM");
-        if (first == kRegedit4) fault(1, "a REGEDIT4 file must be 8-bit text, not UTF-16");
-        fault(1, "not a registry file: the first line must be REGEDIT4 or \"" +
+            throwImportError(1, "a \"" + std::string(kUnicode) + "\" file must be UTF-16LE text with a BOM");
+        if (first == kRegedit4) throwImportError(1, "a REGEDIT4 file must be 8-bit text, not UTF-16");
+        throwImportError(1, "not a registry file: the first line must be REGEDIT4 or \"" +
                      std::string(kUnicode) + "\"");
     }
 
     void key(std::string_view line) {
         line = trimRight(line);
-        if (line.size() < 2 || line.back() != ']') fault(lineNo(), "the key line has no closing ]");
+        if (line.size() < 2 || line.back() != ']') throwImportError(lineNo(), "the key line has no closing ]");
         std::string_view inner = line.substr(1, line.size() - 2);
         bool remove = inner.starts_with('-');
         if (remove) inner.remove_prefix(1);
         size_t cut = inner.find('\\');
         std::string_view rootPart = inner.substr(0, cut);
-        std::optional<hive::Root> root = rootFromName(rootPart);
-        if (!root) fault(lineNo(), "unknown root key " + excerpt(rootPart));
+        std::optional<regstore::Root> root = rootFromName(rootPart);
+        if (!root) throwImportError(lineNo(), "unknown root key " + excerpt::of(rootPart));
         std::string_view path =
             cut == std::string_view::npos ? std::string_view() : inner.substr(cut + 1);
-        if (remove && hive::splitKeyPath(path).empty())
-            fault(lineNo(), "a root key cannot be deleted");
+        if (remove && regstore::splitKeyPath(path).empty())
+            throwImportError(lineNo(), "a root key cannot be deleted");
         Change c;
         c.kind = remove ? Change::DeleteKey : Change::CreateKey;
         c.line = lineNo();
@@ -180,15 +166,15 @@ class Parser {
         size_t i = *pos + 1;
         while (true) {
             if (i >= line.size())
-                fault(lineNo(),
-                      "the string " + excerpt(line.substr(*pos)) + " has no closing quote");
+                throwImportError(lineNo(),
+                      "the string " + excerpt::of(line.substr(*pos)) + " has no closing quote");
             char c = line[i++];
             if (c == '"') break;
             if (c == '\\') {
                 if (i >= line.size()) continue;  // reported as unterminated above
                 char next = line[i++];
                 if (next != '\\' && next != '"') {
-                    fault(lineNo(), std::string("unknown escape \\") + next +
+                    throwImportError(lineNo(), std::string("unknown escape \\") + next +
                                         " (only \\\\ and \\\" are known)");
                 }
                 c = next;
@@ -200,8 +186,8 @@ class Parser {
     }
 
     void value(std::string_view line) {
-        if (state_ == State::None) fault(lineNo(), "a value before any [key]");
-        if (state_ == State::Deleted) fault(lineNo(), "a value under a key that is being deleted");
+        if (state_ == State::None) throwImportError(lineNo(), "a value before any [key]");
+        if (state_ == State::Deleted) throwImportError(lineNo(), "a value under a key that is being deleted");
         Change c;
         c.line = lineNo();
         size_t pos = 0;
@@ -211,7 +197,7 @@ class Parser {
             c.name = quoted(line, &pos);
         }
         std::string_view rest = trimLeft(line.substr(pos));
-        if (!rest.starts_with('=')) fault(lineNo(), "expected = after the value name");
+        if (!rest.starts_with('=')) throwImportError(lineNo(), "expected = after the value name");
         rest = trimLeft(rest.substr(1));
         if (rest.starts_with('-') && trimRight(rest.substr(1)).empty()) {
             c.kind = Change::DeleteValue;
@@ -219,38 +205,38 @@ class Parser {
             size_t end = 0;
             std::string text = quoted(rest, &end);
             if (!trimRight(rest.substr(end)).empty()) {
-                fault(lineNo(),
-                      "unexpected text after the string: " + excerpt(trimRight(rest.substr(end))));
+                throwImportError(lineNo(),
+                      "unexpected text after the string: " + excerpt::of(trimRight(rest.substr(end))));
             }
             c.kind = Change::SetValue;
             c.type = REG_SZ;
-            if (target_ == hive::TextData::Utf16) {
+            if (target_ == regstore::TextData::Utf16) {
                 utf16::fromUtf8(text, c.data);  // the decoded file is valid UTF-8
                 c.data.append(2, '\0');
             } else {
                 c.data = toCodePage(text, lineNo());
                 c.data.push_back('\0');
             }
-        } else if (startsNoCase(rest, "dword:")) {
+        } else if (ascii::startsNoCase(rest, "dword:")) {
             c.kind = Change::SetValue;
             c.type = REG_DWORD;
             c.data = dword(trimRight(rest.substr(6)));
-        } else if (startsNoCase(rest, "hex")) {
+        } else if (ascii::startsNoCase(rest, "hex")) {
             c.kind = Change::SetValue;
             c.data = hex(rest.substr(3), &c.type);
         } else {
-            fault(lineNo(), "unknown kind of value data " + excerpt(rest) +
+            throwImportError(lineNo(), "unknown kind of value data " + excerpt::of(rest) +
                                 " (expected \"text\", dword:, hex:, hex(n): or -)");
         }
         changes_.push_back(std::move(c));
     }
 
     std::string dword(std::string_view digits) {
-        if (digits.empty() || digits.size() > 8) fault(lineNo(), "dword: needs 1 to 8 hex digits");
+        if (digits.empty() || digits.size() > 8) throwImportError(lineNo(), "dword: needs 1 to 8 hex digits");
         std::uint32_t n = 0;
         for (char ch : digits) {
-            int d = hexDigit(ch);
-            if (d < 0) fault(lineNo(), "dword: needs 1 to 8 hex digits, not " + excerpt(digits));
+            int d = hexdigits::value(ch);
+            if (d < 0) throwImportError(lineNo(), "dword: needs 1 to 8 hex digits, not " + excerpt::of(digits));
             n = n << 4 | static_cast<std::uint32_t>(d);
         }
         std::string bytes(4, '\0');
@@ -268,20 +254,20 @@ class Parser {
             std::string_view digits =
                 rest.substr(1, close == std::string_view::npos ? 0 : close - 1);
             if (close == std::string_view::npos || digits.empty() || digits.size() > 8) {
-                fault(lineNo(), "hex(n): needs a type of 1 to 8 hex digits");
+                throwImportError(lineNo(), "hex(n): needs a type of 1 to 8 hex digits");
             }
             std::uint32_t n = 0;
             for (char ch : digits) {
-                int d = hexDigit(ch);
+                int d = hexdigits::value(ch);
                 if (d < 0)
-                    fault(lineNo(),
-                          "hex(n): needs a type of 1 to 8 hex digits, not " + excerpt(digits));
+                    throwImportError(lineNo(),
+                          "hex(n): needs a type of 1 to 8 hex digits, not " + excerpt::of(digits));
                 n = n << 4 | static_cast<std::uint32_t>(d);
             }
             *type = n;
             rest.remove_prefix(close + 1);
         }
-        if (!rest.starts_with(':')) fault(lineNo(), "expected : after hex or hex(n)");
+        if (!rest.starts_with(':')) throwImportError(lineNo(), "expected : after hex or hex(n)");
         rest.remove_prefix(1);
         std::string bytes;
         while (true) {
@@ -291,13 +277,13 @@ class Parser {
             hexBytes(part, &bytes);
             if (!more) break;
             if (index_ + 1 >= text_.lines.size())
-                fault(lineNo(), "the value continues past the end of the file");
+                throwImportError(lineNo(), "the value continues past the end of the file");
             ++index_;
             rest = trimLeft(text_.lines[index_]);
         }
         if (!isTextType(*type)) return bytes;
         const bool utf16File = text_.format == Format::Unicode;
-        if (target_ == hive::TextData::Utf16) return utf16File ? bytes : codepage::toUtf16(bytes);
+        if (target_ == regstore::TextData::Utf16) return utf16File ? bytes : codepage::toUtf16(bytes);
         return utf16File ? textFromUtf16(bytes, first) : bytes;
     }
 
@@ -307,15 +293,15 @@ class Parser {
         while (true) {
             while (i < s.size() && isSpace(s[i])) ++i;
             if (i == s.size()) return;
-            int hi = hexDigit(s[i]);
-            if (hi < 0) fault(lineNo(), "bad hex byte " + excerpt(s.substr(i)));
+            int hi = hexdigits::value(s[i]);
+            if (hi < 0) throwImportError(lineNo(), "bad hex byte " + excerpt::of(s.substr(i)));
             int value = hi;
             ++i;
-            if (i < s.size() && hexDigit(s[i]) >= 0) value = value << 4 | hexDigit(s[i++]);
+            if (i < s.size() && hexdigits::value(s[i]) >= 0) value = value << 4 | hexdigits::value(s[i++]);
             bytes->push_back(static_cast<char>(value));
             while (i < s.size() && isSpace(s[i])) ++i;
             if (i == s.size()) return;
-            if (s[i] != ',') fault(lineNo(), "bad hex byte list at " + excerpt(s.substr(i)));
+            if (s[i] != ',') throwImportError(lineNo(), "bad hex byte list at " + excerpt::of(s.substr(i)));
             ++i;
         }
     }
@@ -323,15 +309,15 @@ class Parser {
     // The UTF-16LE data of a text value in a Unicode file, as code-page bytes.
     static std::string textFromUtf16(std::string_view bytes, int line) {
         if (bytes.size() % 2 != 0)
-            fault(line, "the UTF-16 text of the value has an odd number of bytes");
+            throwImportError(line, "the UTF-16 text of the value has an odd number of bytes");
         utf16::Decoded d = utf16::toUtf8(bytes);
-        if (!d.ok) fault(line, "the data of the value is not valid UTF-16 text");
+        if (!d.ok) throwImportError(line, "the data of the value is not valid UTF-16 text");
         return toCodePage(d.utf8, line);
     }
 
     enum class State { None, InKey, Deleted };
     Text text_;
-    hive::TextData target_;
+    regstore::TextData target_;
     size_t index_ = 0;
     State state_ = State::None;
     std::vector<Change> changes_;
@@ -339,37 +325,37 @@ class Parser {
 
 }  // namespace
 
-std::optional<hive::Root> rootFromName(std::string_view name) {
-    if (casefold::equalAscii(name, "HKEY_LOCAL_MACHINE") || casefold::equalAscii(name, "HKLM"))
-        return hive::Root::LocalMachine;
-    if (casefold::equalAscii(name, "HKEY_CURRENT_USER") || casefold::equalAscii(name, "HKCU"))
-        return hive::Root::CurrentUser;
-    if (casefold::equalAscii(name, "HKEY_CLASSES_ROOT") || casefold::equalAscii(name, "HKCR"))
-        return hive::Root::ClassesRoot;
+std::optional<regstore::Root> rootFromName(std::string_view name) {
+    if (ascii::equalNoCase(name, "HKEY_LOCAL_MACHINE") || ascii::equalNoCase(name, "HKLM"))
+        return regstore::Root::LocalMachine;
+    if (ascii::equalNoCase(name, "HKEY_CURRENT_USER") || ascii::equalNoCase(name, "HKCU"))
+        return regstore::Root::CurrentUser;
+    if (ascii::equalNoCase(name, "HKEY_CLASSES_ROOT") || ascii::equalNoCase(name, "HKCR"))
+        return regstore::Root::ClassesRoot;
     return std::nullopt;
 }
 
-const char* rootName(hive::Root root) {
+const char* rootName(regstore::Root root) {
     switch (root) {
-        case hive::Root::LocalMachine:
+        case regstore::Root::LocalMachine:
             return "HKEY_LOCAL_MACHINE";
-        case hive::Root::CurrentUser:
+        case regstore::Root::CurrentUser:
             return "HKEY_CURRENT_USER";
-        case hive::Root::ClassesRoot:
+        case regstore::Root::ClassesRoot:
             return "HKEY_CLASSES_ROOT";
     }
     return "";
 }
 
-std::vector<Change> parse(std::string_view bytes, hive::TextData text) {
+std::vector<Change> parse(std::string_view bytes, regstore::TextData text) {
     return Parser(decode(bytes), text).run();
 }
 
-void apply(hive::Store& hive, const std::vector<Change>& changes) {
+void apply(regstore::Store& hive, const std::vector<Change>& changes) {
     int line = 0;
     try {
         hive.begin();
-        std::optional<hive::KeyId> key;
+        std::optional<regstore::KeyId> key;
         for (const Change& c : changes) {
             line = c.line;
             switch (c.kind) {
@@ -377,7 +363,7 @@ void apply(hive::Store& hive, const std::vector<Change>& changes) {
                     key = hive.createKey(c.root, c.keyPath);
                     break;
                 case Change::DeleteKey:
-                    if (std::optional<hive::KeyId> doomed = hive.findKey(c.root, c.keyPath))
+                    if (std::optional<regstore::KeyId> doomed = hive.findKey(c.root, c.keyPath))
                         hive.deleteKey(*doomed);
                     key.reset();
                     break;
@@ -403,9 +389,9 @@ void apply(hive::Store& hive, const std::vector<Change>& changes) {
     }
 }
 
-void importFile(hive::Store& hive, const std::filesystem::path& file) {
+void importFile(regstore::Store& hive, const std::filesystem::path& file) {
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fault(0, "cannot read " + file.string() + ": " + std::strerror(errno));
+    if (fd < 0) throwImportError(0, "cannot read " + file.string() + ": " + std::strerror(errno));
     std::string bytes;
     struct stat st {};
     int error = 0;
@@ -430,7 +416,7 @@ void importFile(hive::Store& hive, const std::filesystem::path& file) {
         }
     }
     ::close(fd);
-    if (error) fault(0, "cannot read " + file.string() + ": " + std::strerror(error));
+    if (error) throwImportError(0, "cannot read " + file.string() + ": " + std::strerror(error));
     regfile::apply(hive, parse(bytes, hive.textData()));
 }
 

@@ -4,10 +4,10 @@
 #include <optional>
 #include <utility>
 
-#include "codepage.h"
-#include "hexdigits.h"
-#include "regfile.h"
-#include "utf16.h"
+#include "text/codepage.h"
+#include "text/hexdigits.h"
+#include "winreg/regfile.h"
+#include "text/utf16.h"
 
 namespace regfile {
 namespace {
@@ -38,8 +38,8 @@ std::string quote(std::string_view text) {
 
 // The text of a text value as UTF-8 when it converts exactly (a REGEDIT4
 // file also needs every character in the code page); nullopt otherwise.
-std::optional<std::string> exactText(std::string_view data, hive::TextData text, Format format) {
-    if (text == hive::TextData::CodePage) return codepage::toUtf8(data);
+std::optional<std::string> exactText(std::string_view data, regstore::TextData text, Format format) {
+    if (text == regstore::TextData::CodePage) return codepage::toUtf8(data);
     if (data.size() % 2 != 0) return std::nullopt;
     utf16::Decoded d = utf16::toUtf8(data);
     if (!d.ok) return std::nullopt;
@@ -50,9 +50,9 @@ std::optional<std::string> exactText(std::string_view data, hive::TextData text,
 
 // A string value is written as "text" only when that text reads back to the
 // same bytes: the data is text and exactly one terminating NUL, on one line.
-std::optional<std::string> quotable(const hive::Value& v, hive::TextData text, Format format) {
+std::optional<std::string> quotable(const regstore::Value& v, regstore::TextData text, Format format) {
     const std::string_view d = v.data;
-    const size_t unit = text == hive::TextData::Utf16 ? 2 : 1;
+    const size_t unit = text == regstore::TextData::Utf16 ? 2 : 1;
     if (v.type != REG_SZ || d.size() < unit || d.size() % unit != 0) return std::nullopt;
     const std::string_view body = d.substr(0, d.size() - unit);
     if (d.substr(d.size() - unit).find_first_not_of('\0') != std::string_view::npos)
@@ -80,7 +80,7 @@ std::string hexLines(std::string line, std::string_view bytes) {
     return out + line + "\r\n";
 }
 
-std::string valueLines(const hive::Value& v, hive::TextData text, Format format) {
+std::string valueLines(const regstore::Value& v, regstore::TextData text, Format format) {
     checkName(v.name, format);
     std::string line = v.name.empty() ? "@=" : quote(v.name) + "=";
     if (std::optional<std::string> t = quotable(v, text, format)) return line + quote(*t) + "\r\n";
@@ -94,9 +94,9 @@ std::string valueLines(const hive::Value& v, hive::TextData text, Format format)
     // bytes in a REGEDIT4 file.
     std::string bytes = v.data;
     if (isTextType(v.type)) {
-        if (format == Format::Unicode && text == hive::TextData::CodePage) {
+        if (format == Format::Unicode && text == regstore::TextData::CodePage) {
             bytes = codepage::toUtf16(v.data);
-        } else if (format == Format::Regedit4 && text == hive::TextData::Utf16) {
+        } else if (format == Format::Regedit4 && text == regstore::TextData::Utf16) {
             std::optional<std::string> t = exactText(v.data, text, format);
             if (!t) {
                 throw std::runtime_error("the value \"" + v.name +
@@ -112,18 +112,18 @@ std::string valueLines(const hive::Value& v, hive::TextData text, Format format)
 
 }  // namespace
 
-std::string write(hive::Store& hive, hive::KeyId key, const std::string& name, Format format) {
+std::string write(regstore::Store& hive, regstore::KeyId key, const std::string& name, Format format) {
     std::string text(format == Format::Unicode ? "Windows Registry Editor Version 5.00\r\n"
                                                : "REGEDIT4\r\n");
     // Depth first, each key before its subkeys, siblings in name order.
-    std::vector<std::pair<hive::KeyId, std::string>> pending{{key, name}};
+    std::vector<std::pair<regstore::KeyId, std::string>> pending{{key, name}};
     while (!pending.empty()) {
         auto [id, keyName] = std::move(pending.back());
         pending.pop_back();
         checkName(keyName, format);
         text += "\r\n[" + keyName + "]\r\n";
-        for (const hive::Value& v : hive.values(id)) text += valueLines(v, hive.textData(), format);
-        std::vector<hive::Subkey> subkeys = hive.subkeys(id);
+        for (const regstore::Value& v : hive.values(id)) text += valueLines(v, hive.textData(), format);
+        std::vector<regstore::Subkey> subkeys = hive.subkeys(id);
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
             pending.emplace_back(it->id, keyName + "\\" + it->name);
     }

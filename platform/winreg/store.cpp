@@ -1,6 +1,6 @@
-#include "store.h"
+#include "winreg/store.h"
 
-namespace hive {
+namespace regstore {
 
 std::vector<std::string_view> splitKeyPath(std::string_view path) {
     std::vector<std::string_view> parts;
@@ -41,4 +41,4 @@ KeyId Store::createKey(Root r, std::string_view path) {
     return createKey(*root(r), path);
 }
 
-}  // namespace hive
+}  // namespace regstore

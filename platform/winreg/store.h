@@ -17,10 +17,10 @@
 #include <string_view>
 #include <vector>
 
-#include "regtypes.h"
+#include "winreg/regtypes.h"
 #include "winerror.h"
 
-namespace hive {
+namespace regstore {
 
 enum class Root { LocalMachine, CurrentUser, ClassesRoot };
 using KeyId = std::int64_t;
@@ -107,4 +107,4 @@ class Store {
     virtual KeyId top(Root root) = 0;
 };
 
-}  // namespace hive
+}  // namespace regstore

@@ -1,16 +1,18 @@
-#include "winefile.h"
+#include "winreg/winefile.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
-#include "hexdigits.h"
-#include "utf16.h"
+#include "text/excerpt.h"
+#include "text/hexdigits.h"
+#include "text/utf16.h"
+#include "text/utf8.h"
 
 namespace winefile {
 namespace {
 
-[[noreturn]] void fault(int line, const std::string& what) {
+[[noreturn]] void throwParseError(int line, const std::string& what) {
     throw ParseError(line, what);
 }
 
@@ -18,27 +20,14 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t';
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string_view trimRight(std::string_view s) {
     while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
     return s;
 }
 
-// Text shown in a message: at most a few dozen characters of it.
-std::string excerpt(std::string_view s) {
-    constexpr size_t kMost = 40;
-    return "\"" + std::string(s.substr(0, kMost)) + (s.size() > kMost ? "...\"" : "\"");
-}
-
 // The line that starts at `begin`, without its line end; *next is where the
 // following line starts.
-std::string_view lineAt(std::string_view text, size_t begin, size_t* next) {
+std::string_view lineFrom(std::string_view text, size_t begin, size_t* next) {
     const void* nl = std::memchr(text.data() + begin, '\n', text.size() - begin);
     size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - text.data()) : text.size();
     *next = nl ? end + 1 : end;
@@ -50,21 +39,9 @@ std::string_view lineAt(std::string_view text, size_t begin, size_t* next) {
 // The code point of the UTF-8 sequence at s[*i]; moves *i past it. -1 when
 // it is not valid UTF-8.
 long utf8At(std::string_view s, size_t* i) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned lead = byte(*i);
-    size_t n = lead < 0x80           ? 1
-               : (lead >> 5) == 0x6  ? 2
-               : (lead >> 4) == 0xE  ? 3
-               : (lead >> 3) == 0x1E ? 4
-                                     : 0;
-    if (n == 0 || *i + n > s.size()) return -1;
-    unsigned long cp = n == 1 ? lead : lead & (0x7Fu >> n);
-    for (size_t k = 1; k < n; ++k) {
-        if ((byte(*i + k) & 0xC0) != 0x80) return -1;
-        cp = (cp << 6) | (byte(*i + k) & 0x3F);
-    }
-    static constexpr unsigned long kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+    char32_t cp = 0;
+    const size_t n = utf8::decode(s.substr(*i), &cp);
+    if (n == 0) return -1;
     *i += n;
     return static_cast<long>(cp);
 }
@@ -186,8 +163,8 @@ bool unescape(std::string_view line, size_t* i, char close, std::string* out) {
             case 'x': {
                 int digits = 0;
                 unit = 0;
-                while (digits < 4 && k < line.size() && hexDigit(line[k]) >= 0) {
-                    unit = unit << 4 | static_cast<unsigned>(hexDigit(line[k++]));
+                while (digits < 4 && k < line.size() && hexdigits::value(line[k]) >= 0) {
+                    unit = unit << 4 | static_cast<unsigned>(hexdigits::value(line[k++]));
                     ++digits;
                 }
                 if (digits == 0) unit = 'x';
@@ -214,12 +191,12 @@ bool unescape(std::string_view line, size_t* i, char close, std::string* out) {
 
 std::uint32_t hexNumber(std::string_view digits, int line, const char* what) {
     if (digits.empty() || digits.size() > 8)
-        fault(line, std::string(what) + " needs 1 to 8 hex digits");
+        throwParseError(line, std::string(what) + " needs 1 to 8 hex digits");
     std::uint32_t n = 0;
     for (char ch : digits) {
-        int d = hexDigit(ch);
+        int d = hexdigits::value(ch);
         if (d < 0)
-            fault(line, std::string(what) + " needs 1 to 8 hex digits, not " + excerpt(digits));
+            throwParseError(line, std::string(what) + " needs 1 to 8 hex digits, not " + excerpt::of(digits));
         n = n << 4 | static_cast<std::uint32_t>(d);
     }
     return n;
@@ -244,21 +221,21 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
         i = 1;
         std::string units;
         if (!unescape(line, &i, '"', decode ? &units : nullptr))
-            fault(first,
-                  "the value name " + excerpt(line) + " has no closing quote or is not UTF-8");
+            throwParseError(first,
+                  "the value name " + excerpt::of(line) + " has no closing quote or is not UTF-8");
         if (decode) item.name = utf16::toUtf8Lenient(units);
     }
     item.nameEnd = begin + i;
-    if (i >= line.size() || line[i] != '=') fault(first, "expected = after the value name");
+    if (i >= line.size() || line[i] != '=') throwParseError(first, "expected = after the value name");
     std::string_view rest = line.substr(i + 1);
     auto quotedData = [&](std::string_view from) {
         size_t k = 1;
         if (from.empty() || from[0] != '"')
-            fault(first, "expected a quoted string, not " + excerpt(from));
+            throwParseError(first, "expected a quoted string, not " + excerpt::of(from));
         if (!unescape(from, &k, '"', decode ? &item.data : nullptr))
-            fault(first, "the string " + excerpt(from) + " has no closing quote or is not UTF-8");
+            throwParseError(first, "the string " + excerpt::of(from) + " has no closing quote or is not UTF-8");
         if (!trimRight(from.substr(k)).empty())
-            fault(first, "unexpected text after the string: " + excerpt(from.substr(k)));
+            throwParseError(first, "unexpected text after the string: " + excerpt::of(from.substr(k)));
         if (decode) appendUnit(item.data, 0);
     };
     if (rest.starts_with('"')) {
@@ -269,7 +246,7 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
         quotedData(rest.substr(4));
     } else if (rest.starts_with("str(")) {
         size_t close = rest.find("):");
-        if (close == std::string_view::npos) fault(first, "expected ): after str(n");
+        if (close == std::string_view::npos) throwParseError(first, "expected ): after str(n");
         item.type = hexNumber(rest.substr(4, close - 4), first, "str(n):");
         quotedData(rest.substr(close + 2));
     } else if (rest.starts_with("dword:")) {
@@ -282,11 +259,11 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
         item.type = REG_BINARY;
         if (rest.starts_with('(')) {
             size_t close = rest.find(')');
-            if (close == std::string_view::npos) fault(first, "expected ) after hex(n");
+            if (close == std::string_view::npos) throwParseError(first, "expected ) after hex(n");
             item.type = hexNumber(rest.substr(1, close - 1), first, "hex(n):");
             rest.remove_prefix(close + 1);
         }
-        if (!rest.starts_with(':')) fault(first, "expected : after hex or hex(n)");
+        if (!rest.starts_with(':')) throwParseError(first, "expected : after hex or hex(n)");
         rest.remove_prefix(1);
         while (true) {
             std::string_view part = trimRight(rest);
@@ -296,26 +273,26 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
             while (true) {
                 while (k < part.size() && isSpace(part[k])) ++k;
                 if (k == part.size()) break;
-                int hi = hexDigit(part[k]);
-                if (hi < 0) fault(*lineNo, "bad hex byte " + excerpt(part.substr(k)));
+                int hi = hexdigits::value(part[k]);
+                if (hi < 0) throwParseError(*lineNo, "bad hex byte " + excerpt::of(part.substr(k)));
                 int byte = hi;
-                if (++k < part.size() && hexDigit(part[k]) >= 0)
-                    byte = byte << 4 | hexDigit(part[k++]);
+                if (++k < part.size() && hexdigits::value(part[k]) >= 0)
+                    byte = byte << 4 | hexdigits::value(part[k++]);
                 if (decode) item.data.push_back(static_cast<char>(byte));
                 while (k < part.size() && isSpace(part[k])) ++k;
                 if (k == part.size()) break;
                 if (part[k] != ',')
-                    fault(*lineNo, "bad hex byte list at " + excerpt(part.substr(k)));
+                    throwParseError(*lineNo, "bad hex byte list at " + excerpt::of(part.substr(k)));
                 ++k;
             }
             if (!more) break;
-            if (next >= text.size()) fault(*lineNo, "the value continues past the end of the file");
+            if (next >= text.size()) throwParseError(*lineNo, "the value continues past the end of the file");
             ++*lineNo;
-            rest = lineAt(text, next, &next);
+            rest = lineFrom(text, next, &next);
             while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
         }
     } else {
-        fault(first, "unknown kind of value data " + excerpt(rest) +
+        throwParseError(first, "unknown kind of value data " + excerpt::of(rest) +
                          " (expected \"text\", str:, str(n):, dword:, hex: or hex(n):)");
     }
     item.end = next;
@@ -328,7 +305,7 @@ Item::Kind kindOf(std::string_view line, int lineNo) {
     if (t.empty() || t.front() == ';') return Item::Other;
     if (t.front() == '#') return Item::Option;
     if (t.front() == '"' || t.front() == '@') return Item::Value;
-    fault(lineNo, "expected a [key], a value, an #option or a ;comment, not " + excerpt(t));
+    throwParseError(lineNo, "expected a [key], a value, an #option or a ;comment, not " + excerpt::of(t));
 }
 
 // The section whose key line `line` starts at `begin`; `next` is where the
@@ -336,7 +313,7 @@ Item::Kind kindOf(std::string_view line, int lineNo) {
 Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) {
     size_t i = 1;
     if (!unescape(line, &i, ']', nullptr))
-        fault(lineNo, "the key line has no closing ] or is not UTF-8");
+        throwParseError(lineNo, "the key line has no closing ] or is not UTF-8");
     Section s;
     s.begin = begin;
     s.pathEnd = begin + i - 1;
@@ -345,7 +322,7 @@ Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) 
     std::string_view rest = trimRight(line.substr(i));
     while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
     for (char c : rest) {
-        if (c < '0' || c > '9') fault(lineNo, "unexpected text after the key: " + excerpt(rest));
+        if (c < '0' || c > '9') throwParseError(lineNo, "unexpected text after the key: " + excerpt::of(rest));
     }
     return s;
 }
@@ -353,9 +330,9 @@ Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) 
 // The first line, which must be the signature; sets the file's line end.
 size_t signatureLine(std::string_view text, Layout& layout) {
     size_t next = 0;
-    std::string_view first = lineAt(text, 0, &next);
+    std::string_view first = lineFrom(text, 0, &next);
     if (trimRight(first) != kSignature)
-        fault(1, "not a Wine registry file: the first line must be \"" + std::string(kSignature) +
+        throwParseError(1, "not a Wine registry file: the first line must be \"" + std::string(kSignature) +
                      "\"");
     if (next >= 2 && text[next - 2] == '\r') layout.eol = "\r\n";
     return next;
@@ -373,7 +350,7 @@ Layout parse(std::string_view text) {
     while (pos < text.size()) {
         ++lineNo;
         const size_t begin = pos;
-        std::string_view line = lineAt(text, begin, &next);
+        std::string_view line = lineFrom(text, begin, &next);
         if (!line.empty() && line.front() == '[') {
             if (!inSection) layout.headerEnd = begin;
             if (!layout.sections.empty()) layout.sections.back().end = begin;
@@ -385,7 +362,7 @@ Layout parse(std::string_view text) {
         if (!inSection) {
             std::string_view t = trimRight(line);
             if (!t.empty() && t.front() != ';' && t.front() != '#')
-                fault(lineNo, "expected a [key], an #option or a ;comment, not " + excerpt(t));
+                throwParseError(lineNo, "expected a [key], an #option or a ;comment, not " + excerpt::of(t));
             pos = next;
             continue;
         }
@@ -450,7 +427,7 @@ std::vector<Item> body(std::string_view text, const Section& section) {
     while (pos < section.end) {
         ++lineNo;
         size_t next = 0;
-        std::string_view line = lineAt(text, pos, &next);
+        std::string_view line = lineFrom(text, pos, &next);
         Item item;
         item.kind = kindOf(line, lineNo);
         if (item.kind == Item::Value) {
@@ -474,7 +451,7 @@ bool isOctal(unsigned unit) {
 }
 
 bool isHex(unsigned unit) {
-    return unit < 0x80 && hexDigit(static_cast<char>(unit)) >= 0;
+    return unit < 0x80 && hexdigits::value(static_cast<char>(unit)) >= 0;
 }
 
 // UTF-16LE code units escaped as Wine escapes them; in a key line [ and ]

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "regtypes.h"
+#include "winreg/regtypes.h"
 
 namespace winefile {
 

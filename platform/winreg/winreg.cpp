@@ -5,7 +5,7 @@
 // These are the A functions: names and text data cross them in code page
 // 1252. A store that keeps text in UTF-16 gets it converted here, both ways,
 // byte for code unit, with no terminator added or taken away.
-#include "winreg.h"
+#include "winreg/winreg.h"
 
 #include <cstring>
 #include <new>
@@ -13,13 +13,13 @@
 #include <string>
 #include <unordered_map>
 
-#include "codepage.h"
-#include "current_store.h"
-#include "failed_writes.h"
+#include "text/codepage.h"
+#include "winreg/current_store.h"
+#include "winreg/failed_writes.h"
 
 namespace {
 
-using namespace hive;
+using namespace regstore;
 
 constexpr REGSAM kAllRights = 0xF003F;
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "regtypes.h"
+#include "winreg/regtypes.h"
 #include "winerror.h"
 #include "wintypes.h"
 

@@ -9,18 +9,18 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "catalogue.h"
+#include "registry/catalogue.h"
 
 namespace testing_support {
 namespace {
 
-std::pair<hive::Root, std::string> splitRoot(const std::string& fullPath) {
+std::pair<regstore::Root, std::string> splitRoot(const std::string& fullPath) {
     size_t cut = fullPath.find('\\');
     std::string root = fullPath.substr(0, cut);
     std::string rest = cut == std::string::npos ? "" : fullPath.substr(cut + 1);
-    if (root == "HKLM") return {hive::Root::LocalMachine, rest};
-    if (root == "HKCU") return {hive::Root::CurrentUser, rest};
-    if (root == "HKCR") return {hive::Root::ClassesRoot, rest};
+    if (root == "HKLM") return {regstore::Root::LocalMachine, rest};
+    if (root == "HKCU") return {regstore::Root::CurrentUser, rest};
+    if (root == "HKCR") return {regstore::Root::ClassesRoot, rest};
     throw std::invalid_argument("unknown root in " + fullPath);
 }
 
@@ -39,8 +39,8 @@ std::string integrityCheck(const std::filesystem::path& hive) {
     return result;
 }
 
-hive::Root rootOf(std::uint32_t catalogueRoot) {
-    return hive::rootOf(catalogueRoot);
+regstore::Root rootOf(std::uint32_t catalogueRoot) {
+    return regstore::rootOf(catalogueRoot);
 }
 
 std::string readFile(const std::filesystem::path& file) {
@@ -78,7 +78,7 @@ std::filesystem::path makeTempDir(const char* prefix, bool inMemory) {
 
 TempMachine::TempMachine(Keys keys) : root_(makeTempDir("knobwise-test-")), xdg_(root_) {
     std::filesystem::create_directories(hivePath().parent_path());
-    admin_ = hive::Hive::create(hivePath());
+    admin_ = regstore::SqliteHive::create(hivePath());
     if (keys == CatalogueKeys) {
         admin_->begin();
         for (const catalogue::Row& row : catalogue::kRows)
@@ -86,12 +86,12 @@ TempMachine::TempMachine(Keys keys) : root_(makeTempDir("knobwise-test-")), xdg_
         admin_->commit();
     }
     admin_.reset();  // the schema and keys are in the file itself now
-    hive::select(hivePath());
+    regstore::select(hivePath());
 }
 
 TempMachine::~TempMachine() {
     admin_.reset();
-    hive::select("/nonexistent/knobwise-test-closed.db");
+    regstore::select("/nonexistent/knobwise-test-closed.db");
     std::error_code ec;
     // Make everything removable again, whatever a test did to the modes.
     for (auto it = std::filesystem::recursive_directory_iterator(root_, ec);
@@ -106,20 +106,20 @@ std::filesystem::path TempMachine::hivePath() const {
     return root_ / "knobwise" / "registry.db";
 }
 
-hive::Hive& TempMachine::admin() {
-    if (!admin_) admin_ = hive::Hive::open(hivePath());
+regstore::SqliteHive& TempMachine::admin() {
+    if (!admin_) admin_ = regstore::SqliteHive::open(hivePath());
     return *admin_;
 }
 
-hive::KeyId TempMachine::createKey(const std::string& fullPath) {
+regstore::KeyId TempMachine::createKey(const std::string& fullPath) {
     auto [root, rest] = splitRoot(fullPath);
     return admin().createKey(root, rest);
 }
 
-std::optional<hive::Value> TempMachine::value(const std::string& fullPath,
+std::optional<regstore::Value> TempMachine::value(const std::string& fullPath,
                                               const std::string& name) {
     auto [root, rest] = splitRoot(fullPath);
-    std::optional<hive::KeyId> key = admin().findKey(root, rest);
+    std::optional<regstore::KeyId> key = admin().findKey(root, rest);
     return key ? admin().value(*key, name) : std::nullopt;
 }
 

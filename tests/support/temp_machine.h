@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "current_store.h"
-#include "hive.h"
+#include "winreg/current_store.h"
+#include "winreg/sqlite_hive.h"
 
 namespace testing_support {
 
@@ -29,7 +29,7 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes);
 std::string integrityCheck(const std::filesystem::path& hive);
 
 // The hive root a catalogue row's root number stands for.
-hive::Root rootOf(std::uint32_t catalogueRoot);
+regstore::Root rootOf(std::uint32_t catalogueRoot);
 
 // Points XDG_DATA_HOME at a directory while it lives, then puts it back.
 class XdgDataHome {
@@ -69,19 +69,19 @@ class TempMachine {
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path hivePath() const;
     // A second connection to the same hive, for looking behind the program's back.
-    hive::Hive& admin();
+    regstore::SqliteHive& admin();
     // Closes the admin connection (it reopens on next use), so that the hive
     // file holds everything and no other connection keeps it open.
     void closeAdmin() { admin_.reset(); }
     // Creates a key given as ROOT\path with a root's short name (HKLM, HKCU, HKCR).
-    hive::KeyId createKey(const std::string& fullPath);
+    regstore::KeyId createKey(const std::string& fullPath);
     // Reads a value through the admin connection; nullopt when missing.
-    std::optional<hive::Value> value(const std::string& fullPath, const std::string& name);
+    std::optional<regstore::Value> value(const std::string& fullPath, const std::string& name);
 
   private:
     std::filesystem::path root_;
     XdgDataHome xdg_;
-    std::unique_ptr<hive::Hive> admin_;
+    std::unique_ptr<regstore::SqliteHive> admin_;
 };
 
 }  // namespace testing_support

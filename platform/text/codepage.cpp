@@ -1,6 +1,8 @@
-#include "codepage.h"
+#include "text/codepage.h"
 
-#include "utf16.h"
+#include "text/ascii.h"
+#include "text/utf16.h"
+#include "text/utf8.h"
 
 #include <iconv.h>
 
@@ -46,48 +48,21 @@ class Converter {
     iconv_t cd_;
 };
 
-bool undefinedInCp1252(unsigned c) {
+bool undefinedInCp1252(char32_t c) {
     return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
 }
 
-// Length of the UTF-8 sequence that starts `s`, or 0 when it is not valid.
-size_t utf8Length(std::string_view s, unsigned* codePoint) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    unsigned lead = byte(0);
-    size_t n = lead < 0x80           ? 1
-               : (lead >> 5) == 0x6  ? 2
-               : (lead >> 4) == 0xE  ? 3
-               : (lead >> 3) == 0x1E ? 4
-                                     : 0;
-    if (n == 0 || n > s.size()) return 0;
-    unsigned cp = n == 1 ? lead : lead & (0x7Fu >> n);
-    for (size_t i = 1; i < n; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (byte(i) & 0x3F);
-    }
-    *codePoint = cp;
-    return n;
-}
-
-// Both encodings agree on ASCII, which is what registry names nearly always
-// are; such text needs no converter.
-bool isAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
 std::string fromUtf8(std::string_view utf8) {
-    if (isAscii(utf8)) return std::string(utf8);
+    if (ascii::isAscii(utf8)) return std::string(utf8);
     thread_local Converter converter("CP1252", "UTF-8");
     std::string out;
     out.reserve(utf8.size());
     while (!converter.run(utf8, out)) {
-        unsigned cp = 0;
-        size_t n = utf8Length(utf8, &cp);
+        char32_t cp = 0;
+        size_t n = utf8::sequence(utf8, &cp);
         if (n == 2 && undefinedInCp1252(cp)) {
             out.push_back(static_cast<char>(cp));
         } else {
@@ -99,7 +74,7 @@ std::string fromUtf8(std::string_view utf8) {
 }
 
 std::string toUtf8(std::string_view cp1252) {
-    if (isAscii(cp1252)) return std::string(cp1252);
+    if (ascii::isAscii(cp1252)) return std::string(cp1252);
     thread_local Converter converter("UTF-8", "CP1252");
     std::string out;
     out.reserve(cp1252.size() + cp1252.size() / 4);
@@ -116,7 +91,7 @@ std::string toUtf8(std::string_view cp1252) {
 std::string toUtf16(std::string_view cp1252) {
     std::string out;
     out.reserve(cp1252.size() * 2);
-    if (isAscii(cp1252)) {
+    if (ascii::isAscii(cp1252)) {
         for (char c : cp1252) {
             out.push_back(c);
             out.push_back('\0');

@@ -51,7 +51,7 @@ std::string number(const std::string& data) {
     return buffer;
 }
 
-std::string dataText(const hive::Value& v, hive::TextData encoding) {
+std::string dataText(const regstore::Value& v, regstore::TextData encoding) {
     switch (v.type) {
         case REG_SZ:
         case REG_EXPAND_SZ: {
@@ -80,7 +80,7 @@ std::string dataText(const hive::Value& v, hive::TextData encoding) {
     }
 }
 
-void printValue(std::ostream& out, const hive::Value& v, hive::TextData encoding) {
+void printValue(std::ostream& out, const regstore::Value& v, regstore::TextData encoding) {
     out << kGap << (v.name.empty() ? "(Default)" : v.name) << kGap << typeName(v.type) << kGap
         << dataText(v, encoding) << '\n';
 }
@@ -98,15 +98,15 @@ int query(const std::vector<std::string>& args, Session& session) {
         sw.has("ve") ? std::optional<std::string>("") : sw.value("v");
     if (wanted) checkText(*wanted, "The value name");
 
-    hive::Store& hive = session.hive();
-    std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
+    regstore::Store& hive = session.hive();
+    std::optional<regstore::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     std::ostream& out = session.out();
 
     if (!sw.has("s")) {
         std::string full = displayName(hive, name.root, *key);
         if (wanted) {
-            std::optional<hive::Value> v = hive.value(*key, *wanted);
+            std::optional<regstore::Value> v = hive.value(*key, *wanted);
             if (!v) throw Failure(kNotFound);
             out << '\n' << full << '\n';
             printValue(out, *v, hive.textData());
@@ -114,31 +114,31 @@ int query(const std::vector<std::string>& args, Session& session) {
             return 0;
         }
         out << '\n' << full << '\n';
-        for (const hive::Value& v : hive.values(*key)) printValue(out, v, hive.textData());
-        std::vector<hive::Subkey> subkeys = hive.subkeys(*key);
+        for (const regstore::Value& v : hive.values(*key)) printValue(out, v, hive.textData());
+        std::vector<regstore::Subkey> subkeys = hive.subkeys(*key);
         if (!subkeys.empty()) out << '\n';
-        for (const hive::Subkey& s : subkeys) out << full << '\\' << s.name << '\n';
+        for (const regstore::Subkey& s : subkeys) out << full << '\\' << s.name << '\n';
         return 0;
     }
 
     // The key and everything below it, depth first.
     int matches = 0;
-    std::vector<std::pair<hive::KeyId, std::string>> pending{
+    std::vector<std::pair<regstore::KeyId, std::string>> pending{
         {*key, displayName(hive, name.root, *key)}};
     while (!pending.empty()) {
         auto [id, full] = std::move(pending.back());
         pending.pop_back();
         if (wanted) {
-            if (std::optional<hive::Value> v = hive.value(id, *wanted)) {
+            if (std::optional<regstore::Value> v = hive.value(id, *wanted)) {
                 out << '\n' << full << '\n';
                 printValue(out, *v, hive.textData());
                 ++matches;
             }
         } else {
             out << '\n' << full << '\n';
-            for (const hive::Value& v : hive.values(id)) printValue(out, v, hive.textData());
+            for (const regstore::Value& v : hive.values(id)) printValue(out, v, hive.textData());
         }
-        std::vector<hive::Subkey> subkeys = hive.subkeys(id);
+        std::vector<regstore::Subkey> subkeys = hive.subkeys(id);
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
             pending.emplace_back(it->id, full + "\\" + it->name);
     }

@@ -15,14 +15,14 @@
 #include <string_view>
 #include <vector>
 
-#include "store.h"
+#include "winreg/store.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace hive {
+namespace regstore {
 
-class Hive final : public Store {
+class SqliteHive final : public Store {
   public:
     // Opens an existing hive without changing it. A file the user cannot
     // write is opened read-only. A hive that cannot be written for the
@@ -30,14 +30,14 @@ class Hive final : public Store {
     // which needs no free space, and refuses each change until it can be
     // written again (see problem()). Throws Error when the file is missing,
     // cannot be read, or is not a hive.
-    static std::unique_ptr<Hive> open(const std::filesystem::path& file);
+    static std::unique_ptr<SqliteHive> open(const std::filesystem::path& file);
     // Makes a new hive with its two trees (the file must not exist yet),
     // readable and writable by the owner only.
-    static std::unique_ptr<Hive> create(const std::filesystem::path& file);
+    static std::unique_ptr<SqliteHive> create(const std::filesystem::path& file);
 
-    ~Hive() override;
-    Hive(const Hive&) = delete;
-    Hive& operator=(const Hive&) = delete;
+    ~SqliteHive() override;
+    SqliteHive(const SqliteHive&) = delete;
+    SqliteHive& operator=(const SqliteHive&) = delete;
 
     const std::filesystem::path& file() const { return file_; }
     std::string where() const override { return file_.string(); }
@@ -80,7 +80,7 @@ class Hive final : public Store {
         Failed,        // the write-capable open failed for another reason
     };
 
-    Hive(std::filesystem::path file, sqlite3* db, bool writable);
+    SqliteHive(std::filesystem::path file, sqlite3* db, bool writable);
     // Called before each change: a hive opened for reading only tries to
     // become writable, and throws the refusal while it cannot.
     void mayChange();
@@ -99,4 +99,4 @@ class Hive final : public Store {
     std::vector<sqlite3_stmt*> statements_;
 };
 
-}  // namespace hive
+}  // namespace regstore

@@ -3,14 +3,14 @@
 #pragma once
 
 #include <iosfwd>
-#include <memory>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "store.h"
+#include "winreg/store.h"
 
 namespace knobreg {
 
@@ -52,24 +52,24 @@ class Switches {
 
 // A key named on the command line, such as HKCU\Software\Microsoft.
 struct KeyName {
-    hive::Root root;
+    regstore::Root root;
     std::string path;  // below the root, without empty components
     bool isRoot() const { return path.empty(); }
 };
 KeyName parseKeyName(const std::string& text);
 // The key's full name for output: the root's long name and each key's name
 // as it was created.
-std::string displayName(hive::Store& hive, hive::Root root, hive::KeyId key);
+std::string displayName(regstore::Store& hive, regstore::Root root, regstore::KeyId key);
 
-// What a verb works with: the machine's registry store (opened on first
-// use) and the terminal.
+// What a verb works with: the machine's registry store (the machine chosen
+// and its store opened on first use) and the terminal.
 class Session {
   public:
-    Session(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
-    ~Session();
-    hive::Store& hive();
+    Session(std::istream& in, std::ostream& out, std::optional<std::filesystem::path> winePrefix)
+        : in_(in), out_(out), winePrefix_(std::move(winePrefix)) {}
+    regstore::Store& hive();
     // How the machine's store keeps text, known without opening it.
-    hive::TextData textData() const;
+    regstore::TextData textData() const;
     std::ostream& out() { return out_; }
     // Asks a Yes/No question on the terminal until it gets an answer; no
     // answer at all (end of input) is No.
@@ -78,7 +78,8 @@ class Session {
   private:
     std::istream& in_;
     std::ostream& out_;
-    std::unique_ptr<hive::Store> hive_;
+    std::optional<std::filesystem::path> winePrefix_;
+    regstore::Store* hive_ = nullptr;
 };
 
 int query(const std::vector<std::string>& args, Session& session);
@@ -90,8 +91,8 @@ int importFile(const std::vector<std::string>& args, Session& session);
 // Text of the terminal's own: the text data of a value in UTF-8 (NULs kept),
 // and UTF-8 given on the command line as the store keeps text (refused when
 // the store's code page cannot hold it).
-std::string fromStoreText(std::string_view bytes, hive::TextData text);
-std::string toStoreText(const std::string& utf8, std::string_view what, hive::TextData text);
+std::string fromStoreText(std::string_view bytes, regstore::TextData text);
+std::string toStoreText(const std::string& utf8, std::string_view what, regstore::TextData text);
 // Refuses a name that is not valid UTF-8.
 void checkText(const std::string& text, std::string_view what);
 

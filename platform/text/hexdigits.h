@@ -1,4 +1,5 @@
-// Numbers in lower-case hex, as registry files write them.
+// Hex digits: numbers written in lower-case hex, as registry files write
+// them, and digits read in either case.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,14 @@ inline std::string of(std::uint32_t n, int width) {
     if (static_cast<int>(out.size()) < width)
         out.insert(0, static_cast<size_t>(width) - out.size(), '0');
     return out;
+}
+
+// The value of one hex digit, either case; -1 when it is none.
+inline int value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 }  // namespace hexdigits

@@ -6,8 +6,7 @@
 #include <optional>
 
 #include "knobreg.h"
-#include "machine.h"
-#include "prefix_store.h"
+#include "winreg/prefix_store.h"
 
 namespace {
 
@@ -146,9 +145,9 @@ std::string sentence(std::string text) {
 }
 
 // Takes --wine-prefix DIR (or --wine-prefix=DIR) off the front of the
-// arguments and selects that prefix. False, with the reason told, when the
-// folder is missing or no prefix.
-bool selectMachine(std::vector<std::string>& args) {
+// arguments into `dir`. False, with the reason told, when the folder is left
+// out.
+bool takeWinePrefix(std::vector<std::string>& args, std::optional<std::filesystem::path>& prefix) {
     if (args.empty()) return true;
     std::optional<std::string> dir;
     const std::string& first = args[0];
@@ -169,17 +168,13 @@ bool selectMachine(std::vector<std::string>& args) {
             return false;
         }
     }
-    if (!dir) return true;
-    if (std::optional<std::string> why = machine::checkWinePrefix(*dir)) {
-        std::cerr << "ERROR: " << *why << '\n';
-        return false;
-    }
-    machine::select(machine::Machine::winePrefix(std::filesystem::absolute(*dir)));
+    if (dir) prefix = *dir;
     return true;
 }
 
 int run(std::vector<std::string> args) {
-    if (!selectMachine(args)) return 1;
+    std::optional<std::filesystem::path> winePrefix;
+    if (!takeWinePrefix(args, winePrefix)) return 1;
     if (args.empty()) {
         std::cerr << "ERROR: Invalid syntax.\nType \"KNOBREG /?\" for usage.\n";
         return 1;
@@ -204,7 +199,7 @@ int run(std::vector<std::string> args) {
         std::cout << usageOf(*op);
         return 0;
     }
-    Session session(std::cin, std::cout);
+    Session session(std::cin, std::cout, std::move(winePrefix));
     try {
         return op->run(rest, session);
     } catch (const knobreg::SyntaxFailure& e) {
@@ -212,9 +207,9 @@ int run(std::vector<std::string> args) {
                   << " /?\" for usage.\n";
     } catch (const knobreg::Failure& e) {
         std::cerr << "ERROR: " << sentence(e.what()) << '\n';
-    } catch (const hive::Refused& e) {
+    } catch (const regstore::Refused& e) {
         std::cerr << "ERROR: " << sentence(e.what()) << '\n';
-    } catch (const hive::Error& e) {
+    } catch (const regstore::Error& e) {
         std::cerr << "ERROR: "
                   << (e.code() == ERROR_ACCESS_DENIED ? "Access is denied." : sentence(e.what()))
                   << '\n';

@@ -1,4 +1,4 @@
-#include "hive.h"
+#include "winreg/sqlite_hive.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "casefold.h"
+#include "text/casefold.h"
 
-namespace hive {
+namespace regstore {
 namespace {
 
 constexpr KeyId kLocalMachine = 1;
@@ -289,17 +289,17 @@ sqlite3* openForReading(const std::filesystem::path& file, Attempt& a) {
 
 }  // namespace
 
-// ---- Hive ----
+// ---- SqliteHive ----
 
-Hive::Hive(std::filesystem::path file, sqlite3* db, bool writable)
+SqliteHive::SqliteHive(std::filesystem::path file, sqlite3* db, bool writable)
     : file_(std::move(file)), db_(db), writable_(writable), statements_(kStatementCount, nullptr) {}
 
-Hive::~Hive() {
+SqliteHive::~SqliteHive() {
     for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
     sqlite3_close(db_);
 }
 
-std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
+std::unique_ptr<SqliteHive> SqliteHive::open(const std::filesystem::path& file) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) {
         throw Error(ERROR_FILE_NOT_FOUND,
@@ -333,13 +333,13 @@ std::unique_ptr<Hive> Hive::open(const std::filesystem::path& file) {
     }
     // Durable commits: the write-ahead log is synced at every commit.
     sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-    std::unique_ptr<Hive> hive(new Hive(file, db, denied == 0 || refusal == Refusal::ReadOnlyDisk));
+    std::unique_ptr<SqliteHive> hive(new SqliteHive(file, db, denied == 0 || refusal == Refusal::ReadOnlyDisk));
     hive->refusal_ = refusal;
     hive->refusalWhy_ = std::move(refusalWhy);
     return hive;
 }
 
-std::unique_ptr<Hive> Hive::create(const std::filesystem::path& file) {
+std::unique_ptr<SqliteHive> SqliteHive::create(const std::filesystem::path& file) {
     int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         throw Error(
@@ -359,10 +359,10 @@ std::unique_ptr<Hive> Hive::create(const std::filesystem::path& file) {
         throw Error(codeFor(rc), "Cannot create the registry file " + file.string() + ": " + why);
     }
     sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-    return std::unique_ptr<Hive>(new Hive(file, db, true));
+    return std::unique_ptr<SqliteHive>(new SqliteHive(file, db, true));
 }
 
-std::string Hive::problem() const {
+std::string SqliteHive::problem() const {
     switch (refusal_) {
         case Refusal::None:
             return {};
@@ -378,7 +378,7 @@ std::string Hive::problem() const {
     return {};
 }
 
-Error Hive::refusalError() const {
+Error SqliteHive::refusalError() const {
     switch (refusal_) {
         case Refusal::DiskFull:
             return Error(ERROR_DISK_FULL, "The disk holding " + file_.string() + " is full.");
@@ -391,7 +391,7 @@ Error Hive::refusalError() const {
     }
 }
 
-void Hive::closeConnection() {
+void SqliteHive::closeConnection() {
     for (sqlite3_stmt*& s : statements_) {
         sqlite3_finalize(s);
         s = nullptr;
@@ -400,7 +400,7 @@ void Hive::closeConnection() {
     db_ = nullptr;
 }
 
-void Hive::mayChange() {
+void SqliteHive::mayChange() {
     if (refusal_ == Refusal::None) return;
     if (int denied = writeAccess(file_)) {
         if (denied != EROFS)
@@ -434,7 +434,7 @@ void Hive::mayChange() {
     throw refusalError();
 }
 
-sqlite3_stmt* Hive::statement(int which) {
+sqlite3_stmt* SqliteHive::statement(int which) {
     sqlite3_stmt*& s = statements_[static_cast<size_t>(which)];
     if (!s) {
         int rc = sqlite3_prepare_v3(db_, kSql[static_cast<size_t>(which)], -1,
@@ -444,12 +444,12 @@ sqlite3_stmt* Hive::statement(int which) {
     return s;
 }
 
-void Hive::exec(const char* sql) {
+void SqliteHive::exec(const char* sql) {
     int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) fail(rc, sql);
 }
 
-void Hive::fail(int rc, const char* what) {
+void SqliteHive::fail(int rc, const char* what) {
     if (codeFor(rc) == ERROR_REGISTRY_CORRUPT) {
         sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
@@ -459,11 +459,11 @@ void Hive::fail(int rc, const char* what) {
                                  sqlite3_errmsg(db_));
 }
 
-KeyId Hive::top(Root root) {
+KeyId SqliteHive::top(Root root) {
     return root == Root::CurrentUser ? kCurrentUser : kLocalMachine;
 }
 
-std::optional<KeyId> Hive::childKey(KeyId parent, std::string_view name) {
+std::optional<KeyId> SqliteHive::childKey(KeyId parent, std::string_view name) {
     std::string folded = casefold::fold(name);
     Step step(statement(kFindChild));
     step.bind(1, parent).bind(2, folded);
@@ -473,7 +473,7 @@ std::optional<KeyId> Hive::childKey(KeyId parent, std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<KeyId> Hive::findKey(KeyId from, std::string_view path) {
+std::optional<KeyId> SqliteHive::findKey(KeyId from, std::string_view path) {
     std::vector<std::string_view> parts = splitKeyPath(path);
     // A walk of several steps reads in one transaction rather than one per
     // step: a read transaction costs more than a step through an index.
@@ -502,7 +502,7 @@ std::optional<KeyId> Hive::findKey(KeyId from, std::string_view path) {
     return key;
 }
 
-bool Hive::keyExists(KeyId key) {
+bool SqliteHive::keyExists(KeyId key) {
     Step step(statement(kKeyExists));
     step.bind(1, key);
     int rc = step.next();
@@ -510,7 +510,7 @@ bool Hive::keyExists(KeyId key) {
     return rc == SQLITE_ROW;
 }
 
-std::optional<Value> Hive::value(KeyId key, std::string_view name) {
+std::optional<Value> SqliteHive::value(KeyId key, std::string_view name) {
     std::string folded = casefold::fold(name);
     Step step(statement(kGetValue));
     step.bind(1, key).bind(2, folded);
@@ -520,7 +520,7 @@ std::optional<Value> Hive::value(KeyId key, std::string_view name) {
     return Value{step.text(0), static_cast<DWORD>(step.integer(1)), step.bytes(2)};
 }
 
-std::vector<Subkey> Hive::subkeys(KeyId key) {
+std::vector<Subkey> SqliteHive::subkeys(KeyId key) {
     std::vector<Subkey> out;
     Step step(statement(kListKeys));
     step.bind(1, key);
@@ -530,7 +530,7 @@ std::vector<Subkey> Hive::subkeys(KeyId key) {
     return out;
 }
 
-std::vector<Value> Hive::values(KeyId key) {
+std::vector<Value> SqliteHive::values(KeyId key) {
     std::vector<Value> out;
     Step step(statement(kListValues));
     step.bind(1, key);
@@ -542,7 +542,7 @@ std::vector<Value> Hive::values(KeyId key) {
     return out;
 }
 
-std::string Hive::keyName(KeyId key) {
+std::string SqliteHive::keyName(KeyId key) {
     std::string name;
     while (key != 0) {
         Step step(statement(kKeyRow));
@@ -555,7 +555,7 @@ std::string Hive::keyName(KeyId key) {
     return name;
 }
 
-void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
+void SqliteHive::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
     mayChange();
     std::string folded = casefold::fold(name);
     Step step(statement(kSetValue));
@@ -569,7 +569,7 @@ void Hive::setValue(KeyId key, std::string_view name, DWORD type, std::string_vi
     if (sqlite3_changes(db_) == 0) throw Error(ERROR_KEY_DELETED, "The key has been deleted.");
 }
 
-bool Hive::deleteValue(KeyId key, std::string_view name) {
+bool SqliteHive::deleteValue(KeyId key, std::string_view name) {
     mayChange();
     std::string folded = casefold::fold(name);
     Step step(statement(kDeleteValue));
@@ -579,7 +579,7 @@ bool Hive::deleteValue(KeyId key, std::string_view name) {
     return sqlite3_changes(db_) > 0;
 }
 
-KeyId Hive::createKey(KeyId from, std::string_view path) {
+KeyId SqliteHive::createKey(KeyId from, std::string_view path) {
     mayChange();
     KeyId key = from;
     for (std::string_view part : splitKeyPath(path)) {
@@ -597,7 +597,7 @@ KeyId Hive::createKey(KeyId from, std::string_view path) {
     return key;
 }
 
-bool Hive::deleteKey(KeyId key) {
+bool SqliteHive::deleteKey(KeyId key) {
     if (key == kLocalMachine || key == kCurrentUser) return false;
     mayChange();
     sqlite3_stmt* s = nullptr;
@@ -637,15 +637,15 @@ bool Hive::deleteKey(KeyId key) {
     return true;
 }
 
-void Hive::begin() {
+void SqliteHive::begin() {
     mayChange();
     exec("BEGIN IMMEDIATE");
 }
-void Hive::commit() {
+void SqliteHive::commit() {
     exec("COMMIT");
 }
-void Hive::rollback() {
+void SqliteHive::rollback() {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-}  // namespace hive
+}  // namespace regstore

@@ -2,24 +2,19 @@
 // knobreg delete KEY [/v NAME | /ve | /va] [/f]
 #include <ostream>
 
-#include "casefold.h"
+#include "text/ascii.h"
+#include "text/hexdigits.h"
 #include "knobreg.h"
 
 namespace knobreg {
 namespace {
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = casefold::lowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 DWORD typeFromName(const std::string& name) {
     static const std::pair<const char*, DWORD> kTypes[] = {
         {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_BINARY", REG_BINARY},
         {"REG_DWORD", REG_DWORD}, {"REG_MULTI_SZ", REG_MULTI_SZ},   {"REG_NONE", REG_NONE}};
     for (const auto& [typeName, type] : kTypes) {
-        if (casefold::equalAscii(name, typeName)) return type;
+        if (ascii::equalNoCase(name, typeName)) return type;
     }
     throw SyntaxFailure(
         "Invalid syntax: unknown type " + name +
@@ -28,11 +23,11 @@ DWORD typeFromName(const std::string& name) {
 
 std::string dwordData(const std::string& text) {
     std::uint64_t n = 0;
-    bool hex = text.size() > 2 && text[0] == '0' && casefold::lowerAscii(text[1]) == 'x';
+    bool hex = text.size() > 2 && text[0] == '0' && ascii::lower(text[1]) == 'x';
     std::string_view digits = std::string_view(text).substr(hex ? 2 : 0);
     bool ok = text.empty() || !digits.empty();
     for (char c : digits) {
-        int d = hex ? hexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        int d = hex ? hexdigits::value(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
         if (d < 0 || n > 0xFFFFFFFFu) {
             ok = false;
             break;
@@ -54,8 +49,8 @@ std::string binaryData(const std::string& text, DWORD type) {
     std::string bytes;
     bool ok = text.size() % 2 == 0;
     for (size_t i = 0; ok && i < text.size(); i += 2) {
-        int hi = hexDigit(text[i]);
-        int lo = hexDigit(text[i + 1]);
+        int hi = hexdigits::value(text[i]);
+        int lo = hexdigits::value(text[i + 1]);
         ok = hi >= 0 && lo >= 0;
         bytes.push_back(static_cast<char>(hi << 4 | lo));
     }
@@ -68,13 +63,13 @@ std::string binaryData(const std::string& text, DWORD type) {
 }
 
 // The terminating NUL of text kept in the encoding.
-std::string nulIn(hive::TextData encoding) {
-    return std::string(encoding == hive::TextData::Utf16 ? 2 : 1, '\0');
+std::string nulIn(regstore::TextData encoding) {
+    return std::string(encoding == regstore::TextData::Utf16 ? 2 : 1, '\0');
 }
 
 // The strings of a REG_MULTI_SZ, each ended by a NUL, and a NUL after the last.
 std::string multiData(const std::string& text, const std::string& separator,
-                      hive::TextData encoding) {
+                      regstore::TextData encoding) {
     std::string bytes;
     if (!text.empty()) {
         size_t start = 0;
@@ -92,7 +87,7 @@ std::string multiData(const std::string& text, const std::string& separator,
 }
 
 std::string dataFor(DWORD type, const std::string& text, const std::string& separator,
-                    hive::TextData encoding) {
+                    regstore::TextData encoding) {
     switch (type) {
         case REG_SZ:
         case REG_EXPAND_SZ:
@@ -133,9 +128,9 @@ int add(const std::vector<std::string>& args, Session& session) {
         data = dataFor(type, sw.value("d").value_or(""), separator, session.textData());
     }
 
-    hive::Store& hive = session.hive();
+    regstore::Store& hive = session.hive();
     if (valueName && !sw.has("f")) {
-        std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
+        std::optional<regstore::KeyId> key = hive.findKey(name.root, name.path);
         if (key && hive.value(*key, *valueName) &&
             !session.confirm("Value " + shownName(*valueName) + " exists, overwrite")) {
             session.out() << kCanceled << '\n';
@@ -144,7 +139,7 @@ int add(const std::vector<std::string>& args, Session& session) {
     }
     hive.begin();
     try {
-        hive::KeyId key = hive.createKey(name.root, name.path);
+        regstore::KeyId key = hive.createKey(name.root, name.path);
         if (valueName) hive.setValue(key, *valueName, type, data);
         hive.commit();
     } catch (...) {
@@ -169,8 +164,8 @@ int removeKeyOrValue(const std::vector<std::string>& args, Session& session) {
     if (!valueName && !sw.has("va") && name.isRoot())
         throw Failure("A root key cannot be deleted.");
 
-    hive::Store& hive = session.hive();
-    std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
+    regstore::Store& hive = session.hive();
+    std::optional<regstore::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     const std::string full = displayName(hive, name.root, *key);
     const bool force = sw.has("f");
@@ -189,7 +184,7 @@ int removeKeyOrValue(const std::vector<std::string>& args, Session& session) {
         }
         hive.begin();
         try {
-            for (const hive::Value& v : hive.values(*key)) hive.deleteValue(*key, v.name);
+            for (const regstore::Value& v : hive.values(*key)) hive.deleteValue(*key, v.name);
             hive.commit();
         } catch (...) {
             hive.rollback();

@@ -2,11 +2,12 @@
 #include <algorithm>
 #include <iostream>
 
-#include "codepage.h"
+#include "text/codepage.h"
 #include "knobreg.h"
-#include "machine.h"
-#include "regfile.h"
-#include "utf16.h"
+#include "machine/machine.h"
+#include "winreg/current_store.h"
+#include "winreg/regfile.h"
+#include "text/utf16.h"
 
 namespace knobreg {
 namespace {
@@ -66,11 +67,11 @@ KeyName parseKeyName(const std::string& text) {
         throw Failure("The registries of other machines cannot be reached.");
     checkText(text, "the key name");
     size_t cut = text.find('\\');
-    std::optional<hive::Root> root = regfile::rootFromName(std::string_view(text).substr(0, cut));
+    std::optional<regstore::Root> root = regfile::rootFromName(std::string_view(text).substr(0, cut));
     if (!root) throw SyntaxFailure("Invalid key name \"" + text + "\"");
     KeyName key{*root, {}};
     if (cut != std::string::npos) {
-        for (std::string_view part : hive::splitKeyPath(std::string_view(text).substr(cut + 1))) {
+        for (std::string_view part : regstore::splitKeyPath(std::string_view(text).substr(cut + 1))) {
             if (!key.path.empty()) key.path += '\\';
             key.path += part;
         }
@@ -78,32 +79,26 @@ KeyName parseKeyName(const std::string& text) {
     return key;
 }
 
-std::string displayName(hive::Store& hive, hive::Root root, hive::KeyId key) {
+std::string displayName(regstore::Store& hive, regstore::Root root, regstore::KeyId key) {
     std::string full = hive.keyName(key);
-    if (root != hive::Root::ClassesRoot) return full;
+    if (root != regstore::Root::ClassesRoot) return full;
     // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes under its own name.
-    std::string classes = hive.keyName(*hive.root(hive::Root::ClassesRoot));
+    std::string classes = hive.keyName(*hive.root(regstore::Root::ClassesRoot));
     return regfile::rootName(root) + full.substr(classes.size());
 }
 
-Session::~Session() = default;
-
-hive::Store& Session::hive() {
+regstore::Store& Session::hive() {
     if (!hive_) {
-        const machine::Machine& m = machine::current();
-        if (!m.isWinePrefix()) {
-            machine::Outcome made = machine::ensure();
-            if (!made.error.empty()) throw Failure(made.error);
-        }
-        hive::Opened opened = m.openRegistry();
-        if (!opened.store) throw Failure(opened.problem);
-        hive_ = std::move(opened.store);
+        const machine::Choice choice = machine::choose(winePrefix_);
+        if (!choice.error.empty()) throw Failure(choice.error);
+        hive_ = regstore::current();
+        if (!hive_) throw Failure(regstore::problem());
     }
     return *hive_;
 }
 
-hive::TextData Session::textData() const {
-    return machine::current().isWinePrefix() ? hive::TextData::Utf16 : hive::TextData::CodePage;
+regstore::TextData Session::textData() const {
+    return winePrefix_ ? regstore::TextData::Utf16 : regstore::TextData::CodePage;
 }
 
 bool Session::confirm(const std::string& question) {
@@ -122,13 +117,13 @@ bool Session::confirm(const std::string& question) {
     }
 }
 
-std::string fromStoreText(std::string_view bytes, hive::TextData text) {
-    return text == hive::TextData::Utf16 ? utf16::toUtf8Lenient(bytes) : codepage::toUtf8(bytes);
+std::string fromStoreText(std::string_view bytes, regstore::TextData text) {
+    return text == regstore::TextData::Utf16 ? utf16::toUtf8Lenient(bytes) : codepage::toUtf8(bytes);
 }
 
-std::string toStoreText(const std::string& utf8, std::string_view what, hive::TextData text) {
+std::string toStoreText(const std::string& utf8, std::string_view what, regstore::TextData text) {
     checkText(utf8, what);
-    if (text == hive::TextData::Utf16) {
+    if (text == regstore::TextData::Utf16) {
         std::string units;
         utf16::fromUtf8(utf8, units);
         return units;

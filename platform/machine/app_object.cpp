@@ -1,10 +1,10 @@
-#include "app.h"
+#include "machine/app_object.h"
 
 #include <QCoreApplication>
 #include <cstdint>
 #include <filesystem>
 
-#include "drives.h"
+#include "machine/drives.h"
 
 namespace App {
 

@@ -1,4 +1,4 @@
-#include "casefold.h"
+#include "text/casefold.h"
 
 #include <QString>
 

@@ -10,7 +10,7 @@
 #include <ostream>
 
 #include "knobreg.h"
-#include "regfile.h"
+#include "winreg/regfile.h"
 
 namespace knobreg {
 namespace {
@@ -76,14 +76,14 @@ int exportKey(const std::vector<std::string>& args, Session& session) {
     KeyName name = parseKeyName(sw.positional()[0]);
     const std::string& file = sw.positional()[1];
 
-    hive::Store& hive = session.hive();
-    std::optional<hive::KeyId> key = hive.findKey(name.root, name.path);
+    regstore::Store& hive = session.hive();
+    std::optional<regstore::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     std::string text;
     try {
         text = regfile::write(hive, *key, displayName(hive, name.root, *key),
                               sw.has("a") ? regfile::Format::Regedit4 : regfile::Format::Unicode);
-    } catch (const hive::Error&) {
+    } catch (const regstore::Error&) {
         throw;
     } catch (const std::runtime_error& e) {
         throw Failure(std::string("Cannot export: ") + e.what());
@@ -104,7 +104,7 @@ int importFile(const std::vector<std::string>& args, Session& session) {
     if (sw.positional().size() != 1)
         throw SyntaxFailure("Invalid syntax: import needs one file name");
     const std::string& file = sw.positional()[0];
-    hive::Store& hive = session.hive();
+    regstore::Store& hive = session.hive();
     try {
         regfile::importFile(hive, file);
     } catch (const regfile::ImportError& e) {

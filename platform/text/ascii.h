@@ -1,0 +1,33 @@
+// ASCII text: the fast path of the conversions and comparisons (registry
+// names nearly always are ASCII), and the keywords of file formats and
+// command lines, which match without regard to case.
+#pragma once
+
+#include <string_view>
+
+namespace ascii {
+
+inline bool isAscii(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+inline char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+inline bool startsNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && equalNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace ascii
