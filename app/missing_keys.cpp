@@ -24,7 +24,7 @@ std::vector<Missing> missing(regstore::Store& store) {
     for (const catalogue::Row& row : catalogue::kRows) {
         const regstore::Root root = regstore::rootOf(row.root);
         if (store.findKey(root, row.keyPath)) continue;
-        std::string name = std::string(regfile::rootName(root)) + "\\" + row.keyPath;
+        std::string name = std::string(regstore::rootKey(root).longName) + "\\" + row.keyPath;
         const std::string fold = casefold::fold(name);
         if (std::any_of(out.begin(), out.end(),
                         [&](const Missing& m) { return casefold::fold(m.name) == fold; }))

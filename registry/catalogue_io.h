@@ -1,19 +1,15 @@
-// Module2's procedures addressed by a row of the settings catalogue.
+// Module2's procedures addressed by a row of the settings catalogue. A
+// change the registry did not take is kept with the row's label, for the
+// window to name (see failed_writes.h).
 #pragma once
 
-#include "registry/Module2.h"
 #include "registry/catalogue.h"
+#include "registry/regvalue.h"
 
 namespace catalogue {
 
-inline RegValue get(const Row& row) {
-    return Module2::getvalue(row.root, row.keyPath, row.valueName);
-}
-inline void set(const Row& row, const RegValue& value) {
-    Module2::setvalue(row.root, row.keyPath, row.valueName, value, row.type);
-}
-inline void remove(const Row& row) {
-    Module2::deletevalue(row.root, row.keyPath, row.valueName);
-}
+RegValue get(const Row& row);
+void set(const Row& row, const RegValue& value);
+void remove(const Row& row);
 
 }  // namespace catalogue

@@ -66,7 +66,7 @@ Values valuesIn(regstore::Store& store) {
 void storeOldValues(regstore::Store& store) {
     std::string text = "REGEDIT4\r\n";
     for (const Setting& s : kSettings) {
-        text += std::string("\r\n[") + regfile::rootName(rootOf(s.row.root)) + "\\" +
+        text += std::string("\r\n[") + regstore::rootKey(rootOf(s.row.root)).longName + "\\" +
                 s.row.keyPath + "]\r\n";
         if (s.old) text += std::string("\"") + s.row.valueName + "\"=" + s.old + "\r\n";
     }

@@ -20,6 +20,10 @@ std::size_t count() {
     return kept().size();
 }
 
+void nameSince(std::size_t from, const std::string& setting) {
+    for (std::size_t i = from; i < kept().size(); ++i) kept()[i].setting = setting;
+}
+
 void record(Failure failure) {
     // A program that never takes them must not grow without bound.
     constexpr std::size_t kMost = 1000;

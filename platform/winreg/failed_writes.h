@@ -19,6 +19,9 @@ struct Failure {
     std::string value;  // the value's name, UTF-8
     LONG code = 0;
     std::string reason;  // a sentence for the user
+    // The setting the change was made for, in the words of the code that
+    // asked for it; empty when it did not say.
+    std::string setting;
 };
 
 // The failures since they were last taken, in order; taking clears them.
@@ -27,5 +30,9 @@ std::size_t count();
 
 // Kept by the Reg* functions.
 void record(Failure failure);
+
+// Names the setting of the failures kept since there were `from` of them
+// (count() before the change), as the code that asked for the change knows it.
+void nameSince(std::size_t from, const std::string& setting);
 
 }  // namespace failed_writes

@@ -56,10 +56,6 @@ struct Change {
     std::string data;  // the bytes as the store holds them
 };
 
-// The root named in a key path ("HKEY_CURRENT_USER" or "HKCU", any case).
-std::optional<regstore::Root> rootFromName(std::string_view name);
-const char* rootName(regstore::Root root);  // the long name, HKEY_...
-
 // Reads a whole file's bytes into its changes, text data in the encoding
 // of the store they are meant for. Throws ImportError.
 std::vector<Change> parse(std::string_view bytes, regstore::TextData text = regstore::TextData::CodePage);

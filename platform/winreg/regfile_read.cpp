@@ -145,7 +145,7 @@ class Parser {
         if (remove) inner.remove_prefix(1);
         size_t cut = inner.find('\\');
         std::string_view rootPart = inner.substr(0, cut);
-        std::optional<regstore::Root> root = rootFromName(rootPart);
+        std::optional<regstore::Root> root = regstore::rootNamed(rootPart);
         if (!root) throwImportError(lineNo(), "unknown root key " + excerpt::of(rootPart));
         std::string_view path =
             cut == std::string_view::npos ? std::string_view() : inner.substr(cut + 1);
@@ -324,28 +324,6 @@ class Parser {
 };
 
 }  // namespace
-
-std::optional<regstore::Root> rootFromName(std::string_view name) {
-    if (ascii::equalNoCase(name, "HKEY_LOCAL_MACHINE") || ascii::equalNoCase(name, "HKLM"))
-        return regstore::Root::LocalMachine;
-    if (ascii::equalNoCase(name, "HKEY_CURRENT_USER") || ascii::equalNoCase(name, "HKCU"))
-        return regstore::Root::CurrentUser;
-    if (ascii::equalNoCase(name, "HKEY_CLASSES_ROOT") || ascii::equalNoCase(name, "HKCR"))
-        return regstore::Root::ClassesRoot;
-    return std::nullopt;
-}
-
-const char* rootName(regstore::Root root) {
-    switch (root) {
-        case regstore::Root::LocalMachine:
-            return "HKEY_LOCAL_MACHINE";
-        case regstore::Root::CurrentUser:
-            return "HKEY_CURRENT_USER";
-        case regstore::Root::ClassesRoot:
-            return "HKEY_CLASSES_ROOT";
-    }
-    return "";
-}
 
 std::vector<Change> parse(std::string_view bytes, regstore::TextData text) {
     return Parser(decode(bytes), text).run();

@@ -1,5 +1,7 @@
 #include "winreg/store.h"
 
+#include "text/ascii.h"
+
 namespace regstore {
 
 std::vector<std::string_view> splitKeyPath(std::string_view path) {
@@ -15,18 +17,22 @@ std::vector<std::string_view> splitKeyPath(std::string_view path) {
 }
 
 Root rootOf(std::uint32_t predefined) {
-    switch (predefined) {
-        case 0x80000000u:
-            return Root::ClassesRoot;
-        case 0x80000001u:
-            return Root::CurrentUser;
-        default:
-            return Root::LocalMachine;
+    for (const RootKey& k : kRootKeys) {
+        if (k.handle == predefined) return k.root;
     }
+    return Root::LocalMachine;
+}
+
+std::optional<Root> rootNamed(std::string_view name) {
+    for (const RootKey& k : kRootKeys) {
+        if (ascii::equalNoCase(name, k.longName) || ascii::equalNoCase(name, k.shortName))
+            return k.root;
+    }
+    return std::nullopt;
 }
 
 std::optional<KeyId> Store::root(Root r) {
-    if (r == Root::ClassesRoot) return findKey(top(Root::LocalMachine), "Software\\Classes");
+    if (r == Root::ClassesRoot) return findKey(top(Root::LocalMachine), kClassesPath);
     return top(r);
 }
 
@@ -37,7 +43,7 @@ std::optional<KeyId> Store::findKey(Root r, std::string_view path) {
 
 KeyId Store::createKey(Root r, std::string_view path) {
     if (r == Root::ClassesRoot)
-        return createKey(createKey(*root(Root::LocalMachine), "Software\\Classes"), path);
+        return createKey(createKey(*root(Root::LocalMachine), kClassesPath), path);
     return createKey(*root(r), path);
 }
 

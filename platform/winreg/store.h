@@ -46,10 +46,33 @@ class Error : public std::runtime_error {
     LONG code_;
 };
 
-// The root that a predefined key's 32-bit handle value names: 0x80000000
-// HKEY_CLASSES_ROOT, 0x80000001 HKEY_CURRENT_USER, any other
-// HKEY_LOCAL_MACHINE (0x80000002).
+// A root key: its predefined handle's 32-bit value and its names. The one
+// table of them; everything that spells a root's name or handle reads it.
+struct RootKey {
+    Root root;
+    std::uint32_t handle;
+    const char* shortName;  // HKCR
+    const char* longName;   // HKEY_CLASSES_ROOT
+};
+inline constexpr RootKey kRootKeys[] = {
+    {Root::ClassesRoot, 0x80000000u, "HKCR", "HKEY_CLASSES_ROOT"},
+    {Root::CurrentUser, 0x80000001u, "HKCU", "HKEY_CURRENT_USER"},
+    {Root::LocalMachine, 0x80000002u, "HKLM", "HKEY_LOCAL_MACHINE"},
+};
+// Where HKEY_CLASSES_ROOT lies below HKEY_LOCAL_MACHINE, in every store.
+inline constexpr std::string_view kClassesPath = "Software\\Classes";
+
+constexpr const RootKey& rootKey(Root root) {
+    for (const RootKey& k : kRootKeys) {
+        if (k.root == root) return k;
+    }
+    return kRootKeys[2];
+}
+// The root that a predefined key's 32-bit handle value names; any value
+// that is none of them names HKEY_LOCAL_MACHINE.
 Root rootOf(std::uint32_t predefined);
+// The root a name stands for: its long or short name, in any case.
+std::optional<Root> rootNamed(std::string_view name);
 
 // How a store holds the data of text values.
 enum class TextData {

@@ -28,26 +28,39 @@ struct OpenKey {
     REGSAM rights;
 };
 
-struct Handles {
+// An open that failed for a reason other than a missing key: a change asked
+// of the null handle it left did not happen for that reason.
+struct FailedOpen {
+    std::string key;
+    LONG code = 0;
+    std::string reason;
+};
+
+// What the functions keep between calls.
+struct Kept {
+    // The open handles, all forgotten when another store has been selected.
     std::unordered_map<std::uintptr_t, OpenKey> open;
     std::uintptr_t next = 0x100;
     std::uint64_t generation = 0;  // of the store the handles belong to
+    // Why the store failed, when it said (the message of the last failure).
+    std::string lastReason;
+    // The last open, when it failed for a reason.
+    std::optional<FailedOpen> failedOpen;
 };
 
-// The open handles, all forgotten when another store has been selected.
-Handles& handles() {
-    static Handles h;
-    if (h.generation != generation()) {
-        h.open.clear();
-        h.generation = generation();
+Kept& kept() {
+    static Kept k;
+    if (k.generation != generation()) {
+        k.open.clear();
+        k.generation = generation();
     }
-    return h;
+    return k;
 }
 
 std::optional<Root> predefined(HKEY h) {
-    if (h == HKEY_LOCAL_MACHINE) return Root::LocalMachine;
-    if (h == HKEY_CURRENT_USER) return Root::CurrentUser;
-    if (h == HKEY_CLASSES_ROOT) return Root::ClassesRoot;
+    for (const RootKey& k : kRootKeys) {
+        if (h == rootKey(k.handle)) return k.root;
+    }
     return std::nullopt;
 }
 
@@ -59,8 +72,8 @@ LONG resolve(Store& store, HKEY h, OpenKey* out) {
         *out = {*key, kAllRights};
         return ERROR_SUCCESS;
     }
-    auto it = handles().open.find(reinterpret_cast<std::uintptr_t>(h));
-    if (it == handles().open.end()) return ERROR_INVALID_HANDLE;
+    auto it = kept().open.find(reinterpret_cast<std::uintptr_t>(h));
+    if (it == kept().open.end()) return ERROR_INVALID_HANDLE;
     *out = it->second;
     return ERROR_SUCCESS;
 }
@@ -85,21 +98,15 @@ std::string fromStore(const Store& store, const Value& v) {
     return v.data;
 }
 
-// Why the store failed, when it said (the message of the last failure).
-std::string& lastReason() {
-    static std::string reason;
-    return reason;
-}
-
 // Runs a registry operation, turning the store's failures into return codes.
 template <typename F>
 LONG guarded(F&& f) {
-    lastReason().clear();
+    kept().lastReason.clear();
     try {
         return f();
     } catch (const Error& e) {
         if (e.code() == ERROR_REGISTRY_CORRUPT) markDamaged(e.what());
-        lastReason() = e.what();
+        kept().lastReason = e.what();
         return e.code();
     } catch (const std::bad_alloc&) {
         return ERROR_OUTOFMEMORY;
@@ -107,7 +114,7 @@ LONG guarded(F&& f) {
 }
 
 std::string reasonFor(LONG code) {
-    if (!lastReason().empty()) return lastReason();
+    if (!kept().lastReason.empty()) return kept().lastReason;
     if (code == ERROR_ACCESS_DENIED) return "The registry cannot be written.";
     if (code == ERROR_REGISTRY_CORRUPT)
         return problem().empty() ? "The registry is damaged." : problem();
@@ -115,31 +122,14 @@ std::string reasonFor(LONG code) {
     return "The registry failed (error " + std::to_string(code) + ").";
 }
 
-// An open that failed for a reason other than a missing key: a change asked
-// of the null handle it left did not happen for that reason.
-struct FailedOpen {
-    std::string key;
-    LONG code = 0;
-    std::string reason;
-};
-
-std::optional<FailedOpen>& failedOpen() {
-    static std::optional<FailedOpen> open;
-    return open;
-}
-
 // The full name of the key an open asked for; HKEY_CLASSES_ROOT keys under
 // HKEY_LOCAL_MACHINE\Software\Classes, as the store names them.
 std::string requestedName(HKEY root, LPCSTR subKey) {
-    std::string name;
-    if (root == HKEY_LOCAL_MACHINE)
-        name = "HKEY_LOCAL_MACHINE";
-    else if (root == HKEY_CURRENT_USER)
-        name = "HKEY_CURRENT_USER";
-    else if (root == HKEY_CLASSES_ROOT)
-        name = "HKEY_LOCAL_MACHINE\\Software\\Classes";
-    else
-        name = "(an open key)";
+    std::string name = "(an open key)";
+    if (std::optional<Root> r = predefined(root)) {
+        name = rootKey(*r == Root::ClassesRoot ? Root::LocalMachine : *r).longName;
+        if (*r == Root::ClassesRoot) name += "\\" + std::string(kClassesPath);
+    }
     const std::string path = nameOf(subKey);  // the parts below point into it
     for (std::string_view part : splitKeyPath(path)) name += "\\" + std::string(part);
     return name;
@@ -151,9 +141,9 @@ LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
     if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED) return rc;
     if (rc == ERROR_INVALID_HANDLE) {
         // The open before it failed: for a missing key, or for a reason.
-        if (hKey == nullptr && failedOpen()) {
-            const FailedOpen& f = *failedOpen();
-            failed_writes::record({f.key, nameOf(valueName), f.code, f.reason});
+        if (hKey == nullptr && kept().failedOpen) {
+            const FailedOpen& f = *kept().failedOpen;
+            failed_writes::record({f.key, nameOf(valueName), f.code, f.reason, {}});
         }
         return rc;
     }
@@ -164,7 +154,7 @@ LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
     } catch (const std::exception&) {
         // Named as unknown: the store cannot tell.
     }
-    failed_writes::record({key, nameOf(valueName), rc, reasonFor(rc)});
+    failed_writes::record({key, nameOf(valueName), rc, reasonFor(rc), {}});
     return rc;
 }
 
@@ -193,12 +183,12 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
                    PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    failedOpen().reset();
+    kept().failedOpen.reset();
     Store* store = current();
     if (!store) {
         LONG rc = unavailable();
         if (rc != ERROR_FILE_NOT_FOUND)
-            failedOpen() = FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc)};
+            kept().failedOpen = FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc)};
         return rc;
     }
     if (lpSubKey && lpSubKey[0] == '\\') return ERROR_BAD_PATHNAME;
@@ -208,7 +198,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
         if ((samDesired & KEY_WRITE_RIGHTS) && !store->writable()) return ERROR_ACCESS_DENIED;
         std::optional<KeyId> key = store->findKey(base.key, nameOf(lpSubKey));
         if (!key) return ERROR_FILE_NOT_FOUND;
-        Handles& h = handles();
+        Kept& h = kept();
         std::uintptr_t handle = h.next;
         h.next += 4;
         h.open[handle] = {*key, samDesired};
@@ -216,7 +206,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
         return ERROR_SUCCESS;
     });
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-        failedOpen() = FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc)};
+        kept().failedOpen = FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc)};
     return rc;
 }
 
@@ -267,6 +257,6 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 
 LONG RegCloseKey(HKEY hKey) {
     if (predefined(hKey)) return ERROR_SUCCESS;
-    return handles().open.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS
+    return kept().open.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS
                                                                         : ERROR_INVALID_HANDLE;
 }

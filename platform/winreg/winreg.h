@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "winreg/regtypes.h"
+#include "winreg/store.h"
 #include "winerror.h"
 #include "wintypes.h"
 
@@ -20,9 +21,12 @@ inline HKEY rootKey(std::uint32_t value) {
     return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
 }
 
-inline constexpr std::uint32_t HKEY_CLASSES_ROOT_VALUE = 0x80000000u;
-inline constexpr std::uint32_t HKEY_CURRENT_USER_VALUE = 0x80000001u;
-inline constexpr std::uint32_t HKEY_LOCAL_MACHINE_VALUE = 0x80000002u;
+inline constexpr std::uint32_t HKEY_CLASSES_ROOT_VALUE =
+    regstore::rootKey(regstore::Root::ClassesRoot).handle;
+inline constexpr std::uint32_t HKEY_CURRENT_USER_VALUE =
+    regstore::rootKey(regstore::Root::CurrentUser).handle;
+inline constexpr std::uint32_t HKEY_LOCAL_MACHINE_VALUE =
+    regstore::rootKey(regstore::Root::LocalMachine).handle;
 #define HKEY_CLASSES_ROOT (rootKey(HKEY_CLASSES_ROOT_VALUE))
 #define HKEY_CURRENT_USER (rootKey(HKEY_CURRENT_USER_VALUE))
 #define HKEY_LOCAL_MACHINE (rootKey(HKEY_LOCAL_MACHINE_VALUE))

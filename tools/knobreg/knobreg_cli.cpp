@@ -67,7 +67,7 @@ KeyName parseKeyName(const std::string& text) {
         throw Failure("The registries of other machines cannot be reached.");
     checkText(text, "the key name");
     size_t cut = text.find('\\');
-    std::optional<regstore::Root> root = regfile::rootFromName(std::string_view(text).substr(0, cut));
+    std::optional<regstore::Root> root = regstore::rootNamed(std::string_view(text).substr(0, cut));
     if (!root) throw SyntaxFailure("Invalid key name \"" + text + "\"");
     KeyName key{*root, {}};
     if (cut != std::string::npos) {
@@ -84,7 +84,7 @@ std::string displayName(regstore::Store& hive, regstore::Root root, regstore::Ke
     if (root != regstore::Root::ClassesRoot) return full;
     // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes under its own name.
     std::string classes = hive.keyName(*hive.root(regstore::Root::ClassesRoot));
-    return regfile::rootName(root) + full.substr(classes.size());
+    return regstore::rootKey(root).longName + full.substr(classes.size());
 }
 
 regstore::Store& Session::hive() {

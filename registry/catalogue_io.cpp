@@ -1,0 +1,24 @@
+#include "registry/catalogue_io.h"
+
+#include "registry/Module2.h"
+#include "winreg/failed_writes.h"
+
+namespace catalogue {
+
+RegValue get(const Row& row) {
+    return Module2::getvalue(row.root, row.keyPath, row.valueName);
+}
+
+void set(const Row& row, const RegValue& value) {
+    const std::size_t before = failed_writes::count();
+    Module2::setvalue(row.root, row.keyPath, row.valueName, value, row.type);
+    failed_writes::nameSince(before, row.label);
+}
+
+void remove(const Row& row) {
+    const std::size_t before = failed_writes::count();
+    Module2::deletevalue(row.root, row.keyPath, row.valueName);
+    failed_writes::nameSince(before, row.label);
+}
+
+}  // namespace catalogue
