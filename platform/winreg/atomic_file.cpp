@@ -24,7 +24,7 @@ int stepped(std::string_view name, F&& f) {
     return f() ? 0 : errno;
 }
 
-[[noreturn]] void fail(int error, const std::string& what) {
+[[noreturn]] void throwSystemError(int error, const std::string& what) {
     throw std::system_error(error, std::generic_category(), what);
 }
 
@@ -50,16 +50,16 @@ void setProbe(std::function<int(std::string_view)> p) {
 Replacement::Replacement(const std::filesystem::path& target, std::string_view bytes)
     : target_(target) {
     struct stat old {};
-    if (::stat(target.c_str(), &old) != 0) fail(errno, "cannot read " + target.string());
+    if (::stat(target.c_str(), &old) != 0) throwSystemError(errno, "cannot read " + target.string());
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     std::string temp = (folder / ("." + target.filename().string() + ".knobwise-XXXXXX")).string();
     int fd = -1;
     if (int e = stepped("create", [&] { return (fd = ::mkostemp(temp.data(), O_CLOEXEC)) >= 0; }))
-        fail(e, "cannot create a file in " + folder.string());
+        throwSystemError(e, "cannot create a file in " + folder.string());
     auto discard = [&](int error, const std::string& what) {
         if (fd >= 0) ::close(fd);
         ::unlink(temp.c_str());
-        fail(error, what);
+        throwSystemError(error, what);
     };
     // The new file takes the old one's place: its mode, and its owner when
     // we may give it (as root, writing another user's prefix).
@@ -90,7 +90,7 @@ void Replacement::commit(struct stat* after) {
     const std::filesystem::path folder =
         target_.parent_path().empty() ? "." : target_.parent_path();
     if (int e = stepped("rename", [&] { return ::rename(temp_.c_str(), target_.c_str()) == 0; }))
-        fail(e, "cannot replace " + target_.string());
+        throwSystemError(e, "cannot replace " + target_.string());
     temp_.clear();
     *after = written_;
     // The rename is durable once the folder is: until then a crash may
@@ -98,7 +98,7 @@ void Replacement::commit(struct stat* after) {
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int e = stepped("syncdir", [&] { return dir >= 0 && ::fsync(dir) == 0; });
     if (dir >= 0) ::close(dir);
-    if (e) fail(e, "cannot write the folder " + folder.string() + " to disk");
+    if (e) throwSystemError(e, "cannot write the folder " + folder.string() + " to disk");
 }
 
 void replace(const std::filesystem::path& target, std::string_view bytes, struct stat* after) {

@@ -41,8 +41,8 @@ Opened openHive(const std::filesystem::path& file) {
         std::unique_ptr<SqliteHive> hive = SqliteHive::open(file);
         o.state = hive->writable() ? State::Ok : State::ReadOnly;
         if (o.state == State::ReadOnly) {
-            o.problem = "The registry file " + file.string() +
-                        " cannot be written. The settings it holds cannot be shown or changed.";
+            o.problem = fileMessage(file, "cannot be written") +
+                        " The settings it holds cannot be shown or changed.";
         } else {
             // Shown, but every change refused for the moment (a full disk).
             o.problem = hive->problem();

@@ -88,7 +88,7 @@ class SqliteHive final : public Store {
     void closeConnection();
     sqlite3_stmt* statement(int which);
     void exec(const char* sql);
-    [[noreturn]] void fail(int rc, const char* what);
+    [[noreturn]] void throwSqliteError(int rc, const char* what);
     std::optional<KeyId> childKey(KeyId parent, std::string_view name);
 
     std::filesystem::path file_;

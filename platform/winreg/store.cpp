@@ -4,6 +4,13 @@
 
 namespace regstore {
 
+std::string fileMessage(const std::filesystem::path& file, std::string_view what,
+                        std::string_view reason) {
+    std::string text = "The registry file " + file.string() + " " + std::string(what);
+    if (!reason.empty()) text += ": " + std::string(reason);
+    return text + ".";
+}
+
 std::vector<std::string_view> splitKeyPath(std::string_view path) {
     std::vector<std::string_view> parts;
     while (!path.empty()) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -79,6 +80,11 @@ enum class TextData {
     CodePage,  // code page 1252 bytes, as the A functions pass them
     Utf16,     // UTF-16LE, as Windows NT and Wine keep them
 };
+
+// A sentence about a registry file for the user: "The registry file FILE
+// WHAT." or, with a reason, "The registry file FILE WHAT: REASON."
+std::string fileMessage(const std::filesystem::path& file, std::string_view what,
+                        std::string_view reason = {});
 
 // Splits a key path at backslashes; empty components (doubled or trailing
 // separators) are dropped.
