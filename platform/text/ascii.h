@@ -1,6 +1,6 @@
 // ASCII text: the fast path of the conversions and comparisons (registry
-// names nearly always are ASCII), and the keywords of file formats and
-// command lines, which match without regard to case.
+// names nearly always are ASCII), the keywords of file formats and command
+// lines, which match without regard to case, and the blanks of their lines.
 #pragma once
 
 #include <string_view>
@@ -24,6 +24,21 @@ inline bool equalNoCase(std::string_view a, std::string_view b) {
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
+}
+
+// The blanks of a line: space and tab.
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+inline std::string_view trimLeft(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    return s;
+}
+
+inline std::string_view trimRight(std::string_view s) {
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
 }
 
 inline bool startsNoCase(std::string_view s, std::string_view prefix) {

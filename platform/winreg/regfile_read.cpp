@@ -32,20 +32,6 @@ constexpr off_t kLargestFile = 64 * 1024 * 1024;
     throw ImportError(line, what);
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimLeft(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    return s;
-}
-
-std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 // The number of the line that `text`, from the start of the file, ends on.
 int lineNumberAt(std::string_view text) {
     int line = 1;
@@ -110,8 +96,8 @@ class Parser {
     std::vector<Change> run() {
         checkHeader();
         for (index_ = 1; index_ < text_.lines.size(); ++index_) {
-            std::string_view line = trimLeft(text_.lines[index_]);
-            if (trimRight(line).empty() || line.front() == ';') continue;
+            std::string_view line = ascii::trimLeft(text_.lines[index_]);
+            if (ascii::trimRight(line).empty() || line.front() == ';') continue;
             if (line.front() == '[') {
                 key(line);
             } else if (line.front() == '"' || line.front() == '@') {
@@ -127,7 +113,7 @@ class Parser {
     int lineNo() const { return static_cast<int>(index_) + 1; }
 
     void checkHeader() {
-        std::string_view first = trimRight(text_.lines.front());
+        std::string_view first = ascii::trimRight(text_.lines.front());
         std::string_view expected = text_.format == Format::Unicode ? kUnicode : kRegedit4;
         if (first == expected) return;
         if (first == kUnicode)
@@ -138,7 +124,7 @@ class Parser {
     }
 
     void key(std::string_view line) {
-        line = trimRight(line);
+        line = ascii::trimRight(line);
         if (line.size() < 2 || line.back() != ']') throwImportError(lineNo(), "the key line has no closing ]");
         std::string_view inner = line.substr(1, line.size() - 2);
         bool remove = inner.starts_with('-');
@@ -196,17 +182,17 @@ class Parser {
         } else {
             c.name = quoted(line, &pos);
         }
-        std::string_view rest = trimLeft(line.substr(pos));
+        std::string_view rest = ascii::trimLeft(line.substr(pos));
         if (!rest.starts_with('=')) throwImportError(lineNo(), "expected = after the value name");
-        rest = trimLeft(rest.substr(1));
-        if (rest.starts_with('-') && trimRight(rest.substr(1)).empty()) {
+        rest = ascii::trimLeft(rest.substr(1));
+        if (rest.starts_with('-') && ascii::trimRight(rest.substr(1)).empty()) {
             c.kind = Change::DeleteValue;
         } else if (rest.starts_with('"')) {
             size_t end = 0;
             std::string text = quoted(rest, &end);
-            if (!trimRight(rest.substr(end)).empty()) {
+            if (!ascii::trimRight(rest.substr(end)).empty()) {
                 throwImportError(lineNo(),
-                      "unexpected text after the string: " + excerpt::of(trimRight(rest.substr(end))));
+                      "unexpected text after the string: " + excerpt::of(ascii::trimRight(rest.substr(end))));
             }
             c.kind = Change::SetValue;
             c.type = REG_SZ;
@@ -220,7 +206,7 @@ class Parser {
         } else if (ascii::startsNoCase(rest, "dword:")) {
             c.kind = Change::SetValue;
             c.type = REG_DWORD;
-            c.data = dword(trimRight(rest.substr(6)));
+            c.data = dword(ascii::trimRight(rest.substr(6)));
         } else if (ascii::startsNoCase(rest, "hex")) {
             c.kind = Change::SetValue;
             c.data = hex(rest.substr(3), &c.type);
@@ -271,7 +257,7 @@ class Parser {
         rest.remove_prefix(1);
         std::string bytes;
         while (true) {
-            std::string_view part = trimRight(rest);
+            std::string_view part = ascii::trimRight(rest);
             bool more = part.ends_with('\\');
             if (more) part.remove_suffix(1);
             hexBytes(part, &bytes);
@@ -279,7 +265,7 @@ class Parser {
             if (index_ + 1 >= text_.lines.size())
                 throwImportError(lineNo(), "the value continues past the end of the file");
             ++index_;
-            rest = trimLeft(text_.lines[index_]);
+            rest = ascii::trimLeft(text_.lines[index_]);
         }
         if (!isTextType(*type)) return bytes;
         const bool utf16File = text_.format == Format::Unicode;
@@ -291,7 +277,7 @@ class Parser {
     void hexBytes(std::string_view s, std::string* bytes) {
         size_t i = 0;
         while (true) {
-            while (i < s.size() && isSpace(s[i])) ++i;
+            while (i < s.size() && ascii::isBlank(s[i])) ++i;
             if (i == s.size()) return;
             int hi = hexdigits::value(s[i]);
             if (hi < 0) throwImportError(lineNo(), "bad hex byte " + excerpt::of(s.substr(i)));
@@ -299,7 +285,7 @@ class Parser {
             ++i;
             if (i < s.size() && hexdigits::value(s[i]) >= 0) value = value << 4 | hexdigits::value(s[i++]);
             bytes->push_back(static_cast<char>(value));
-            while (i < s.size() && isSpace(s[i])) ++i;
+            while (i < s.size() && ascii::isBlank(s[i])) ++i;
             if (i == s.size()) return;
             if (s[i] != ',') throwImportError(lineNo(), "bad hex byte list at " + excerpt::of(s.substr(i)));
             ++i;

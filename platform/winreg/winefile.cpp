@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "text/ascii.h"
 #include "text/excerpt.h"
 #include "text/hexdigits.h"
 #include "text/utf16.h"
@@ -14,15 +15,6 @@ namespace {
 
 [[noreturn]] void throwParseError(int line, const std::string& what) {
     throw ParseError(line, what);
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
-    return s;
 }
 
 // The line that starts at `begin`, without its line end; *next is where the
@@ -234,7 +226,7 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
             throwParseError(first, "expected a quoted string, not " + excerpt::of(from));
         if (!unescape(from, &k, '"', decode ? &item.data : nullptr))
             throwParseError(first, "the string " + excerpt::of(from) + " has no closing quote or is not UTF-8");
-        if (!trimRight(from.substr(k)).empty())
+        if (!ascii::trimRight(from.substr(k)).empty())
             throwParseError(first, "unexpected text after the string: " + excerpt::of(from.substr(k)));
         if (decode) appendUnit(item.data, 0);
     };
@@ -251,7 +243,7 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
         quotedData(rest.substr(close + 2));
     } else if (rest.starts_with("dword:")) {
         item.type = REG_DWORD;
-        std::uint32_t n = hexNumber(trimRight(rest.substr(6)), first, "dword:");
+        std::uint32_t n = hexNumber(ascii::trimRight(rest.substr(6)), first, "dword:");
         for (int b = 0; b < 4 && decode; ++b)
             item.data.push_back(static_cast<char>(n >> (8 * b) & 0xFF));
     } else if (rest.starts_with("hex")) {
@@ -266,12 +258,12 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
         if (!rest.starts_with(':')) throwParseError(first, "expected : after hex or hex(n)");
         rest.remove_prefix(1);
         while (true) {
-            std::string_view part = trimRight(rest);
+            std::string_view part = ascii::trimRight(rest);
             bool more = part.ends_with('\\');
             if (more) part.remove_suffix(1);
             size_t k = 0;
             while (true) {
-                while (k < part.size() && isSpace(part[k])) ++k;
+                while (k < part.size() && ascii::isBlank(part[k])) ++k;
                 if (k == part.size()) break;
                 int hi = hexdigits::value(part[k]);
                 if (hi < 0) throwParseError(*lineNo, "bad hex byte " + excerpt::of(part.substr(k)));
@@ -279,7 +271,7 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
                 if (++k < part.size() && hexdigits::value(part[k]) >= 0)
                     byte = byte << 4 | hexdigits::value(part[k++]);
                 if (decode) item.data.push_back(static_cast<char>(byte));
-                while (k < part.size() && isSpace(part[k])) ++k;
+                while (k < part.size() && ascii::isBlank(part[k])) ++k;
                 if (k == part.size()) break;
                 if (part[k] != ',')
                     throwParseError(*lineNo, "bad hex byte list at " + excerpt::of(part.substr(k)));
@@ -289,7 +281,7 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
             if (next >= text.size()) throwParseError(*lineNo, "the value continues past the end of the file");
             ++*lineNo;
             rest = lineFrom(text, next, &next);
-            while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
+            while (!rest.empty() && ascii::isBlank(rest.front())) rest.remove_prefix(1);
         }
     } else {
         throwParseError(first, "unknown kind of value data " + excerpt::of(rest) +
@@ -301,7 +293,7 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
 
 // What kind of line a section's body line is; throws for one it cannot hold.
 Item::Kind kindOf(std::string_view line, int lineNo) {
-    std::string_view t = trimRight(line);
+    std::string_view t = ascii::trimRight(line);
     if (t.empty() || t.front() == ';') return Item::Other;
     if (t.front() == '#') return Item::Option;
     if (t.front() == '"' || t.front() == '@') return Item::Value;
@@ -319,8 +311,8 @@ Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) 
     s.pathEnd = begin + i - 1;
     s.bodyBegin = next;
     s.line = lineNo;
-    std::string_view rest = trimRight(line.substr(i));
-    while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
+    std::string_view rest = ascii::trimRight(line.substr(i));
+    while (!rest.empty() && ascii::isBlank(rest.front())) rest.remove_prefix(1);
     for (char c : rest) {
         if (c < '0' || c > '9') throwParseError(lineNo, "unexpected text after the key: " + excerpt::of(rest));
     }
@@ -331,7 +323,7 @@ Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) 
 size_t signatureLine(std::string_view text, Layout& layout) {
     size_t next = 0;
     std::string_view first = lineFrom(text, 0, &next);
-    if (trimRight(first) != kSignature)
+    if (ascii::trimRight(first) != kSignature)
         throwParseError(1, "not a Wine registry file: the first line must be \"" + std::string(kSignature) +
                      "\"");
     if (next >= 2 && text[next - 2] == '\r') layout.eol = "\r\n";
@@ -360,7 +352,7 @@ Layout parse(std::string_view text) {
             continue;
         }
         if (!inSection) {
-            std::string_view t = trimRight(line);
+            std::string_view t = ascii::trimRight(line);
             if (!t.empty() && t.front() != ';' && t.front() != '#')
                 throwParseError(lineNo, "expected a [key], an #option or a ;comment, not " + excerpt::of(t));
             pos = next;
