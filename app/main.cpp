@@ -5,15 +5,15 @@
 #include <cstdio>
 #include <iostream>
 
-#include "window/Form1.h"
+#include "app/missing_keys.h"
+#include "app/options.h"
 #include "controls/classicstyle.h"
-#include "winreg/current_store.h"
 #include "controls/end.h"
 #include "controls/firstframe.h"
-#include "machine/machine.h"
-#include "app/missing_keys.h"
 #include "controls/msgbox.h"
-#include "app/options.h"
+#include "machine/machine.h"
+#include "window/Form1.h"
+#include "winreg/current_store.h"
 
 int main(int argc, char** argv) {
     options::Options opts = options::parse(argc, argv);

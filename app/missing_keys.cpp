@@ -3,11 +3,11 @@
 #include <QString>
 #include <algorithm>
 
-#include "text/casefold.h"
-#include "registry/catalogue.h"
-#include "winreg/current_store.h"
-#include "machine/machine.h"
 #include "controls/msgbox.h"
+#include "machine/machine.h"
+#include "registry/catalogue.h"
+#include "text/casefold.h"
+#include "winreg/current_store.h"
 #include "winreg/regfile.h"
 
 namespace missing_keys {
@@ -41,7 +41,8 @@ void offer() {
     regstore::Store* store = regstore::current();
     // Only a prefix that takes changes now: not while Wine runs there or a
     // file cannot be read (the start-up message said so).
-    if (!m.isWinePrefix() || !store || regstore::state() != regstore::State::Ok || !regstore::problem().empty())
+    if (!m.isWinePrefix() || !store || regstore::state() != regstore::State::Ok ||
+        !regstore::problem().empty())
         return;
     std::vector<Missing> keys;
     try {

@@ -22,14 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_prefix.h"
+#include "controls/classicstyle.h"
+#include "machine/machine.h"
+#include "registry/catalogue_io.h"
 #include "window/Form1.h"
 #include "winreg/atomic_file.h"
-#include "bench_prefix.h"
-#include "registry/catalogue_io.h"
-#include "controls/classicstyle.h"
 #include "winreg/current_store.h"
 #include "winreg/sqlite_hive.h"
-#include "machine/machine.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Dialog's buttons: OK makes the special folder the tag names inside the
 // folder picked in Dir1; Cancel makes nothing.
-#include "folders/Dialog.h"
 #include "controls/filesystem.h"
 #include "controls/msgbox.h"
+#include "folders/Dialog.h"
 
 void Dialog::OKButton_Click() {
     const QString tag = Tag();

@@ -7,8 +7,8 @@
 #include <string>
 #include <system_error>
 
-#include "text/codepage.h"
 #include "machine/drives.h"
+#include "text/codepage.h"
 
 namespace shell {
 namespace {

@@ -18,12 +18,12 @@
 #include <sstream>
 
 #include "controls/commondialog.h"
-#include "winreg/current_store.h"
 #include "machine/drives.h"
 #include "machine/machine.h"
 #include "support/qt_app.h"
 #include "support/qt_print.h"
 #include "support/temp_machine.h"
+#include "winreg/current_store.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 
 #include "registry/Module2.h"
 #include "registry/catalogue.h"
-#include "winreg/current_store.h"
-#include "winreg/failed_writes.h"
-#include "winreg/sqlite_hive.h"
 #include "support/as_nobody.h"
 #include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
+#include "winreg/current_store.h"
+#include "winreg/failed_writes.h"
+#include "winreg/sqlite_hive.h"
 #include "winreg/winreg.h"
 
 using namespace std::string_literals;
@@ -35,8 +35,9 @@ LONG setText(HKEY h, const char* name, const std::string& text) {
 
 // Sets a double word through the admin connection.
 void storeNumber(TempMachine& machine, const char* key, std::uint32_t n) {
-    machine.admin().setValue(*machine.admin().findKey(regstore::Root::CurrentUser, key), "ShowInfoTip",
-                             REG_DWORD, std::string(reinterpret_cast<const char*>(&n), 4));
+    machine.admin().setValue(*machine.admin().findKey(regstore::Root::CurrentUser, key),
+                             "ShowInfoTip", REG_DWORD,
+                             std::string(reinterpret_cast<const char*>(&n), 4));
 }
 
 // Runs knobreg, another process on the same machine; its exit code.
@@ -265,7 +266,8 @@ TEST(HiveFile, FullDiskShowsTheHiveAndRefusesChangesUntilThereIsSpace) {
     faulty_vfs::setFull(true);
     // What knobreg meets.
     try {
-        regstore::SqliteHive::open(machine.hivePath())->createKey(regstore::Root::CurrentUser, "New");
+        regstore::SqliteHive::open(machine.hivePath())
+            ->createKey(regstore::Root::CurrentUser, "New");
         ADD_FAILURE() << "a key was made on a full disk";
     } catch (const regstore::Error& e) {
         EXPECT_EQ(e.code(), ERROR_DISK_FULL);

@@ -17,12 +17,12 @@
 #include <map>
 #include <string>
 
-#include "registry/catalogue_io.h"
-#include "winreg/current_store.h"
-#include "winreg/sqlite_hive.h"
 #include "machine/machine.h"
+#include "registry/catalogue_io.h"
 #include "support/as_nobody.h"
 #include "window_support.h"
+#include "winreg/current_store.h"
+#include "winreg/sqlite_hive.h"
 
 namespace {
 

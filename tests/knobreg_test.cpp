@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "winreg/sqlite_hive.h"
 #include "support/temp_machine.h"
+#include "winreg/sqlite_hive.h"
 
 extern char** environ;
 
@@ -64,8 +64,9 @@ class Machine {
 
     // The value as the hive holds it, read behind the tool's back.
     std::optional<regstore::Value> stored(regstore::Root root, const std::string& key,
-                                      const std::string& name) const {
-        std::unique_ptr<regstore::SqliteHive> h = regstore::SqliteHive::open(home_ / "knobwise" / "registry.db");
+                                          const std::string& name) const {
+        std::unique_ptr<regstore::SqliteHive> h =
+            regstore::SqliteHive::open(home_ / "knobwise" / "registry.db");
         std::optional<regstore::KeyId> id = h->findKey(root, key);
         return id ? h->value(*id, name) : std::nullopt;
     }

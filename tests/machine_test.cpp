@@ -9,12 +9,12 @@
 #include <functional>
 #include <map>
 
-#include "registry/catalogue.h"
-#include "text/codepage.h"
 #include "machine/drives.h"
 #include "machine/machine.h"
 #include "machine/seeding.h"
+#include "registry/catalogue.h"
 #include "support/temp_machine.h"
+#include "text/codepage.h"
 
 namespace fs = std::filesystem;
 
@@ -156,8 +156,9 @@ TEST_F(MachineTest, LaterStartsChangeNothing) {
     }
     EXPECT_FALSE(machine::ensure().created);
     EXPECT_FALSE(fs::exists(machine::driveC() / "WINDOWS" / "SYSTEM"));
-    EXPECT_FALSE(regstore::SqliteHive::open(machine::hivePath())
-                     ->findKey(regstore::Root::CurrentUser, "Software\\Microsoft\\Internet Explorer"));
+    EXPECT_FALSE(
+        regstore::SqliteHive::open(machine::hivePath())
+            ->findKey(regstore::Root::CurrentUser, "Software\\Microsoft\\Internet Explorer"));
 }
 
 TEST_F(MachineTest, ShippedDataDecidesTheSeed) {

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "machine/machine.h"
 #include "registry/Module2.h"
+#include "support/temp_machine.h"
 #include "winreg/atomic_file.h"
 #include "winreg/current_store.h"
 #include "winreg/failed_writes.h"
-#include "machine/machine.h"
 #include "winreg/prefix_store.h"
-#include "support/temp_machine.h"
 
 using namespace std::string_literals;
 using testing_support::makeTempDir;

@@ -10,12 +10,12 @@
 #include <map>
 #include <set>
 
-#include "winreg/atomic_file.h"
-#include "winreg/prefix_store.h"
-#include "winreg/regfile.h"
 #include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
 #include "text/utf16.h"
+#include "winreg/atomic_file.h"
+#include "winreg/prefix_store.h"
+#include "winreg/regfile.h"
 
 using namespace std::string_literals;
 using regfile::Format;
@@ -106,7 +106,8 @@ TEST_P(RoundTrip, WritingAndReadingBackGivesTheSameHive) {
 
     Scratch b;
     regfile::apply(*b, regfile::parse(first));
-    std::optional<regstore::KeyId> copy = b->findKey(regstore::Root::CurrentUser, "Software\\Round Trip");
+    std::optional<regstore::KeyId> copy =
+        b->findKey(regstore::Root::CurrentUser, "Software\\Round Trip");
     ASSERT_TRUE(copy);
     EXPECT_EQ(dump(*b, *copy), dump(*a, top));
     EXPECT_EQ(regfile::write(*b, *copy, name, GetParam()), first);
@@ -245,7 +246,8 @@ TEST(RegFileRead, HandWrittenUnicodeFile) {
         "\"Expand\"=hex(2):41,00,e9,00,00,00\r\n"
         "\"Raw\"=hex:41,00,e9\r\n");
     regfile::apply(*h, regfile::parse(file));
-    std::optional<regstore::KeyId> key = h->findKey(regstore::Root::CurrentUser, "Software\\\xce\xa9mega");
+    std::optional<regstore::KeyId> key =
+        h->findKey(regstore::Root::CurrentUser, "Software\\\xce\xa9mega");
     ASSERT_TRUE(key);
     // Text lands in the hive as code-page bytes; binary data as it stands.
     EXPECT_EQ(h->value(*key, "\xe2\x82\xac")->data, std::string("5 \x80, caf\xE9") + '\0');
@@ -399,7 +401,9 @@ TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
     };
 
     // The hive.
-    const Opener openHive = [](const fs::path& d) { return regstore::SqliteHive::open(d / "r.db"); };
+    const Opener openHive = [](const fs::path& d) {
+        return regstore::SqliteHive::open(d / "r.db");
+    };
     fs::create_directory(image);
     fill(*regstore::SqliteHive::create(image / "r.db"));  // closed: no log beside it
     before = dump(*openHive(image), *openHive(image)->root(regstore::Root::CurrentUser));

@@ -15,11 +15,11 @@
 #include <map>
 #include <set>
 
+#include "support/faulty_vfs.h"
+#include "window_support.h"
 #include "winreg/atomic_file.h"
 #include "winreg/prefix_store.h"
 #include "winreg/regfile.h"
-#include "support/faulty_vfs.h"
-#include "window_support.h"
 
 namespace {
 

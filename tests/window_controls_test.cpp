@@ -14,11 +14,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "controls/msgbox.h"
+#include "controls/picture.h"
 #include "folders/Dialog.h"
 #include "graphics/gdi.h"
 #include "machine/machine.h"
-#include "controls/msgbox.h"
-#include "controls/picture.h"
 #include "window_support.h"
 
 namespace {

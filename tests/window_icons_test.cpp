@@ -4,10 +4,10 @@
 #include <QImage>
 #include <filesystem>
 
-#include "window/Module1.h"
 #include "graphics/gdi.h"
 #include "graphics/icons.h"
 #include "machine/machine.h"
+#include "window/Module1.h"
 #include "window_support.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <map>
 
-#include "machine/app_object.h"
 #include "controls/colors.h"
+#include "machine/app_object.h"
 #include "machine/drives.h"
 #include "shell.h"
 #include "window/shell_messages.h"

@@ -59,7 +59,7 @@ regstore::KeyId keyOf(testing_support::TempMachine& machine, const catalogue::Ro
 }
 
 std::optional<regstore::Value> stored(testing_support::TempMachine& machine,
-                                  const catalogue::Row& row) {
+                                      const catalogue::Row& row) {
     std::optional<regstore::KeyId> key = machine.admin().findKey(rootOf(row.root), row.keyPath);
     return key ? machine.admin().value(*key, row.valueName) : std::nullopt;
 }

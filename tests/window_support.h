@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "window/Form1.h"
 #include "registry/catalogue.h"
 #include "support/qt_print.h"
 #include "support/temp_machine.h"
+#include "window/Form1.h"
 
 namespace window_testing {
 
@@ -38,7 +38,8 @@ class Seams {
 };
 
 // A catalogue row's value as the hive holds it.
-std::optional<regstore::Value> stored(testing_support::TempMachine& machine, const catalogue::Row& row);
+std::optional<regstore::Value> stored(testing_support::TempMachine& machine,
+                                      const catalogue::Row& row);
 void store(testing_support::TempMachine& machine, const catalogue::Row& row, DWORD type,
            const std::string& data);
 void storeText(testing_support::TempMachine& machine, const catalogue::Row& row,

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "folders/Dialog.h"
-#include "window/Form1.h"
 #include "controls/classicstyle.h"
+#include "folders/Dialog.h"
 #include "machine/machine.h"
+#include "window/Form1.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Applying: the page controls written back, setting by setting, in a fixed
 // order. A box that is neither checked nor unchecked leaves its setting as
 // it is.
-#include "window/Form1.h"
-#include "registry/catalogue_io.h"
 #include "controls/end.h"
+#include "registry/catalogue_io.h"
+#include "window/Form1.h"
 #include "window/unsaved_settings.h"
 
 void Form1::savesettings() {

@@ -1,10 +1,10 @@
 // The two buttons that act at once: the toolbar background chosen with the
 // file dialog (written only by Apply or OK), and the Hearts cheat, written
 // straight away.
-#include "window/Form1.h"
-#include "registry/catalogue_io.h"
 #include "controls/msgbox.h"
 #include "controls/picture.h"
+#include "registry/catalogue_io.h"
+#include "window/Form1.h"
 #include "window/unsaved_settings.h"
 
 void Form1::Command6_Click() {

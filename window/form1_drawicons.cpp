@@ -2,12 +2,12 @@
 // switch.
 #include <QLocale>
 
-#include "window/Form1.h"
-#include "window/Module1.h"
+#include "graphics/icons.h"
 #include "machine/app_object.h"
 #include "registry/catalogue_io.h"
 #include "text/codepage.h"
-#include "graphics/icons.h"
+#include "window/Form1.h"
+#include "window/Module1.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Form1's controls: what each page holds, where, and how it looks when the
 // window is created, and the names a screen reader reads for those whose
 // caption does not say what they are. Positions and sizes are in twips.
-#include "window/Form1.h"
 #include "controls/classicstyle.h"
 #include "controls/colors.h"
-#include "window/pictures.h"
 #include "controls/twips.h"
+#include "window/Form1.h"
+#include "window/pictures.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 // is over them.
 #include <string>
 
-#include "window/Form1.h"
-#include "machine/app_object.h"
-#include "text/codepage.h"
 #include "controls/colors.h"
 #include "controls/msgbox.h"
+#include "machine/app_object.h"
 #include "shell.h"
+#include "text/codepage.h"
+#include "window/Form1.h"
 #include "window/shell_messages.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // Loading: Form1's controls filled with the settings in force, before the
 // window is first shown. Loading only reads.
-#include "window/Form1.h"
-#include "registry/catalogue_io.h"
 #include "controls/msgbox.h"
 #include "controls/picture.h"
+#include "registry/catalogue_io.h"
+#include "window/Form1.h"
 
 void Form1::Form_Load() {
     SSTab1->setTab(0);

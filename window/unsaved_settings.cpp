@@ -3,8 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "winreg/failed_writes.h"
 #include "controls/msgbox.h"
+#include "winreg/failed_writes.h"
 
 namespace unsaved_settings {
 namespace {

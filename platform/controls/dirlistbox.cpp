@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "text/casefold.h"
 #include "machine/drives.h"
+#include "text/casefold.h"
 
 namespace {
 

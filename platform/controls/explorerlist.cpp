@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "text/codepage.h"
 #include "machine/drives.h"
+#include "text/codepage.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "text/codepage.h"
-#include "machine/drives.h"
 #include "graphics/gdi.h"
 #include "graphics/iconload.h"
+#include "machine/drives.h"
+#include "text/codepage.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <vector>
 
-#include "text/casefold.h"
 #include "machine/machine.h"
+#include "text/casefold.h"
 
 namespace drives {
 namespace {

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "winreg/prefix_store.h"
 #include "machine/wineserver.h"
+#include "winreg/prefix_store.h"
 
 namespace machine {
 

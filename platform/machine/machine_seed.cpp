@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "text/codepage.h"
-#include "winreg/sqlite_hive.h"
-#include "winreg/regfile.h"
 #include "machine/seeding.h"
+#include "text/codepage.h"
+#include "winreg/regfile.h"
+#include "winreg/sqlite_hive.h"
 
 namespace machine {
 namespace seeding {
@@ -147,7 +147,8 @@ void copyTemplate(const fs::path& from, const fs::path& to) {
 
 void build(const fs::path& at, const fs::path& data) {
     {
-        std::unique_ptr<regstore::SqliteHive> hive = regstore::SqliteHive::create(at / "registry.db");
+        std::unique_ptr<regstore::SqliteHive> hive =
+            regstore::SqliteHive::create(at / "registry.db");
         const fs::path seed = data / "default.reg";
         try {
             regfile::importFile(*hive, seed);
@@ -156,8 +157,9 @@ void build(const fs::path& at, const fs::path& data) {
                                      " cannot be used: " + e.what());
         }
         if (std::string name = loginName(); !name.empty()) {
-            regstore::KeyId winlogon = hive->createKey(
-                regstore::Root::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon");
+            regstore::KeyId winlogon =
+                hive->createKey(regstore::Root::LocalMachine,
+                                "Software\\Microsoft\\Windows\\CurrentVersion\\WinLogon");
             hive->setValue(winlogon, "DefaultUserName", REG_SZ, codepage::fromUtf8(name) + '\0');
         }
     }  // closed: everything is in the file itself

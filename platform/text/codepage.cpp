@@ -52,7 +52,6 @@ bool undefinedInCp1252(char32_t c) {
     return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
 }
 
-
 }  // namespace
 
 std::string fromUtf8(std::string_view utf8) {

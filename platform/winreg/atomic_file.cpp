@@ -50,7 +50,8 @@ void setProbe(std::function<int(std::string_view)> p) {
 Replacement::Replacement(const std::filesystem::path& target, std::string_view bytes)
     : target_(target) {
     struct stat old {};
-    if (::stat(target.c_str(), &old) != 0) throwSystemError(errno, "cannot read " + target.string());
+    if (::stat(target.c_str(), &old) != 0)
+        throwSystemError(errno, "cannot read " + target.string());
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     std::string temp = (folder / ("." + target.filename().string() + ".knobwise-XXXXXX")).string();
     int fd = -1;

@@ -58,7 +58,8 @@ struct Change {
 
 // Reads a whole file's bytes into its changes, text data in the encoding
 // of the store they are meant for. Throws ImportError.
-std::vector<Change> parse(std::string_view bytes, regstore::TextData text = regstore::TextData::CodePage);
+std::vector<Change> parse(std::string_view bytes,
+                          regstore::TextData text = regstore::TextData::CodePage);
 
 // Makes the changes in one transaction: all of them or, when one fails,
 // none. Throws ImportError naming the line of the change that failed.
@@ -73,6 +74,7 @@ void importFile(regstore::Store& store, const std::filesystem::path& file);
 // std::runtime_error for a name the format cannot carry (a line break, or a
 // character code page 1252 lacks in a REGEDIT4 file), and for text data a
 // REGEDIT4 file cannot carry.
-std::string write(regstore::Store& store, regstore::KeyId key, const std::string& name, Format format);
+std::string write(regstore::Store& store, regstore::KeyId key, const std::string& name,
+                  Format format);
 
 }  // namespace regfile

@@ -8,11 +8,11 @@
 #include <cstring>
 
 #include "text/ascii.h"
+#include "text/codepage.h"
 #include "text/excerpt.h"
 #include "text/hexdigits.h"
-#include "text/codepage.h"
-#include "winreg/regfile.h"
 #include "text/utf16.h"
+#include "winreg/regfile.h"
 
 namespace regfile {
 
@@ -53,8 +53,9 @@ Text decode(std::string_view bytes) {
         utf16::Decoded d = utf16::toUtf8(body);
         if (!d.ok) {
             bool halfAtEnd = body.size() % 2 == 1 && d.stop == body.size() - 1;
-            throwImportError(lineNumberAt(d.utf8), halfAtEnd ? "the UTF-16 text has an odd number of bytes"
-                                            : "the text is not valid UTF-16");
+            throwImportError(lineNumberAt(d.utf8),
+                             halfAtEnd ? "the UTF-16 text has an odd number of bytes"
+                                       : "the text is not valid UTF-16");
         }
         t.format = Format::Unicode;
         utf8 = std::move(d.utf8);
@@ -64,7 +65,8 @@ Text decode(std::string_view bytes) {
         utf8 = codepage::toUtf8(bytes);
     }
     if (size_t nul = utf8.find('\0'); nul != std::string::npos) {
-        throwImportError(lineNumberAt(std::string_view(utf8).substr(0, nul)), "the text holds a NUL character");
+        throwImportError(lineNumberAt(std::string_view(utf8).substr(0, nul)),
+                         "the text holds a NUL character");
     }
     std::string_view rest = utf8;
     while (true) {
@@ -83,8 +85,8 @@ Text decode(std::string_view bytes) {
 std::string toCodePage(std::string_view utf8, int line) {
     std::string bytes = codepage::fromUtf8(utf8);
     if (codepage::toUtf8(bytes) != utf8) {
-        throwImportError(line,
-              "the text " + excerpt::of(utf8) + " has characters that code page 1252 cannot hold");
+        throwImportError(line, "the text " + excerpt::of(utf8) +
+                                   " has characters that code page 1252 cannot hold");
     }
     return bytes;
 }
@@ -103,7 +105,8 @@ class Parser {
             } else if (line.front() == '"' || line.front() == '@') {
                 value(line);
             } else {
-                throwImportError(lineNo(), "expected a [key], a \"value\"= or @=, not " + excerpt::of(line));
+                throwImportError(lineNo(),
+                                 "expected a [key], a \"value\"= or @=, not " + excerpt::of(line));
             }
         }
         return std::move(changes_);
@@ -117,15 +120,18 @@ class Parser {
         std::string_view expected = text_.format == Format::Unicode ? kUnicode : kRegedit4;
         if (first == expected) return;
         if (first == kUnicode)
-            throwImportError(1, "a \"" + std::string(kUnicode) + "\" file must be UTF-16LE text with a BOM");
-        if (first == kRegedit4) throwImportError(1, "a REGEDIT4 file must be 8-bit text, not UTF-16");
+            throwImportError(
+                1, "a \"" + std::string(kUnicode) + "\" file must be UTF-16LE text with a BOM");
+        if (first == kRegedit4)
+            throwImportError(1, "a REGEDIT4 file must be 8-bit text, not UTF-16");
         throwImportError(1, "not a registry file: the first line must be REGEDIT4 or \"" +
-                     std::string(kUnicode) + "\"");
+                                std::string(kUnicode) + "\"");
     }
 
     void key(std::string_view line) {
         line = ascii::trimRight(line);
-        if (line.size() < 2 || line.back() != ']') throwImportError(lineNo(), "the key line has no closing ]");
+        if (line.size() < 2 || line.back() != ']')
+            throwImportError(lineNo(), "the key line has no closing ]");
         std::string_view inner = line.substr(1, line.size() - 2);
         bool remove = inner.starts_with('-');
         if (remove) inner.remove_prefix(1);
@@ -152,8 +158,8 @@ class Parser {
         size_t i = *pos + 1;
         while (true) {
             if (i >= line.size())
-                throwImportError(lineNo(),
-                      "the string " + excerpt::of(line.substr(*pos)) + " has no closing quote");
+                throwImportError(lineNo(), "the string " + excerpt::of(line.substr(*pos)) +
+                                               " has no closing quote");
             char c = line[i++];
             if (c == '"') break;
             if (c == '\\') {
@@ -161,7 +167,7 @@ class Parser {
                 char next = line[i++];
                 if (next != '\\' && next != '"') {
                     throwImportError(lineNo(), std::string("unknown escape \\") + next +
-                                        " (only \\\\ and \\\" are known)");
+                                                   " (only \\\\ and \\\" are known)");
                 }
                 c = next;
             }
@@ -173,7 +179,8 @@ class Parser {
 
     void value(std::string_view line) {
         if (state_ == State::None) throwImportError(lineNo(), "a value before any [key]");
-        if (state_ == State::Deleted) throwImportError(lineNo(), "a value under a key that is being deleted");
+        if (state_ == State::Deleted)
+            throwImportError(lineNo(), "a value under a key that is being deleted");
         Change c;
         c.line = lineNo();
         size_t pos = 0;
@@ -191,8 +198,8 @@ class Parser {
             size_t end = 0;
             std::string text = quoted(rest, &end);
             if (!ascii::trimRight(rest.substr(end)).empty()) {
-                throwImportError(lineNo(),
-                      "unexpected text after the string: " + excerpt::of(ascii::trimRight(rest.substr(end))));
+                throwImportError(lineNo(), "unexpected text after the string: " +
+                                               excerpt::of(ascii::trimRight(rest.substr(end))));
             }
             c.kind = Change::SetValue;
             c.type = REG_SZ;
@@ -212,17 +219,20 @@ class Parser {
             c.data = hex(rest.substr(3), &c.type);
         } else {
             throwImportError(lineNo(), "unknown kind of value data " + excerpt::of(rest) +
-                                " (expected \"text\", dword:, hex:, hex(n): or -)");
+                                           " (expected \"text\", dword:, hex:, hex(n): or -)");
         }
         changes_.push_back(std::move(c));
     }
 
     std::string dword(std::string_view digits) {
-        if (digits.empty() || digits.size() > 8) throwImportError(lineNo(), "dword: needs 1 to 8 hex digits");
+        if (digits.empty() || digits.size() > 8)
+            throwImportError(lineNo(), "dword: needs 1 to 8 hex digits");
         std::uint32_t n = 0;
         for (char ch : digits) {
             int d = hexdigits::value(ch);
-            if (d < 0) throwImportError(lineNo(), "dword: needs 1 to 8 hex digits, not " + excerpt::of(digits));
+            if (d < 0)
+                throwImportError(lineNo(),
+                                 "dword: needs 1 to 8 hex digits, not " + excerpt::of(digits));
             n = n << 4 | static_cast<std::uint32_t>(d);
         }
         std::string bytes(4, '\0');
@@ -246,8 +256,8 @@ class Parser {
             for (char ch : digits) {
                 int d = hexdigits::value(ch);
                 if (d < 0)
-                    throwImportError(lineNo(),
-                          "hex(n): needs a type of 1 to 8 hex digits, not " + excerpt::of(digits));
+                    throwImportError(lineNo(), "hex(n): needs a type of 1 to 8 hex digits, not " +
+                                                   excerpt::of(digits));
                 n = n << 4 | static_cast<std::uint32_t>(d);
             }
             *type = n;
@@ -269,7 +279,8 @@ class Parser {
         }
         if (!isTextType(*type)) return bytes;
         const bool utf16File = text_.format == Format::Unicode;
-        if (target_ == regstore::TextData::Utf16) return utf16File ? bytes : codepage::toUtf16(bytes);
+        if (target_ == regstore::TextData::Utf16)
+            return utf16File ? bytes : codepage::toUtf16(bytes);
         return utf16File ? textFromUtf16(bytes, first) : bytes;
     }
 
@@ -283,11 +294,13 @@ class Parser {
             if (hi < 0) throwImportError(lineNo(), "bad hex byte " + excerpt::of(s.substr(i)));
             int value = hi;
             ++i;
-            if (i < s.size() && hexdigits::value(s[i]) >= 0) value = value << 4 | hexdigits::value(s[i++]);
+            if (i < s.size() && hexdigits::value(s[i]) >= 0)
+                value = value << 4 | hexdigits::value(s[i++]);
             bytes->push_back(static_cast<char>(value));
             while (i < s.size() && ascii::isBlank(s[i])) ++i;
             if (i == s.size()) return;
-            if (s[i] != ',') throwImportError(lineNo(), "bad hex byte list at " + excerpt::of(s.substr(i)));
+            if (s[i] != ',')
+                throwImportError(lineNo(), "bad hex byte list at " + excerpt::of(s.substr(i)));
             ++i;
         }
     }

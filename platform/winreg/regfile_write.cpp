@@ -6,8 +6,8 @@
 
 #include "text/codepage.h"
 #include "text/hexdigits.h"
-#include "winreg/regfile.h"
 #include "text/utf16.h"
+#include "winreg/regfile.h"
 
 namespace regfile {
 namespace {
@@ -38,7 +38,8 @@ std::string quote(std::string_view text) {
 
 // The text of a text value as UTF-8 when it converts exactly (a REGEDIT4
 // file also needs every character in the code page); nullopt otherwise.
-std::optional<std::string> exactText(std::string_view data, regstore::TextData text, Format format) {
+std::optional<std::string> exactText(std::string_view data, regstore::TextData text,
+                                     Format format) {
     if (text == regstore::TextData::CodePage) return codepage::toUtf8(data);
     if (data.size() % 2 != 0) return std::nullopt;
     utf16::Decoded d = utf16::toUtf8(data);
@@ -50,7 +51,8 @@ std::optional<std::string> exactText(std::string_view data, regstore::TextData t
 
 // A string value is written as "text" only when that text reads back to the
 // same bytes: the data is text and exactly one terminating NUL, on one line.
-std::optional<std::string> quotable(const regstore::Value& v, regstore::TextData text, Format format) {
+std::optional<std::string> quotable(const regstore::Value& v, regstore::TextData text,
+                                    Format format) {
     const std::string_view d = v.data;
     const size_t unit = text == regstore::TextData::Utf16 ? 2 : 1;
     if (v.type != REG_SZ || d.size() < unit || d.size() % unit != 0) return std::nullopt;
@@ -112,7 +114,8 @@ std::string valueLines(const regstore::Value& v, regstore::TextData text, Format
 
 }  // namespace
 
-std::string write(regstore::Store& hive, regstore::KeyId key, const std::string& name, Format format) {
+std::string write(regstore::Store& hive, regstore::KeyId key, const std::string& name,
+                  Format format) {
     std::string text(format == Format::Unicode ? "Windows Registry Editor Version 5.00\r\n"
                                                : "REGEDIT4\r\n");
     // Depth first, each key before its subkeys, siblings in name order.
@@ -122,7 +125,8 @@ std::string write(regstore::Store& hive, regstore::KeyId key, const std::string&
         pending.pop_back();
         checkName(keyName, format);
         text += "\r\n[" + keyName + "]\r\n";
-        for (const regstore::Value& v : hive.values(id)) text += valueLines(v, hive.textData(), format);
+        for (const regstore::Value& v : hive.values(id))
+            text += valueLines(v, hive.textData(), format);
         std::vector<regstore::Subkey> subkeys = hive.subkeys(id);
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
             pending.emplace_back(it->id, keyName + "\\" + it->name);

@@ -208,7 +208,8 @@ std::string SqliteHive::keyName(KeyId key) {
         Step step(statement(kKeyRow));
         step.bind(1, key);
         int rc = step.next();
-        if (rc != SQLITE_ROW) throwSqliteError(rc == SQLITE_DONE ? SQLITE_NOTFOUND : rc, "key name");
+        if (rc != SQLITE_ROW)
+            throwSqliteError(rc == SQLITE_DONE ? SQLITE_NOTFOUND : rc, "key name");
         name = name.empty() ? step.text(1) : step.text(1) + "\\" + name;
         key = step.integer(0);
     }

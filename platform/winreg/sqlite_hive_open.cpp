@@ -245,7 +245,8 @@ std::unique_ptr<SqliteHive> SqliteHive::open(const std::filesystem::path& file) 
     }
     // Durable commits: the write-ahead log is synced at every commit.
     sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-    std::unique_ptr<SqliteHive> hive(new SqliteHive(file, db, denied == 0 || refusal == Refusal::ReadOnlyDisk));
+    std::unique_ptr<SqliteHive> hive(
+        new SqliteHive(file, db, denied == 0 || refusal == Refusal::ReadOnlyDisk));
     hive->refusal_ = refusal;
     hive->refusalWhy_ = std::move(refusalWhy);
     return hive;

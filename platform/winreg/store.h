@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "winreg/regtypes.h"
 #include "winerror.h"
+#include "winreg/regtypes.h"
 
 namespace regstore {
 

@@ -188,7 +188,8 @@ std::uint32_t hexNumber(std::string_view digits, int line, const char* what) {
     for (char ch : digits) {
         int d = hexdigits::value(ch);
         if (d < 0)
-            throwParseError(line, std::string(what) + " needs 1 to 8 hex digits, not " + excerpt::of(digits));
+            throwParseError(
+                line, std::string(what) + " needs 1 to 8 hex digits, not " + excerpt::of(digits));
         n = n << 4 | static_cast<std::uint32_t>(d);
     }
     return n;
@@ -213,21 +214,24 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
         i = 1;
         std::string units;
         if (!unescape(line, &i, '"', decode ? &units : nullptr))
-            throwParseError(first,
-                  "the value name " + excerpt::of(line) + " has no closing quote or is not UTF-8");
+            throwParseError(first, "the value name " + excerpt::of(line) +
+                                       " has no closing quote or is not UTF-8");
         if (decode) item.name = utf16::toUtf8Lenient(units);
     }
     item.nameEnd = begin + i;
-    if (i >= line.size() || line[i] != '=') throwParseError(first, "expected = after the value name");
+    if (i >= line.size() || line[i] != '=')
+        throwParseError(first, "expected = after the value name");
     std::string_view rest = line.substr(i + 1);
     auto quotedData = [&](std::string_view from) {
         size_t k = 1;
         if (from.empty() || from[0] != '"')
             throwParseError(first, "expected a quoted string, not " + excerpt::of(from));
         if (!unescape(from, &k, '"', decode ? &item.data : nullptr))
-            throwParseError(first, "the string " + excerpt::of(from) + " has no closing quote or is not UTF-8");
+            throwParseError(
+                first, "the string " + excerpt::of(from) + " has no closing quote or is not UTF-8");
         if (!ascii::trimRight(from.substr(k)).empty())
-            throwParseError(first, "unexpected text after the string: " + excerpt::of(from.substr(k)));
+            throwParseError(first,
+                            "unexpected text after the string: " + excerpt::of(from.substr(k)));
         if (decode) appendUnit(item.data, 0);
     };
     if (rest.starts_with('"')) {
@@ -278,14 +282,15 @@ size_t valueAt(std::string_view text, size_t begin, std::string_view line, size_
                 ++k;
             }
             if (!more) break;
-            if (next >= text.size()) throwParseError(*lineNo, "the value continues past the end of the file");
+            if (next >= text.size())
+                throwParseError(*lineNo, "the value continues past the end of the file");
             ++*lineNo;
             rest = lineFrom(text, next, &next);
             while (!rest.empty() && ascii::isBlank(rest.front())) rest.remove_prefix(1);
         }
     } else {
         throwParseError(first, "unknown kind of value data " + excerpt::of(rest) +
-                         " (expected \"text\", str:, str(n):, dword:, hex: or hex(n):)");
+                                   " (expected \"text\", str:, str(n):, dword:, hex: or hex(n):)");
     }
     item.end = next;
     return next;
@@ -297,7 +302,8 @@ Item::Kind kindOf(std::string_view line, int lineNo) {
     if (t.empty() || t.front() == ';') return Item::Other;
     if (t.front() == '#') return Item::Option;
     if (t.front() == '"' || t.front() == '@') return Item::Value;
-    throwParseError(lineNo, "expected a [key], a value, an #option or a ;comment, not " + excerpt::of(t));
+    throwParseError(lineNo,
+                    "expected a [key], a value, an #option or a ;comment, not " + excerpt::of(t));
 }
 
 // The section whose key line `line` starts at `begin`; `next` is where the
@@ -314,7 +320,8 @@ Section keyLineAt(std::string_view line, size_t begin, size_t next, int lineNo) 
     std::string_view rest = ascii::trimRight(line.substr(i));
     while (!rest.empty() && ascii::isBlank(rest.front())) rest.remove_prefix(1);
     for (char c : rest) {
-        if (c < '0' || c > '9') throwParseError(lineNo, "unexpected text after the key: " + excerpt::of(rest));
+        if (c < '0' || c > '9')
+            throwParseError(lineNo, "unexpected text after the key: " + excerpt::of(rest));
     }
     return s;
 }
@@ -324,8 +331,8 @@ size_t signatureLine(std::string_view text, Layout& layout) {
     size_t next = 0;
     std::string_view first = lineFrom(text, 0, &next);
     if (ascii::trimRight(first) != kSignature)
-        throwParseError(1, "not a Wine registry file: the first line must be \"" + std::string(kSignature) +
-                     "\"");
+        throwParseError(1, "not a Wine registry file: the first line must be \"" +
+                               std::string(kSignature) + "\"");
     if (next >= 2 && text[next - 2] == '\r') layout.eol = "\r\n";
     return next;
 }
@@ -354,7 +361,8 @@ Layout parse(std::string_view text) {
         if (!inSection) {
             std::string_view t = ascii::trimRight(line);
             if (!t.empty() && t.front() != ';' && t.front() != '#')
-                throwParseError(lineNo, "expected a [key], an #option or a ;comment, not " + excerpt::of(t));
+                throwParseError(
+                    lineNo, "expected a [key], an #option or a ;comment, not " + excerpt::of(t));
             pos = next;
             continue;
         }

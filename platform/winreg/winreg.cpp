@@ -258,5 +258,5 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 LONG RegCloseKey(HKEY hKey) {
     if (predefined(hKey)) return ERROR_SUCCESS;
     return kept().open.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS
-                                                                        : ERROR_INVALID_HANDLE;
+                                                                     : ERROR_INVALID_HANDLE;
 }

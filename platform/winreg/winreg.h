@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
+#include "winerror.h"
 #include "winreg/regtypes.h"
 #include "winreg/store.h"
-#include "winerror.h"
 #include "wintypes.h"
 
 using REGSAM = DWORD;

@@ -117,7 +117,7 @@ regstore::KeyId TempMachine::createKey(const std::string& fullPath) {
 }
 
 std::optional<regstore::Value> TempMachine::value(const std::string& fullPath,
-                                              const std::string& name) {
+                                                  const std::string& name) {
     auto [root, rest] = splitRoot(fullPath);
     std::optional<regstore::KeyId> key = admin().findKey(root, rest);
     return key ? admin().value(*key, name) : std::nullopt;

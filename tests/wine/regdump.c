@@ -29,8 +29,8 @@ int wmain(int argc, wchar_t** argv) {
         if (RegEnumValueW(key, i, name, &nameLen, NULL, &type, data, &dataLen) != ERROR_SUCCESS)
             break;
         char utf8[65536];
-        int n = WideCharToMultiByte(CP_UTF8, 0, name, (int)nameLen, utf8, sizeof utf8 - 1, NULL,
-                                    NULL);
+        int n =
+            WideCharToMultiByte(CP_UTF8, 0, name, (int)nameLen, utf8, sizeof utf8 - 1, NULL, NULL);
         utf8[n] = '\0';
         printf("%s %lu", n ? utf8 : "@", (unsigned long)type);
         for (DWORD k = 0; k < dataLen; ++k) printf("%c%02x", k ? ',' : ' ', data[k]);

@@ -2,8 +2,8 @@
 // switches, output and exit codes of reg.exe.
 #pragma once
 
-#include <iosfwd>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <stdexcept>
 #include <string>

@@ -2,9 +2,9 @@
 // knobreg delete KEY [/v NAME | /ve | /va] [/f]
 #include <ostream>
 
+#include "knobreg.h"
 #include "text/ascii.h"
 #include "text/hexdigits.h"
-#include "knobreg.h"
 
 namespace knobreg {
 namespace {

@@ -2,12 +2,12 @@
 #include <algorithm>
 #include <iostream>
 
-#include "text/codepage.h"
 #include "knobreg.h"
 #include "machine/machine.h"
+#include "text/codepage.h"
+#include "text/utf16.h"
 #include "winreg/current_store.h"
 #include "winreg/regfile.h"
-#include "text/utf16.h"
 
 namespace knobreg {
 namespace {
@@ -71,7 +71,8 @@ KeyName parseKeyName(const std::string& text) {
     if (!root) throw SyntaxFailure("Invalid key name \"" + text + "\"");
     KeyName key{*root, {}};
     if (cut != std::string::npos) {
-        for (std::string_view part : regstore::splitKeyPath(std::string_view(text).substr(cut + 1))) {
+        for (std::string_view part :
+             regstore::splitKeyPath(std::string_view(text).substr(cut + 1))) {
             if (!key.path.empty()) key.path += '\\';
             key.path += part;
         }
@@ -118,7 +119,8 @@ bool Session::confirm(const std::string& question) {
 }
 
 std::string fromStoreText(std::string_view bytes, regstore::TextData text) {
-    return text == regstore::TextData::Utf16 ? utf16::toUtf8Lenient(bytes) : codepage::toUtf8(bytes);
+    return text == regstore::TextData::Utf16 ? utf16::toUtf8Lenient(bytes)
+                                             : codepage::toUtf8(bytes);
 }
 
 std::string toStoreText(const std::string& utf8, std::string_view what, regstore::TextData text) {
