@@ -6,6 +6,9 @@
 #   tools/dev.sh test-sanitized   only the sanitized run
 #   tools/dev.sh run              install what is missing, build, start the program
 #   tools/dev.sh deps             only install what is missing
+#   tools/dev.sh format-check     fails when a source differs from what
+#                                 clang-format (.clang-format) makes of it
+#   tools/dev.sh format           rewrites the sources as clang-format does
 #
 # Installing needs root or sudo and is skipped when everything is present.
 # KNOBWISE_BUILD_DIR chooses the build directory (default: build); the
@@ -57,6 +60,16 @@ test_sanitized() {
   ctest --test-dir "$sanitized" --output-on-failure -j"$(nproc)"
 }
 
+# Our C and C++ sources, as git knows them.
+sources() {
+  git -C "$top" ls-files -z '*.cpp' '*.h' '*.c'
+}
+
+check_format() {
+  (cd "$top" && sources | xargs -0 clang-format --dry-run --Werror)
+  echo "The sources are formatted as .clang-format says."
+}
+
 case "${1:-}" in
   deps)
     deps
@@ -72,6 +85,14 @@ case "${1:-}" in
     deps
     test_sanitized
     ;;
+  format-check)
+    deps
+    check_format
+    ;;
+  format)
+    deps
+    (cd "$top" && sources | xargs -0 clang-format -i)
+    ;;
   run)
     deps
     configure
@@ -79,7 +100,7 @@ case "${1:-}" in
     exec "$build/app/knobwise"
     ;;
   *)
-    echo "usage: $0 test|test-sanitized|run|deps" >&2
+    echo "usage: $0 test|test-sanitized|run|deps|format-check|format" >&2
     exit 2
     ;;
 esac
