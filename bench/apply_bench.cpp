@@ -1,11 +1,12 @@
-// Apply: savesettings end to end on a machine made as the program makes it,
-// with every box in a definite state and a new toolbar bitmap chosen, so
-// that it makes twelve durable writes, each of them a change. Against it,
-// one bare durable SQLite commit (write-ahead log, synchronous FULL) on the
-// same file system, in the same run. The same on a fresh Wine prefix, where
-// each write rewrites system.reg or user.reg, against one bare atomic
-// durable rewrite of a file as large as its system.reg. Each call is timed on its own, so that
-// the median and the 99th percentile can be told; the two take turns.
+// Apply end to end on a machine made as the program makes it, with every box
+// in a definite state and a new toolbar bitmap chosen, so that it makes
+// twelve writes, each of them a change, in one batch made durable at its
+// end. Against it, one bare durable SQLite commit (write-ahead log,
+// synchronous FULL) on the same file system, in the same run. The same on a
+// fresh Wine prefix, where the batch rewrites system.reg and user.reg once
+// each, against one bare atomic durable rewrite of a file as large as its
+// system.reg. Each call is timed on its own, so that the median and the
+// 99th percentile can be told; the two take turns.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -123,7 +124,7 @@ class BareRewrite {
     std::string bytes_;
 };
 
-// savesettings and a bare write take turns, so that both meet the same
+// Apply and a bare write take turns, so that both meet the same
 // state of the disk and of the machine's other work.
 template <typename Bare>
 void timeApply(benchmark::State& state, const std::string& name, Bare& bare) {
@@ -162,7 +163,7 @@ void timeApply(benchmark::State& state, const std::string& name, Bare& bare) {
         state.ResumeTiming();
 
         auto start = Clock::now();
-        form.savesettings();
+        form.Command1_Click();  // Apply: the twelve writes in one batch
         const std::chrono::duration<double, std::micro> apply = Clock::now() - start;
         state.SetIterationTime(apply.count() / 1e6);
         applyUs.push_back(apply.count());
@@ -178,7 +179,7 @@ void timeApply(benchmark::State& state, const std::string& name, Bare& bare) {
     record(state, name + "Bare", bareUs);
 }
 
-void savesettings(benchmark::State& state) {
+void apply(benchmark::State& state) {
     setenv("XDG_DATA_HOME", (workDir() / "data").c_str(), 1);
     const machine::Outcome made = machine::ensure();
     if (!made.error.empty()) {
@@ -191,7 +192,7 @@ void savesettings(benchmark::State& state) {
     regstore::select("/nonexistent/none.db");
 }
 
-void savesettingsOnPrefix(benchmark::State& state) {
+void applyOnPrefix(benchmark::State& state) {
     std::string why;
     const fs::path prefix = bench_prefix::make(workDir(), &why);
     if (prefix.empty()) {
@@ -205,8 +206,8 @@ void savesettingsOnPrefix(benchmark::State& state) {
     regstore::select("/nonexistent/none.db");
 }
 
-BENCHMARK(savesettings)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMillisecond);
-BENCHMARK(savesettingsOnPrefix)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
+BENCHMARK(apply)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(applyOnPrefix)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -230,12 +231,12 @@ int main(int argc, char** argv) {
         const double ratio = applyMed / bareMed;
         std::printf("%-44s %6.2f  (target <= %.1f: %s)\n", "ratio of the medians", ratio, target,
                     ratio <= target ? "met" : "MISSED");
-        std::printf("%-44s %6.2f ms (target < %.0f ms: %s)\n", "savesettings median",
-                    applyMed / 1000, limitMs, applyMed < limitMs * 1000 ? "met" : "MISSED");
+        std::printf("%-44s %6.2f ms (target < %.0f ms: %s)\n", "Apply median", applyMed / 1000,
+                    limitMs, applyMed < limitMs * 1000 ? "met" : "MISSED");
     };
-    report("hive", "savesettings, hive (12 durable writes)", "bare durable commit", 15.0, 10);
-    report("prefix", "savesettings, Wine prefix (12 file rewrites)",
-           "bare atomic durable rewrite of system.reg", 12.0, 100);
+    report("hive", "Apply, hive (12 writes, one commit)", "bare durable commit", 3.0, 10);
+    report("prefix", "Apply, Wine prefix (12 writes, one rewrite a file)",
+           "bare atomic durable rewrite of system.reg", 3.0, 100);
     std::error_code ec;
     fs::remove_all(workDir(), ec);
     return 0;

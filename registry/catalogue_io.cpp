@@ -10,13 +10,13 @@ RegValue get(const Row& row) {
 }
 
 void set(const Row& row, const RegValue& value) {
-    const std::size_t before = failed_writes::count();
+    const failed_writes::Mark before = failed_writes::mark();
     Module2::setvalue(row.root, row.keyPath, row.valueName, value, row.type);
     failed_writes::nameSince(before, row.label);
 }
 
 void remove(const Row& row) {
-    const std::size_t before = failed_writes::count();
+    const failed_writes::Mark before = failed_writes::mark();
     Module2::deletevalue(row.root, row.keyPath, row.valueName);
     failed_writes::nameSince(before, row.label);
 }

@@ -121,11 +121,10 @@ TEST(PrefixStore, AChangeRewritesOnlyItsKey) {
     // The changed keys: fresh times, the value keeps the name it had, a new
     // one in name order, options and comments where they were.
     EXPECT_NE(after[1].substr(0, 60), before[1].substr(0, 60));
-    EXPECT_EQ(
-        timeless(after[1]),
-        "[Software\\\\Classes\\\\CLSID\\\\{A}] T\n#time=T\n#class=\"kept\"\n@=\"First\"\n"
-        "\"Beta\"=hex(1):62,00\n\"InfoTip\"=hex(1):4e,00,65,00,77,00,20,00,74,00,69,00,70,00\n"
-        "\"Zeta\"=dword:00000001\n\n");
+    EXPECT_EQ(timeless(after[1]),
+              "[Software\\\\Classes\\\\CLSID\\\\{A}] T\n#time=T\n#class=\"kept\"\n@=\"First\"\n"
+              "\"Beta\"=\"b\"\n\"InfoTip\"=\"New tip\"\n"
+              "\"Zeta\"=dword:00000001\n\n");
     EXPECT_EQ(timeless(after[2]),
               "[Software\\\\Classes\\\\lnkfile] T\n#time=T\n;; a comment of our own\n\n");
     EXPECT_EQ(prefix.user(), kUser);
@@ -147,12 +146,18 @@ TEST(PrefixStore, AChangeRewritesOnlyItsKey) {
 
 TEST(PrefixStore, TheAFunctionsConvertCodePageText) {
     TempPrefix prefix;
-    // Written without a terminating NUL, read back without one; Wine's own
-    // strings have theirs.
+    // Written without a terminating NUL, stored with one as Wine stores
+    // it (a string given with its own NUL keeps just that one), and read
+    // back as it was written.
     Module2::setvalue(HKCU, "Software\\Wine", "Tip", QStringLiteral("Caf\u00e9 \u20ac"), 1);
-    EXPECT_NE(prefix.user().find("\"Tip\"=hex(1):43,00,61,00,66,00,e9,00,20,00,ac,20\n"),
-              std::string::npos)
+    EXPECT_NE(prefix.user().find("\"Tip\"=\"Caf\\xe9 \\x20ac\"\n"), std::string::npos)
         << prefix.user();
+    HKEY w = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, 0x3F, &w), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(w, "Own", 0, REG_SZ, reinterpret_cast<const BYTE*>("ab"), 3),
+              ERROR_SUCCESS);
+    RegCloseKey(w);
+    EXPECT_NE(prefix.user().find("\"Own\"=\"ab\"\n"), std::string::npos) << prefix.user();
     EXPECT_EQ(Module2::getvalue(HKCU, "Software\\Wine", "tip"),
               RegValue(QStringLiteral("Caf\u00e9 \u20ac")));
     HKEY h = nullptr;

@@ -113,11 +113,23 @@ test "$read_as" = 'ZB    REG_SZ    86' || fail "Wine reads Hearts as: $read_as"
 read_as=$(wvalue "$advanced" ShowInfoTip)
 test "$read_as" = 'ShowInfoTip    REG_DWORD    0x0' || fail "Wine reads ShowInfoTip as: $read_as"
 if [ -n "$regdump" ]; then
-    # Text as the program wrote it: UTF-16, no terminating NUL.
+    # Text as Wine stores what the A functions are given: UTF-16 with its
+    # terminating NUL.
     read_as=$(wbytes "$clsid" InfoTip)
-    test "$read_as" = '1 54,00,79,00,70,00,65,00,64,00,20,00,69,00,6e,00,20,00,57,00,69,00,6e,00,65,00' ||
+    test "$read_as" = '1 54,00,79,00,70,00,65,00,64,00,20,00,69,00,6e,00,20,00,57,00,69,00,6e,00,65,00,00,00' ||
         fail "a Windows program reads the tip as: $read_as"
 fi
+# Wine's regedit exports what the program wrote whole, and imports it back.
+hearts='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Applets\Hearts'
+env -u DISPLAY wine regedit /E "$work/hearts.reg" "$hearts" </dev/null >>"$work/wine.log" 2>&1
+wineserver -w
+iconv -f UTF-16 -t UTF-8 "$work/hearts.reg" | tr -d '\r' | grep -qx '"ZB"="86"' ||
+    fail "regedit exports Hearts as: $(iconv -f UTF-16 -t UTF-8 "$work/hearts.reg")"
+wreg delete "$hearts" /v ZB /f >/dev/null
+env -u DISPLAY wine regedit /S "$work/hearts.reg" </dev/null >>"$work/wine.log" 2>&1
+wineserver -w
+read_as=$(wvalue "$hearts" ZB)
+test "$read_as" = 'ZB    REG_SZ    86' || fail "Hearts imported back by regedit reads as: $read_as"
 
 # With Wine running in the prefix: told at start, nothing written by Apply
 # or by knobreg.

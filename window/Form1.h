@@ -144,6 +144,8 @@ class Form1 : public Form {
     void boot();
     void showabout();
     void loadbackbitmap();
+    // savesettings() as one batch of the registry.
+    void applySettings();
 
     void layoutInfoTips(QWidget* page);
     void layoutInternetExplorer(QWidget* page);

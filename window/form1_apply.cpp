@@ -5,6 +5,7 @@
 #include "registry/catalogue_io.h"
 #include "window/Form1.h"
 #include "window/unsaved_settings.h"
+#include "winreg/batch.h"
 
 void Form1::savesettings() {
     using namespace catalogue;
@@ -35,19 +36,26 @@ void Form1::savesettings() {
     }
 }
 
-// Apply and OK say which settings a write did not take; OK then keeps the
-// window open, so that nothing typed is lost.
+// Apply and OK write the settings as one batch and say which settings a
+// write did not take; OK then keeps the window open, so that nothing typed
+// is lost.
 void Form1::Command1_Click() {
     unsaved_settings::forget();
-    savesettings();
+    applySettings();
     unsaved_settings::tell();
 }
 
 void Form1::Command9_Click() {
     unsaved_settings::forget();
-    savesettings();
+    applySettings();
     if (unsaved_settings::tell()) return;
     End();
+}
+
+// The settings written as one batch, made durable together.
+void Form1::applySettings() {
+    regstore::Batch batch;
+    savesettings();
 }
 
 void Form1::Command8_Click() {

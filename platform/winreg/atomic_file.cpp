@@ -52,7 +52,7 @@ Replacement::Replacement(const std::filesystem::path& target, std::string_view b
     struct stat old {};
     if (::stat(target.c_str(), &old) != 0)
         throwSystemError(errno, "cannot read " + target.string());
-    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    const std::filesystem::path folder = folderOf(target);
     std::string temp = (folder / ("." + target.filename().string() + ".knobwise-XXXXXX")).string();
     int fd = -1;
     if (int e = stepped("create", [&] { return (fd = ::mkostemp(temp.data(), O_CLOEXEC)) >= 0; }))
@@ -87,15 +87,25 @@ Replacement::~Replacement() {
     if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
-void Replacement::commit(struct stat* after) {
-    const std::filesystem::path folder =
-        target_.parent_path().empty() ? "." : target_.parent_path();
+void Replacement::rename(struct stat* after) {
     if (int e = stepped("rename", [&] { return ::rename(temp_.c_str(), target_.c_str()) == 0; }))
         throwSystemError(e, "cannot replace " + target_.string());
     temp_.clear();
     *after = written_;
+}
+
+void Replacement::commit(struct stat* after) {
+    rename(after);
     // The rename is durable once the folder is: until then a crash may
     // bring back the old file, never a mix.
+    syncFolder(folderOf(target_));
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+    return file.parent_path().empty() ? "." : file.parent_path();
+}
+
+void syncFolder(const std::filesystem::path& folder) {
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int e = stepped("syncdir", [&] { return dir >= 0 && ::fsync(dir) == 0; });
     if (dir >= 0) ::close(dir);

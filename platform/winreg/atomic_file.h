@@ -32,12 +32,21 @@ class Replacement {
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;
     void commit(struct stat* after);
+    // commit() in halves, for files that share a folder: each renamed into
+    // place, then the folder synced once (syncFolder()).
+    void rename(struct stat* after);
+    const std::filesystem::path& target() const { return target_; }
 
   private:
     std::filesystem::path target_;
     std::string temp_;  // the new file, until it is in place
     struct stat written_ {};
 };
+
+// The folder a file is in ("." for a bare name).
+std::filesystem::path folderOf(const std::filesystem::path& file);
+// Syncs a folder, so that the renames in it last. Throws std::system_error.
+void syncFolder(const std::filesystem::path& folder);
 
 // Test seam: called before each step ("create", "write", "sync", "rename",
 // "syncdir"); a non-zero errno it returns makes that step fail with it.

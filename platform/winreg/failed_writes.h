@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,25 @@ std::size_t count();
 // Kept by the Reg* functions.
 void record(Failure failure);
 
-// Names the setting of the failures kept since there were `from` of them
-// (count() before the change), as the code that asked for the change knows it.
-void nameSince(std::size_t from, const std::string& setting);
+// Changes made in the open batch (batch.h), kept until it ends: should they
+// not become durable, each is a failure. Kept by the Reg* functions.
+void noteBatched(Failure change);
+// The batch's changes become failures with `code` and `reason`, but for
+// those under `saved` (key names beginning so, such as
+// "HKEY_CURRENT_USER\\"), which were kept; none is kept for the next batch.
+void failBatched(LONG code, const std::string& reason, const std::vector<std::string>& saved = {});
+void forgetBatched();
+
+// Where the failures and the batch's changes stand, before a change.
+struct Mark {
+    std::size_t failures = 0;
+    std::size_t batched = 0;
+};
+Mark mark();
+// The first failure kept since `from`, if any.
+std::optional<Failure> firstSince(Mark from);
+// Names the setting of the failures and batched changes kept since `from`,
+// as the code that asked for the change knows it.
+void nameSince(Mark from, const std::string& setting);
 
 }  // namespace failed_writes

@@ -395,12 +395,35 @@ void PrefixStore::commit() {
             replacements.push_back(file.disk.prepare(rewrites.back().text));
             changed.push_back(f);
         }
+        // Each file in its place, then each folder synced once: the files
+        // of a prefix share one, unless they are links to others.
         for (size_t k = 0; k < changed.size(); ++k) {
             Impl::File& file = impl_->files[changed[k]];
-            file.disk.put(*replacements[k]);
+            try {
+                file.disk.put(*replacements[k]);
+            } catch (const Error& e) {
+                if (k == 0) throw;
+                // The files before it have taken their places.
+                std::vector<Root> saved;
+                for (size_t p = 0; p < k; ++p) {
+                    impl_->files[changed[p]].disk.syncFolder();
+                    saved.push_back(changed[p] == 0 ? Root::LocalMachine : Root::CurrentUser);
+                }
+                rollback();
+                throw PartlyCommitted(e, std::move(saved));
+            }
             file.text.adopt(std::move(rewrites[k]));
             file.changed = false;
         }
+        std::vector<fs::path> synced;
+        for (size_t k = 0; k < changed.size(); ++k) {
+            const fs::path folder = atomic_file::folderOf(replacements[k]->target());
+            if (std::find(synced.begin(), synced.end(), folder) != synced.end()) continue;
+            impl_->files[changed[k]].disk.syncFolder();
+            synced.push_back(folder);
+        }
+    } catch (const PartlyCommitted&) {
+        throw;
     } catch (...) {
         rollback();
         throw;

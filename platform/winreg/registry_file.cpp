@@ -164,11 +164,19 @@ std::unique_ptr<atomic_file::Replacement> RegistryFile::prepare(std::string_view
 void RegistryFile::put(atomic_file::Replacement& replacement) {
     struct stat st {};
     try {
-        replacement.commit(&st);
+        replacement.rename(&st);
     } catch (const std::system_error& e) {
         writeFailed(e);
     }
     known_ = st;
+}
+
+void RegistryFile::syncFolder() const {
+    try {
+        atomic_file::syncFolder(atomic_file::folderOf(target()));
+    } catch (const std::system_error& e) {
+        writeFailed(e);
+    }
 }
 
 }  // namespace regstore

@@ -60,10 +60,12 @@ class RegistryFile {
     // Replaces the file with `bytes`, which become the file as last written.
     // Throws Error naming the file, which is then as it was.
     void replace(std::string_view bytes);
-    // The same in two steps (see atomic_file::Replacement): the new bytes
-    // written and synced beside the file, then put in its place.
+    // The same in steps (see atomic_file::Replacement): the new bytes
+    // written and synced beside the file, then put in its place, then its
+    // folder synced (once for files that share it).
     std::unique_ptr<atomic_file::Replacement> prepare(std::string_view bytes) const;
     void put(atomic_file::Replacement& replacement);
+    void syncFolder() const;
 
   private:
     [[noreturn]] void writeFailed(const std::system_error& e) const;

@@ -47,6 +47,19 @@ class Error : public std::runtime_error {
     LONG code_;
 };
 
+// A transaction that could be made durable for some of its roots only: a
+// store of several files, one of which took its place before another
+// failed. The changes under the roots in saved() were kept.
+class PartlyCommitted : public Error {
+  public:
+    PartlyCommitted(const Error& e, std::vector<Root> saved)
+        : Error(e.code(), e.what()), saved_(std::move(saved)) {}
+    const std::vector<Root>& saved() const { return saved_; }
+
+  private:
+    std::vector<Root> saved_;
+};
+
 // A root key: its predefined handle's 32-bit value and its names. The one
 // table of them; everything that spells a root's name or handle reads it.
 struct RootKey {

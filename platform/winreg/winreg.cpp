@@ -4,7 +4,8 @@
 //
 // These are the A functions: names and text data cross them in code page
 // 1252. A store that keeps text in UTF-16 gets it converted here, both ways,
-// byte for code unit, with no terminator added or taken away.
+// byte for code unit; a string written there without its terminating NUL
+// gets one (see toStore).
 #include "winreg/winreg.h"
 
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 
 #include "text/codepage.h"
+#include "winreg/batch.h"
 #include "winreg/current_store.h"
 #include "winreg/failed_writes.h"
 
@@ -86,9 +88,17 @@ std::string nameOf(LPCSTR name) {
     return name ? codepage::toUtf8(name) : std::string();
 }
 
-// Text data as the store keeps it, from code-page bytes and back.
+// Text data as the store keeps it, from code-page bytes and back. A store
+// of UTF-16 text (a Wine prefix) keeps a string with its terminating NUL,
+// as Wine and Windows NT store one the A functions are given without it:
+// Wine's own tools take a string's last unit for its NUL and would cut a
+// real character off.
 std::string toStore(const Store& store, DWORD type, std::string_view data) {
-    if (store.textData() == TextData::Utf16 && isTextType(type)) return codepage::toUtf16(data);
+    if (store.textData() == TextData::Utf16 && isTextType(type)) {
+        std::string utf16 = codepage::toUtf16(data);
+        if (data.empty() || data.back() != '\0') utf16.append(2, '\0');
+        return utf16;
+    }
     return std::string(data);
 }
 
@@ -168,11 +178,22 @@ LONG changeValue(HKEY hKey, LPCSTR valueName, F&& change) {
         noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, valueName);
         return rc;
     }
+    Batch* batch = Batch::open();
     LONG rc = guarded([&] {
         OpenKey open{};
         if (LONG rc = resolve(*store, hKey, &open)) return rc;
         if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
-        return change(*store, open.key);
+        // A batch that a failure has stopped changes nothing more: it is
+        // rolled back when it ends.
+        if (std::optional<failed_writes::Failure> stop =
+                batch ? batch->stoppedBy() : std::nullopt) {
+            kept().lastReason = stop->reason;
+            return stop->code;
+        }
+        LONG rc = change(*store, open.key);
+        if (rc == ERROR_SUCCESS && batch)
+            failed_writes::noteBatched({store->keyName(open.key), nameOf(valueName), 0, {}, {}});
+        return rc;
     });
     return noteChange(rc, store, hKey, valueName);
 }
