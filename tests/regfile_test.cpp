@@ -297,7 +297,7 @@ struct AsRegExe {
     const char* what;
     std::string file;
     const char* held;  // wineDump() after Wine's reg import; "refused" when it exits 1
-    std::vector<std::pair<int, const char*>> warnings = {};  // line and part of the message
+    std::vector<std::pair<int, const char*>> warnings = {};  // line, and words of the message
 };
 
 // Each file read as reg.exe reads it into a Wine prefix, whose text data is

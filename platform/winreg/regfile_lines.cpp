@@ -42,7 +42,7 @@ bool endsAt(std::string_view s, size_t i) {
     return i == s.size() || s[i] == ';';
 }
 
-// Roots Windows has and our stores keep no part of.
+// Roots Windows has that our stores do not keep.
 bool isRootElsewhere(std::string_view name) {
     for (std::string_view other : {"HKEY_USERS", "HKU", "HKEY_CURRENT_CONFIG", "HKCC"}) {
         if (ascii::equalNoCase(name, other)) return true;
