@@ -1,7 +1,7 @@
-// Fuzzes the reading of .reg files: decoding (code page 1252 or UTF-16),
-// the header and every line, down to the list of changes. A file is either
-// refused with the line of its fault or read into changes that each name a
-// line of the file.
+// Fuzzes the reading of .reg files as reg.exe reads them, and strictly:
+// decoding (code page 1252 or UTF-16), the header and every line, down to
+// the list of changes. A file is either refused with the line of its fault
+// or read into changes and warnings that each name a line of the file.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -12,17 +12,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     // More lines than bytes cannot be; each line names one at most.
     const int most = static_cast<int>(size) + 1;
-    try {
-        int previous = 0;
-        for (const regfile::Change& change : regfile::parse(bytes)) {
-            if (change.line < 1 || change.line > most || change.line < previous) __builtin_trap();
-            previous = change.line;
-            if (change.kind == regfile::Change::CreateKey &&
-                change.keyPath.find('\0') != std::string::npos)
-                __builtin_trap();
+    for (regfile::Reading reading : {regfile::Reading::AsRegExe, regfile::Reading::Strict}) {
+        for (regstore::TextData text : {regstore::TextData::CodePage, regstore::TextData::Utf16}) {
+            try {
+                const regfile::Parsed parsed = regfile::read(bytes, text, reading);
+                int previous = 0;
+                for (const regfile::Change& change : parsed.changes) {
+                    if (change.line < 1 || change.line > most || change.line < previous)
+                        __builtin_trap();
+                    previous = change.line;
+                    if (change.kind == regfile::Change::CreateKey &&
+                        change.keyPath.find('\0') != std::string::npos)
+                        __builtin_trap();
+                }
+                for (const regfile::Warning& w : parsed.warnings) {
+                    if (w.line < 1 || w.line > most || w.what.empty()) __builtin_trap();
+                }
+                if (reading == regfile::Reading::Strict && !parsed.warnings.empty())
+                    __builtin_trap();
+            } catch (const regfile::ImportError& error) {
+                if (error.line() < 0 || error.line() > most) __builtin_trap();
+            }
         }
-    } catch (const regfile::ImportError& error) {
-        if (error.line() < 0 || error.line() > most) __builtin_trap();
     }
     return 0;
 }

@@ -280,16 +280,30 @@ TEST(Knobreg, ExportAndImportCarryAWholeMachine) {
     EXPECT_FALSE(fs::exists(first.file("x.reg")));
 }
 
-TEST(Knobreg, ImportRefusesAFaultyFileAndChangesNothing) {
+// As reg.exe: a line it skips is skipped, with a warning that names it, and
+// the rest imported; a file that is no registry file changes nothing.
+TEST(Knobreg, ImportSkipsWhatRegExeSkipsAndSaysSo) {
     Machine m;
-    const fs::path file = m.file("faulty.reg");
+    const fs::path file = m.file("fix.reg");
     writeFile(file,
               "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Imported]\r\n\"a\"=\"1\"\r\n\"b\"="
-              "dword:xyz\r\n");
+              "dword:12345678abc\r\n");
     Result r = m.run({"import", file.string()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err,
+              "knobreg: " + file.string() + ":5: skipped: \"dword:12345678abc\" is not a number\n");
+    EXPECT_EQ(m.stored(regstore::Root::CurrentUser, "Software\\Imported", "a")->data, "1\0"s);
+    EXPECT_FALSE(m.stored(regstore::Root::CurrentUser, "Software\\Imported", "b"));
+
+    writeFile(file, "REGEDIT3\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n");
+    r = m.run({"import", file.string()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(has(r.err, ":1: skipped: the whole file")) << r.err;
+    writeFile(file, "\r\nREGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n");
+    r = m.run({"import", file.string()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(has(r.err, "line 5")) << r.err;
-    EXPECT_EQ(m.run({"query", "HKCU\\Software\\Imported"}).code, 1);
+    EXPECT_TRUE(has(r.err, "line 1: not a registry file")) << r.err;
+    EXPECT_EQ(m.run({"query", "HKCU\\Software\\Other"}).code, 1);
 
     r = m.run({"import", m.file("missing.reg").string()});
     EXPECT_EQ(r.code, 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
+#include "text/hexdigits.h"
 #include "text/utf16.h"
 #include "winreg/atomic_file.h"
 #include "winreg/prefix_store.h"
@@ -199,7 +201,7 @@ TEST(RegFileRead, HandWrittenRegedit4File) {
         "@=\"the default\"\n"
         "\"Short\"=dword:1f\n"
         "\"Bytes\"=hex:01,02,\\\n"
-        "   0a , ff,\\\n"
+        "   0a, ff,\\\n"
         "  10\n"
         "\"Multi\"=hex(7):61,00,62,00,00\n"
         "\"Nothing\"=hex(0):\n"
@@ -255,73 +257,197 @@ TEST(RegFileRead, HandWrittenUnicodeFile) {
     EXPECT_EQ(h->value(*key, "Raw")->data, bytes({0x41, 0, 0xE9}));
 }
 
-struct Faulty {
-    const char* what;
-    std::string file;
-    int line;
-    const char* reason;  // part of the message
-};
-
 std::string r4(const std::string& body) {
     return "REGEDIT4\r\n\r\n" + body;
 }
-std::string u5(const std::string& body) {
-    return toUtf16File("Windows Registry Editor Version 5.00\r\n\r\n" + body);
+// Values of HKCU\Software\T, from line 4 on.
+std::string t4(const std::string& body) {
+    return r4("[HKEY_CURRENT_USER\\Software\\T]\r\n" + body);
+}
+std::string t5(const std::string& body) {
+    return toUtf16File(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\T]\r\n" +
+        body);
 }
 
-TEST(RegFileRead, FaultyFilesAreRefusedWithTheirLineAndChangeNothing) {
-    const std::string good = "[HKEY_CURRENT_USER\\Software\\Fresh]\r\n\"New\"=\"value\"\r\n";
-    const Faulty cases[] = {
-        {"no header", "[HKEY_CURRENT_USER\\Software]\r\n", 1, "not a registry file"},
-        {"empty file", "", 1, "not a registry file"},
-        {"Unicode header in 8-bit text", "Windows Registry Editor Version 5.00\r\n", 1, "UTF-16"},
-        {"REGEDIT4 header in UTF-16", toUtf16File("REGEDIT4\r\n"), 1, "8-bit"},
-        {"big-endian", "\xFE\xFF\0R", 1, "big-endian"},
-        {"value before any key", r4("\"a\"=\"b\"\r\n"), 3, "before any [key]"},
-        {"unknown root", r4(good + "[HKEY_USERS\\x]\r\n"), 5, "unknown root"},
-        {"no closing bracket", r4("[HKEY_CURRENT_USER\\x\r\n"), 3, "no closing ]"},
-        {"deleting a root", r4("[-HKEY_CLASSES_ROOT\\]\r\n"), 3, "root key cannot be deleted"},
-        {"value under a deleted key", r4("[-HKEY_CURRENT_USER\\x]\r\n\"a\"=-\r\n"), 4,
-         "being deleted"},
-        {"unterminated string", r4(good + "\"a\"=\"open\r\n"), 5, "no closing quote"},
-        {"unterminated name", r4(good + "\"a=\"x\"\r\n"), 5, "expected ="},
-        {"unknown escape", r4(good + "\"a\"=\"C:\\WINDOWS\"\r\n"), 5, "unknown escape \\W"},
-        {"text after a string", r4(good + "\"a\"=\"b\" c\r\n"), 5, "after the string"},
-        {"no equals sign", r4(good + "\"a\" \"b\"\r\n"), 5, "expected ="},
-        {"unknown data", r4(good + "\"a\"=qword:1\r\n"), 5, "unknown kind"},
-        {"dword too long", r4(good + "\"a\"=dword:123456789\r\n"), 5, "1 to 8 hex digits"},
-        {"dword not hex", r4(good + "\"a\"=dword:12g4\r\n"), 5, "1 to 8 hex digits"},
-        {"dword empty", r4(good + "\"a\"=dword:\r\n"), 5, "1 to 8 hex digits"},
-        {"bad hex byte", r4(good + "\"a\"=hex:01,zz\r\n"), 5, "bad hex byte"},
-        {"three digits", r4(good + "\"a\"=hex:123\r\n"), 5, "bad hex byte"},
-        {"empty byte", r4(good + "\"a\"=hex:01,,02\r\n"), 5, "bad hex byte"},
-        {"bad hex on a continued line", r4(good + "\"a\"=hex:01,\\\r\n  02,\\\r\n  0x\r\n"), 7,
-         "bad hex byte"},
-        {"continued past the end", r4(good + "\"a\"=hex:01,\\"), 5, "past the end"},
-        {"bad hex type", r4(good + "\"a\"=hex(z):01\r\n"), 5, "hex(n)"},
-        {"hex type unclosed", r4(good + "\"a\"=hex(2:01\r\n"), 5, "hex(n)"},
-        {"hex without colon", r4(good + "\"a\"=hex 01\r\n"), 5, "expected :"},
-        {"stray text", r4(good + "New=1\r\n"), 5, "expected a [key]"},
-        {"NUL in the text", r4(good + "\"a\"=\"b\0\"\r\n"s), 5, "NUL"},
-        {"odd UTF-16 length", u5(good + "\"a\"=\"b\"\r\n") + "x", 6, "odd number of bytes"},
-        {"unpaired surrogate", u5(good) + "\"\0\x00\xD8\"\0"s, 5, "not valid UTF-16"},
-        {"text outside the code page", u5(good + "\"a\"=\"\xce\xa9\"\r\n"), 5, "code page 1252"},
-        {"odd UTF-16 value data", u5(good + "\"a\"=hex(1):41,00,42\r\n"), 5, "odd number of bytes"},
-    };
-    for (const Faulty& c : cases) {
-        Scratch h;
-        regstore::KeyId key = h->createKey(regstore::Root::CurrentUser, "Software\\Before");
-        h->setValue(key, "kept", REG_SZ, "as it was");
-        const std::string before = dump(*h, *h->root(regstore::Root::CurrentUser));
-        try {
-            regfile::apply(*h, regfile::parse(c.file));
-            ADD_FAILURE() << c.what << ": accepted";
-        } catch (const regfile::ImportError& e) {
-            EXPECT_EQ(e.line(), c.line) << c.what << ": " << e.what();
-            EXPECT_NE(e.reason().find(c.reason), std::string::npos) << c.what << ": " << e.what();
+// HKCU\Software\T and HKCR\T (as CR\) with everything below, as Wine's
+// reg import leaves them seen by regdump.exe: "name type bytes", " | " apart.
+std::string wineDump(regstore::Store& s) {
+    std::string out;
+    std::function<void(regstore::KeyId, const std::string&)> walk = [&](regstore::KeyId key,
+                                                                        const std::string& at) {
+        std::vector<regstore::Value> values = s.values(key);
+        std::sort(values.begin(), values.end(),
+                  [](const auto& a, const auto& b) { return a.name < b.name; });
+        for (const regstore::Value& v : values) {
+            out += (out.empty() ? "" : " | ") + at + (v.name.empty() ? "@" : v.name) + " " +
+                   std::to_string(v.type);
+            for (size_t i = 0; i < v.data.size(); ++i)
+                out += (i ? "," : " ") + hexdigits::of(static_cast<unsigned char>(v.data[i]), 2);
         }
-        EXPECT_EQ(dump(*h, *h->root(regstore::Root::CurrentUser)), before) << c.what;
+        for (const regstore::Subkey& k : s.subkeys(key)) walk(k.id, at + k.name + "\\");
+    };
+    if (auto t = s.findKey(regstore::Root::CurrentUser, "Software\\T")) walk(*t, "");
+    if (auto t = s.findKey(regstore::Root::ClassesRoot, "T")) walk(*t, "CR\\");
+    return out;
+}
+
+struct AsRegExe {
+    const char* what;
+    std::string file;
+    const char* held;  // wineDump() after Wine's reg import; "refused" when it exits 1
+    std::vector<std::pair<int, const char*>> warnings = {};  // line, and words of the message
+};
+
+// Each file read as reg.exe reads it into a Wine prefix, whose text data is
+// UTF-16 as Wine's is: what the prefix then holds is what Wine's reg import
+// left in one. A line skipped is reported, and reading strictly refuses it.
+TEST(RegFileRead, ReadsAFileAsRegExeDoes) {
+    const AsRegExe cases[] = {
+        // Comments, and text after the data.
+        {"comments after data", t4("\"A\"=\"x\"  ;c\r\n\"B\"=dword:5;c\r\n\"C\"=hex:01,02 ;c\r\n"),
+         "A 1 78,00,00,00 | B 4 05,00,00,00 | C 3 01,02"},
+        {"text after data",
+         t4("\"F\"=\"x\" x\r\n\"G\"=dword:5 x\r\n\"H\"=hex:01 02\r\n\"I\"=\"x\" #c\r\n"),
+         "",
+         {{4, "after the string"}, {5, "\"dword:5 x\" is not a number"}, {6, "comma"}, {7, "#c"}}},
+        {"# lines and others",
+         t4("#\"A\"=\"x\"\r\n  # c\r\n\"B\"=\"x\"\r\nxyz\r\n"),
+         "B 1 78,00,00,00",
+         {{7, "\"xyz\""}}},
+        // Continued hex values.
+        {"comments and blanks inside",
+         t4("\"A\"=hex:63,6f,\\;c\r\n;c\r\n\r\n  \r\n  74 ;c\r\n\"B\"=hex:\\\r\n 01,\\ ;c\r\n "
+            "02,\r\n"),
+         "A 3 63,6f,74 | B 3 01,02"},
+        {"a blank line does not end it",
+         t4("\"V\"=hex(2):4c,69,\\\r\n\r\n@=\"Default\"\r\n\"B\"=\"x\"\r\n"),
+         "B 1 78,00,00,00",
+         {{4, "continues on line 6: \"@=\"Default\"\" is not a hex byte"}}},
+        {"continuation mistakes",
+         t4("\"A\"=hex:11,\\\r\n\\\r\n\"B\"=hex:11,2\\\r\n2,33\r\n\"C\"=hex:01,\\ "
+            "x\r\n\"D\"=\"x\"\r\n"),
+         "D 1 78,00,00,00",
+         {{4, "continues on line 5"}, {6, "\"2\\\" is not"}, {7, "\"2,33\""}, {8, "after the \\"}}},
+        {"open at the end",
+         t4("\"A\"=hex:01,\\\r\n  02,\\\r\n"),
+         "A 3 01,02",
+         {{4, "past the end"}}},
+        // Terminators: a NUL (two bytes in UTF-16) added to text data that lacks one.
+        {"terminators, 8-bit",
+         t4("\"A\"=hex(2):25,50,25\r\n\"B\"=hex(7):61,00,62\r\n\"C\"=hex(7):61,00,00\r\n"
+            "\"D\"=hex(2):\r\n\"E\"=hex(1):61\r\n"),
+         "A 2 25,00,50,00,25,00,00,00 | B 7 61,00,00,00,62,00,00,00 | C 7 61,00,00,00,00,00 | D 2 "
+         "| E 1 61,00,00,00"},
+        {"terminators, UTF-16",
+         t5("\"A\"=hex(2):25,00,50,00\r\n\"B\"=hex(7):61,00,00,00,62,00\r\n\"C\"=hex(1):61,00,00,"
+            "00\r\n"),
+         "A 2 25,00,50,00,00,00 | B 7 61,00,00,00,62,00,00,00 | C 1 61,00,00,00"},
+        // Headers and encodings: the encoding decides how hex text is read.
+        {"5.00 header in 8-bit text",
+         "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"
+         "\"A\"=\"caf\xE9\"\r\n\"B\"=hex(2):41,00,42,00\r\n",
+         "A 1 63,00,61,00,66,00,e9,00,00,00 | B 2 41,00,00,00,42,00,00,00"},
+        {"REGEDIT4 in UTF-16",
+         toUtf16File(
+             "REGEDIT4\r\n[HKCU\\Software\\T]\r\n\"A\"=\"caf\xc3\xa9\"\r\n\"B\"=hex(2):41,00\r\n"),
+         "A 1 63,00,61,00,66,00,e9,00,00,00 | B 2 41,00,00,00"},
+        {"blanks before the header", " \tREGEDIT4\n[HKCU\\Software\\T]\r\"A\"=\"x\"",
+         "A 1 78,00,00,00"},
+        {"a blank line before it", "\r\nREGEDIT4\r\n", "refused"},
+        {"lower case", "regedit4\r\n", "refused"},
+        {"a blank after it", "REGEDIT4 \r\n[HKCU\\Software\\T]\r\n", "", {{1, "whole file"}}},
+        {"an unknown version", "REGEDIT3\r\n[HKCU\\Software\\T]\r\n", "", {{1, "whole file"}}},
+        {"5.00 with a blank after it", t5("").replace(74, 2, " \0"s), "refused"},
+        {"UTF-8 with a BOM", "\xEF\xBB\xBFREGEDIT4\r\n", "refused"},
+        {"empty", "", "refused"},
+        {"big-endian", "\xFE\xFF\0R", "refused"},
+        {"Windows 3.1",
+         "REGEDIT\r\nHKEY_CLASSES_ROOT\\T = One\r\nHKEY_CLASSES_ROOT\\T\\K   =  x  \r\n"
+         "HKEY_CLASSES_ROOT\\T\\N\r\nHKCR\\T\\X = x\r\nHKEY_CLASSES_ROOTX\\T = x\r\n",
+         "CR\\@ 1 4f,00,6e,00,65,00,00,00 | CR\\K\\@ 1 20,00,78,00,20,00,20,00,00,00 | CR\\N\\@ 1 "
+         "00,00",
+         {{5, "HKEY_CLASSES_ROOT"}, {6, "unknown root"}}},
+        {"blanks after dword:",
+         t4("\"A\"=dword:  0000000f\r\n\"B\"=dword:\t9  \r\n\"C\"=DWORD:1\r\n"),
+         "A 4 0f,00,00,00 | B 4 09,00,00,00",
+         {{6, "unknown kind"}}},
+        // Lines skipped, each with its warning.
+        {"bad numbers",
+         t4("\"A\"=dword:12345678abc\r\n\"B\"=dword:0x1\r\n\"C\"=dword:\r\n"),
+         "",
+         {{4, "\"dword:12345678abc\" is not a number"}, {5, "0x1"}, {6, "\"dword:\""}}},
+        {"strings",
+         t4("A=\"x\"\r\n\"B\"=\"foo\"bar\"\r\n\"C\"=\"C:\\W\"\r\n\"D\"=\"a\\nb\\\\\"\r\n"
+            "\"E\"=\"a\\0\"\r\n\"F\"=\"open\r\n\"G\" = \"x\"\r\n"),
+         "C 1 43,00,3a,00,57,00,00,00 | D 1 61,00,0a,00,62,00,5c,00,00,00 | G 1 78,00,00,00",
+         {{4, "expected a [key]"},
+          {5, "after the string"},
+          {6, "unknown escape \\W"},
+          {8, "\\0"},
+          {9, "no closing quote"}}},
+        {"hex bytes and types",
+         t4("\"A\"=hex:1ff\r\n\"B\"=hex(0x2):41\r\n\"C\"=hex( 2):41\r\n\"D\"=hex():01\r\n"
+            "\"E\"=hex:01, 02,0x3,+4\r\n\"F\"=hex:01,,02\r\n\"G\"=hex(ffffffff):01\r\n"),
+         "C 2 41,00,00,00 | D 0 01 | E 3 01,02,03,04",
+         {{4, "\"1ff\" is not a hex byte"},
+          {5, "hex(0x2)"},
+          {9, "missing"},
+          {10, "hex(ffffffff)"}}},
+        {"keys",
+         t4("[HKEY_CURRENT_USERS\\X]\r\n\"A\"=\"x\"\r\n[ HKCU\\Software\\T\\B]\r\n\"B\"=\"x\"\r\n"
+            "[HKCU\\Software\\T\\C\r\n\"C\"=\"x\"\r\n[hkcu\\Software\\\\T\\In]er] "
+            ";c\r\n\"D\"=\"x\"\r\n"
+            "[-HKCU\\Software\\T\\In]er] x\r\n\"E\"=\"x\"\r\n[HKCU\\Software\\T\\F "
+            "]\r\n\"F\"=\"x\"\r\n"),
+         "F \\F 1 78,00,00,00",
+         {{4, "unknown root"},
+          {5, "skipped"},
+          {6, "blank"},
+          {7, "skipped"},
+          {8, "closing ]"},
+          {9, "skipped"},
+          {12, "after the ]"},
+          {13, "being deleted"}}},
+        {"values before any key",
+         "REGEDIT4\r\n\"A\"=hex:01,\\\r\n[HKCU\\Software\\T]\r\n\"B\"=\"x\"\r\n",
+         "",
+         {{2, "continues on line 3"}, {4, "before any [key]"}}},
+    };
+    namespace fs = std::filesystem;
+    const fs::path dir = testing_support::makeTempDir("knobwise-regfile-asregexe-", true);
+    for (const AsRegExe& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "prefix");
+        for (const char* name : {"system.reg", "user.reg"})
+            testing_support::writeFile(dir / "prefix" / name, "WINE REGISTRY Version 2\n");
+        std::unique_ptr<regstore::PrefixStore> prefix = regstore::PrefixStore::open(dir / "prefix");
+        try {
+            regfile::Parsed parsed =
+                regfile::read(c.file, prefix->textData(), regfile::Reading::AsRegExe);
+            regfile::apply(*prefix, parsed.changes);
+            EXPECT_EQ(wineDump(*prefix), c.held);
+            ASSERT_EQ(parsed.warnings.size(), c.warnings.size());
+            for (size_t i = 0; i < c.warnings.size(); ++i) {
+                EXPECT_EQ(parsed.warnings[i].line, c.warnings[i].first);
+                EXPECT_NE(parsed.warnings[i].what.find(c.warnings[i].second), std::string::npos)
+                    << parsed.warnings[i].what;
+            }
+        } catch (const regfile::ImportError& e) {
+            EXPECT_EQ(std::string(c.held), "refused") << e.what();
+            EXPECT_EQ(e.line(), 1);
+            continue;
+        }
+        if (c.warnings.empty()) continue;
+        try {
+            regfile::parse(c.file);
+            ADD_FAILURE() << "accepted when read strictly";
+        } catch (const regfile::ImportError& e) {
+            EXPECT_EQ(e.line(), c.warnings.front().first) << e.what();
+        }
     }
+    fs::remove_all(dir);
 }
 
 TEST(RegFileRead, ImportingAFileIsAllOrNothing) {

@@ -3,8 +3,9 @@
 # written by knobreg --wine-prefix and by the real program's Apply (under
 # Xvfb, answering Yes to the keys the prefix lacks) read back by Wine's own
 # reg and by a Windows program of ours (regdump.exe, when MinGW built it);
-# values written by Wine's reg read back by knobreg; then, with a Wine
-# server running in the prefix, the program says so and nothing is written.
+# values written by Wine's reg read back by knobreg; the same .reg files
+# imported by both; then, with a Wine server running in the prefix, the
+# program says so and nothing is written.
 #
 #   wine_e2e.sh KNOBWISE KNOBREG [REGDUMP_EXE]
 #
@@ -63,6 +64,11 @@ regdump_line() {
 wbytes() {
     first_shown regdump_line "$1" "$2"
 }
+# Every value of a key as a Windows program reads it: "NAME TYPE HEXBYTES".
+regdump_all() {
+    env -u DISPLAY wine "$regdump" "$1" 2>>"$work/wine.log" | tr -d '\r'
+    wineserver -w
+}
 
 env -u DISPLAY wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed: $(tail "$work/wineboot.log")"
 wineserver -w
@@ -81,6 +87,39 @@ grep -q '^InfoTip    REG_SZ    Caf. by knobreg$' <<<"$read_as" || fail "Wine rea
 wreg add 'HKCU\Software\Knobwise Test' /v FromWine /t REG_SZ /d 'Wine wrote this' /f >/dev/null
 "$knobreg" --wine-prefix "$WINEPREFIX" query 'HKCU\Software\Knobwise Test' /v FromWine |
     grep -q 'FromWine    REG_SZ    Wine wrote this$' || fail "knobreg does not read Wine's value"
+
+# The same .reg files imported by Wine's reg and by knobreg: the same
+# values, byte for byte (comments, continued hex values, terminators,
+# headers and encodings, lines reg.exe skips).
+if [ -n "$regdump" ]; then
+    imported='HKCU\Software\Knobwise Import'
+    key='[HKEY_CURRENT_USER\Software\Knobwise Import]'
+    mkdir "$work/imports"
+    printf '%s\r\n' REGEDIT4 '' "$key" '"Comment"="Value1"  ;comment' '"Dword"=dword:  00000008 ;c' \
+        '"Hex"=hex:63,6f,6e,\;comment' ';whole line' '' '  74,65' '"Path"=hex(2):25,50,41,54,48,25' \
+        '"Multi"=hex(7):61,00,62' '"Bad"=dword:12345678abc' '"Slash"=hex:11,2\' '2,33' \
+        '"Open"=hex(2):4c,69,6e,65,20,\' '' '@="Default value 4"' '"Escape"="C:\WINDOWS\n"' \
+        '#"Hash"="x"' '[HKEY_CURRENT_USERS\Software\Knobwise Import]' '"Lost"="x"' "$key" \
+        '"Last"=hex:01,02,\' >"$work/imports/regedit4.reg"
+    { printf '\xff\xfe'; printf '%s\r\n' REGEDIT4 "$key" '"Text"="Caf€"' '"Expand"=hex(2):41,00,42,00' \
+        '"Sz"=hex(1):43,00' '"Name"hex:01' '"Type"=hex(0x2):41' | iconv -f UTF-8 -t UTF-16LE; } \
+        >"$work/imports/utf16.reg"
+    printf '%s\r\n' '  Windows Registry Editor Version 5.00' "$key" $'"Caf\xe9"=hex(2):41,00,42,00' \
+        '"Bytes"=hex:1ff' '"Empty"=hex(7):' >"$work/imports/ansi5.reg"
+    for file in "$work"/imports/*.reg; do
+        wreg delete "$imported" /f >/dev/null || true
+        wreg import "$file" >/dev/null || fail "Wine's reg does not import $file"
+        by_wine=$(first_shown regdump_all "$imported" | sort)
+        wreg delete "$imported" /f >/dev/null
+        "$knobreg" --wine-prefix "$WINEPREFIX" import "$file" >/dev/null 2>>"$work/imports.log" ||
+            fail "knobreg does not import $file: $(cat "$work/imports.log")"
+        by_knobreg=$(first_shown regdump_all "$imported" | sort)
+        test -n "$by_wine" && test "$by_wine" = "$by_knobreg" ||
+            fail "$file: Wine imports [$by_wine], knobreg [$by_knobreg]"
+    done
+    grep -q 'regedit4.reg:12: skipped: "dword:12345678abc" is not a number' "$work/imports.log" ||
+        fail "no warning for the skipped line: $(cat "$work/imports.log")"
+fi
 
 # The real program: Yes to the missing keys, a changed info tip, Hearts, Apply.
 start_desktop

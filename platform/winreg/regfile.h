@@ -11,6 +11,14 @@
 // are converted to the store's encoding and back.
 //
 // Writing and reading back gives the same names, types and data bytes.
+//
+// A file from elsewhere is read as Windows' reg import reads it (Reading::
+// AsRegExe): a line it skips (a bad number, an unknown root key, the values
+// of a key that was skipped...) is skipped here too and reported as a
+// Warning, the rest is imported; "REGEDIT" files of Windows 3.1 set default
+// values below HKEY_CLASSES_ROOT; text data in hex gets the terminating NUL
+// it lacks. Our own files are read strictly: every line in full and data
+// exactly as written, the first line that is not being a fault.
 #pragma once
 
 #include <filesystem>
@@ -43,6 +51,17 @@ class ImportError : public std::runtime_error {
     std::string reason_;
 };
 
+enum class Reading {
+    Strict,    // every line read in full and as written, or ImportError
+    AsRegExe,  // as reg.exe: lines it skips are skipped with a Warning
+};
+
+// A line skipped, or read other than it is written, when reading AsRegExe.
+struct Warning {
+    int line = 0;  // counted from 1
+    std::string what;
+};
+
 // One change a file asks for, in file order. Values follow the CreateKey
 // of their key.
 struct Change {
@@ -56,8 +75,17 @@ struct Change {
     std::string data;  // the bytes as the store holds them
 };
 
+struct Parsed {
+    std::vector<Change> changes;
+    std::vector<Warning> warnings;
+};
+
 // Reads a whole file's bytes into its changes, text data in the encoding
-// of the store they are meant for. Throws ImportError.
+// of the store they are meant for. Throws ImportError for what is not a
+// registry file at all and, when Strict, for the first line that would be
+// skipped or warned about.
+Parsed read(std::string_view bytes, regstore::TextData text, Reading reading);
+// The changes of a file read strictly.
 std::vector<Change> parse(std::string_view bytes,
                           regstore::TextData text = regstore::TextData::CodePage);
 
@@ -65,9 +93,10 @@ std::vector<Change> parse(std::string_view bytes,
 // none. Throws ImportError naming the line of the change that failed.
 void apply(regstore::Store& store, const std::vector<Change>& changes);
 
-// Reads, parses and applies a file. Throws ImportError, also when the file
-// cannot be read.
-void importFile(regstore::Store& store, const std::filesystem::path& file);
+// Reads, parses and applies a file, and returns what was skipped. Throws
+// ImportError, also when the file cannot be read.
+std::vector<Warning> importFile(regstore::Store& store, const std::filesystem::path& file,
+                                Reading reading = Reading::Strict);
 
 // The file that holds `key` (shown as `name`, such as
 // HKEY_CURRENT_USER\Software) and everything below it. Throws

@@ -65,12 +65,15 @@ std::string displayName(regstore::Store& hive, regstore::Root root, regstore::Ke
 // and its store opened on first use) and the terminal.
 class Session {
   public:
-    Session(std::istream& in, std::ostream& out, std::optional<std::filesystem::path> winePrefix)
-        : in_(in), out_(out), winePrefix_(std::move(winePrefix)) {}
+    Session(std::istream& in, std::ostream& out, std::ostream& err,
+            std::optional<std::filesystem::path> winePrefix)
+        : in_(in), out_(out), err_(err), winePrefix_(std::move(winePrefix)) {}
     regstore::Store& hive();
     // How the machine's store keeps text, known without opening it.
     regstore::TextData textData() const;
     std::ostream& out() { return out_; }
+    // Where warnings go: what was done, but not all as asked.
+    std::ostream& err() { return err_; }
     // Asks a Yes/No question on the terminal until it gets an answer; no
     // answer at all (end of input) is No.
     bool confirm(const std::string& question);
@@ -78,6 +81,7 @@ class Session {
   private:
     std::istream& in_;
     std::ostream& out_;
+    std::ostream& err_;
     std::optional<std::filesystem::path> winePrefix_;
     regstore::Store* hive_ = nullptr;
 };

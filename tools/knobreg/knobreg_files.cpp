@@ -106,7 +106,12 @@ int importFile(const std::vector<std::string>& args, Session& session) {
     const std::string& file = sw.positional()[0];
     regstore::Store& hive = session.hive();
     try {
-        regfile::importFile(hive, file);
+        for (const regfile::Warning& w :
+             regfile::importFile(hive, file, regfile::Reading::AsRegExe)) {
+            session.err() << "knobreg: " << file;
+            if (w.line > 0) session.err() << ':' << w.line;
+            session.err() << ": " << w.what << '\n';
+        }
     } catch (const regfile::ImportError& e) {
         if (e.line() > 0)
             throw Failure(file + ", line " + std::to_string(e.line()) + ": " + e.reason());

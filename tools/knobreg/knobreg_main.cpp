@@ -94,9 +94,10 @@ Examples:
 
 constexpr const char* kImportUsage = R"(KNOBREG IMPORT FileName
 
-  FileName   the .reg file to read: REGEDIT4 (code page 1252) or
-             "Windows Registry Editor Version 5.00" (UTF-16). A file with a
-             fault changes nothing; the message names the line.
+  FileName   the .reg file to read: REGEDIT4 or "Windows Registry Editor
+             Version 5.00", in code page 1252 or UTF-16, read as reg.exe
+             reads it. The lines reg.exe skips are skipped, each with a
+             warning that names its line; the rest is imported at once.
 
 Examples:
   KNOBREG IMPORT saved.reg
@@ -199,7 +200,7 @@ int run(std::vector<std::string> args) {
         std::cout << usageOf(*op);
         return 0;
     }
-    Session session(std::cin, std::cout, std::move(winePrefix));
+    Session session(std::cin, std::cout, std::cerr, std::move(winePrefix));
     try {
         return op->run(rest, session);
     } catch (const knobreg::SyntaxFailure& e) {
