@@ -40,7 +40,7 @@ class Reader {
             } else if (!token(value.text)) {
                 return false;
             }
-            into.pairs.emplace_back(std::move(key), std::move(value));
+            into.pairs.push_back({std::move(key), std::move(value)});
         }
     }
 

@@ -7,22 +7,28 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace vdf {
 
+struct Pair;
+
 // A value: a string, or a block of pairs in the order of the file.
 struct Node {
     bool isBlock = false;
-    std::string text;                                 // a string's value
-    std::vector<std::pair<std::string, Node>> pairs;  // a block's pairs
+    std::string text;         // a string's value
+    std::vector<Pair> pairs;  // a block's pairs
 
     // The first pair of a block whose key is `key`, ignoring ASCII case as
     // Steam does; nullptr when there is none (or this is a string).
     const Node* find(std::string_view key) const;
     // The string of that pair; nullopt when it is missing or a block.
     std::optional<std::string> string(std::string_view key) const;
+};
+
+struct Pair {
+    std::string key;
+    Node value;
 };
 
 // Deeper blocks than this are refused: no file Steam writes comes near it,
