@@ -14,18 +14,24 @@ Options parse(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             o.help = true;
         } else if (arg == "--wine-prefix") {
-            // The folder is the next argument unless that is an option.
-            if (i + 1 < argc && argv[i + 1][0] != '-' && argv[i + 1][0] != '\0') {
-                o.winePrefix = argv[++i];
+            // The folder is the next argument unless that is an option; an
+            // empty one is a folder left out by mistake, not the default.
+            if (i + 1 < argc && argv[i + 1][0] == '\0') {
+                o.error = "--wine-prefix needs a folder, not an empty argument";
+                ++i;
+            } else if (i + 1 < argc && argv[i + 1][0] != '-') {
+                o.winePrefix = machine::absoluteFolder(argv[++i]);
+            } else if (std::optional<std::string> why = machine::winePrefixVariableProblem()) {
+                o.error = *why;
             } else {
                 o.winePrefix = machine::defaultWinePrefix();
             }
         } else if (arg.starts_with("--wine-prefix=")) {
             std::string dir = arg.substr(std::strlen("--wine-prefix="));
             if (dir.empty()) {
-                o.error = "--wine-prefix= needs a folder";
+                o.error = "--wine-prefix= needs a folder, not an empty argument";
             } else {
-                o.winePrefix = dir;
+                o.winePrefix = machine::absoluteFolder(dir);
             }
         } else if (arg.starts_with("--")) {
             o.error = "unknown option " + arg;

@@ -65,7 +65,7 @@ if(KNOBWISE_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_knobwise_runtime}")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6svg6, libsqlite3-0, libxcb1, ${_knobwise_runtime}")
+      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6svg6, libsqlite3-0, libyaml-cpp0.7, libxcb1, ${_knobwise_runtime}")
 endif()
 # Opens the help page and web links in the desktop's browser.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")

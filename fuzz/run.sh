@@ -5,7 +5,7 @@
 #
 # Without targets it runs them all, one after the other: the icon file
 # reader, the icon image decoder, the .reg file reader, the path mapping,
-# the picture loader, and Wine's registry files.
+# the picture loader, Wine's registry files, and Valve's text format.
 #
 # Needs the packages clang and libclang-rt-14-dev. The build goes to
 # build-fuzz/ (KNOBWISE_FUZZ_BUILD_DIR overrides it). Each target starts from
@@ -18,7 +18,7 @@ seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KNOBWISE_FUZZ_BUILD_DIR:-$top/build-fuzz}
-targets=(icon_reader_fuzz icon_image_fuzz regfile_fuzz winefile_fuzz drives_fuzz picture_fuzz)
+targets=(icon_reader_fuzz icon_image_fuzz regfile_fuzz winefile_fuzz drives_fuzz picture_fuzz vdf_fuzz)
 [ $# -eq 0 ] || targets=("$@")
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DKNOBWISE_FUZZ=ON \

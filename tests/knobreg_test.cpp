@@ -381,4 +381,79 @@ TEST(WinePrefixOption, ANonPrefixIsRefusedAndAPrefixIsUsed) {
     EXPECT_NE(m.run({"/?"}).out.find("--wine-prefix"), std::string::npos);
 }
 
+// Sets an environment variable for the programs run while it lives.
+class Env {
+  public:
+    Env(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~Env() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+void makePrefix(const fs::path& dir) {
+    writeFile(dir / "system.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Classes] 1\n");
+    writeFile(dir / "user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Wine] 1\n");
+}
+
+// One line a prefix, tab-separated; none is no failure.
+TEST(Knobreg, ListPrefixes) {
+    Machine m;
+    const fs::path home = fs::canonical(m.home());
+    const Env homeVar("HOME", home.string());
+    const Env noPrefix("WINEPREFIX", "");
+    Result r = m.run({"--list-prefixes"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    makePrefix(home / ".wine");
+    makePrefix(home / ".PlayOnLinux/wineprefix/Office 97");
+    r = m.run({"--list-prefixes"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, (home / ".wine").string() + "\tWine\t.wine\n" +
+                         (home / ".PlayOnLinux/wineprefix/Office 97").string() +
+                         "\tPlayOnLinux\tOffice 97\n");
+    EXPECT_EQ(m.run({"--list-prefixes", "x"}).code, 1);
+    EXPECT_NE(m.run({"/?"}).out.find("--list-prefixes"), std::string::npos);
+}
+
+// A relative folder is made absolute and normalised, an empty one and a
+// relative $WINEPREFIX are refused, and nothing is said of the prefix before
+// every argument is taken.
+TEST(WinePrefixOption, RelativeAndEmptyFolders) {
+    Machine m;
+    const fs::path home = fs::canonical(m.home());
+    const testing_support::CurrentDirectory here(home);
+    makePrefix(home / "prefix");
+    fs::create_directory(home / "plain");
+    EXPECT_EQ(m.run({"--wine-prefix", "./prefix/../prefix/", "query", "HKCU\\Software\\Wine"}).out,
+              "\nHKEY_CURRENT_USER\\Software\\Wine\n");
+
+    const Env relative("WINEPREFIX", "rel");
+    const std::vector<std::tuple<const char*, std::vector<std::string>, int, std::string>> cases = {
+        {KNOBREG_EXE,
+         {"--wine-prefix", "./plain", "query", "HKCU"},
+         1,
+         (home / "plain").string() + " is not a Wine prefix"},
+        {KNOBWISE_EXE,
+         {"--wine-prefix=./plain/"},
+         1,
+         (home / "plain").string() + " is not a Wine prefix"},
+        {KNOBWISE_EXE, {"--wine-prefix", ""}, 2, "--wine-prefix needs a folder"},
+        {KNOBWISE_EXE, {"--wine-prefix="}, 2, "--wine-prefix= needs a folder"},
+        {KNOBREG_EXE, {"--wine-prefix", "", "query", "HKCU"}, 1, "--wine-prefix needs a folder"},
+        {KNOBWISE_EXE, {"--wine-prefix"}, 2, "$WINEPREFIX is set to rel, which is not an absolute"},
+        {KNOBWISE_EXE, {"--wine-prefix", "prefix", "stray"}, 2, "unexpected argument stray"},
+    };
+    for (const auto& [exe, args, code, message] : cases) {
+        const Result r = m.run(args, "", exe);
+        EXPECT_EQ(r.code, code) << message;
+        EXPECT_TRUE(has(r.err, message)) << r.err;
+        EXPECT_FALSE(has(r.err, "using the Wine prefix")) << r.err;
+    }
+}
+
 }  // namespace

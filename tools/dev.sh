@@ -22,7 +22,7 @@ build=${KNOBWISE_BUILD_DIR:-$top/build}
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb1-dev
-  libsqlite3-dev libgtest-dev libbenchmark-dev
+  libsqlite3-dev libyaml-cpp-dev libgtest-dev libbenchmark-dev
   clang-format
   xvfb xauth openbox xdotool x11-utils
   at-spi2-core dbus-x11 python3-pyatspi

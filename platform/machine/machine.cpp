@@ -109,8 +109,9 @@ std::vector<Drive> Machine::drives() const {
 Choice choose(const std::optional<fs::path>& winePrefix) {
     Choice c;
     if (winePrefix) {
-        if (std::optional<std::string> why = checkWinePrefix(*winePrefix)) return {false, *why};
-        select(Machine::winePrefix(fs::absolute(*winePrefix)));
+        const fs::path prefix = absoluteFolder(*winePrefix);
+        if (std::optional<std::string> why = checkWinePrefix(prefix)) return {false, *why};
+        select(Machine::winePrefix(prefix));
     } else {
         c.error = ensure().error;
         select(Machine::embedded());
@@ -131,6 +132,23 @@ void select(const Machine& m) {
 fs::path defaultWinePrefix() {
     if (const char* p = std::getenv("WINEPREFIX"); p && *p) return p;
     return home() / ".wine";
+}
+
+std::optional<std::string> winePrefixVariableProblem() {
+    const char* p = std::getenv("WINEPREFIX");
+    if (!p || !*p || *p == '/') return std::nullopt;
+    return std::string("$WINEPREFIX is set to ") + p +
+           ", which is not an absolute path; Wine does not accept it either. Set it to the "
+           "prefix's full path, or give the folder after --wine-prefix.";
+}
+
+fs::path absoluteFolder(const fs::path& dir) {
+    std::error_code ec;
+    fs::path p = fs::absolute(dir, ec);
+    if (ec) p = dir;
+    p = p.lexically_normal();
+    if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+    return p;
 }
 
 std::optional<std::string> checkWinePrefix(const fs::path& prefix) {

@@ -59,7 +59,7 @@ struct Choice {
 };
 
 // Chooses the machine that the program, or knobreg, works on, once, at
-// start: the Wine prefix `winePrefix` (made absolute), or without one the
+// start: the Wine prefix `winePrefix` (made absolute, absoluteFolder()), or without one the
 // embedded machine, made and seeded when it has no hive yet. Selects it and
 // starts opening its registry.
 Choice choose(const std::optional<std::filesystem::path>& winePrefix);
@@ -73,6 +73,12 @@ void select(const Machine& m);
 // The prefix that --wine-prefix without a folder means: $WINEPREFIX, else
 // ~/.wine.
 std::filesystem::path defaultWinePrefix();
+// Why $WINEPREFIX cannot be used: it is set to a relative path, which Wine
+// refuses too; nullopt when it is unset, empty or absolute.
+std::optional<std::string> winePrefixVariableProblem();
+// A folder given on the command line, absolute and without "." and ".."
+// components or a trailing "/": "./p" in /home/u is "/home/u/p".
+std::filesystem::path absoluteFolder(const std::filesystem::path& dir);
 // Why a folder is not a Wine prefix that can be used, as a sentence naming
 // it; nullopt when it is one (it holds system.reg and user.reg).
 std::optional<std::string> checkWinePrefix(const std::filesystem::path& prefix);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "knobreg.h"
+#include "machine/prefixes.h"
 #include "winreg/prefix_store.h"
 
 namespace {
@@ -14,6 +15,7 @@ using knobreg::Session;
 using Verb = int (*)(const std::vector<std::string>&, Session&);
 
 constexpr const char* kUsage = R"(KNOBREG [--wine-prefix DIR] operation [parameters]
+KNOBREG --list-prefixes
 
   operation  QUERY | ADD | DELETE | EXPORT | IMPORT
 
@@ -24,6 +26,11 @@ when there is none yet.
   --wine-prefix DIR   works on the Wine prefix DIR instead (also
              --wine-prefix=DIR): HKLM is its system.reg, HKCU its
              user.reg. Nothing is changed while Wine runs there.
+
+  --list-prefixes     lists the Wine prefixes on this computer, one a
+             line: its folder, where it was found (Wine, Steam, Lutris,
+             Bottles, Heroic or PlayOnLinux) and its name, separated by
+             tabs.
 
 Return code: 0 - successful, 1 - failed.
 
@@ -173,7 +180,29 @@ bool takeWinePrefix(std::vector<std::string>& args, std::optional<std::filesyste
     return true;
 }
 
+// One line a prefix; a name or folder with a tab or line end in it keeps
+// its lines apart only by having them replaced with spaces.
+int listPrefixes() {
+    const auto field = [](std::string text) {
+        for (char& c : text) {
+            if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+        }
+        return text;
+    };
+    for (const prefixes::Prefix& p : prefixes::find()) {
+        std::cout << field(p.path.string()) << '\t' << prefixes::sourceName(p.source) << '\t'
+                  << field(p.name) << '\n';
+    }
+    return std::cout.flush() ? 0 : 1;
+}
+
 int run(std::vector<std::string> args) {
+    if (!args.empty() && args[0] == "--list-prefixes") {
+        if (args.size() == 1) return listPrefixes();
+        std::cerr << "ERROR: Invalid syntax: --list-prefixes takes no parameters.\n"
+                     "Type \"KNOBREG /?\" for usage.\n";
+        return 1;
+    }
     std::optional<std::filesystem::path> winePrefix;
     if (!takeWinePrefix(args, winePrefix)) return 1;
     if (args.empty()) {

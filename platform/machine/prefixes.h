@@ -1,0 +1,34 @@
+// The Wine prefixes on this computer: the user's own ($WINEPREFIX, ~/.wine)
+// and those that Steam, Lutris, Bottles, Heroic and PlayOnLinux keep, in
+// their native and their Flatpak installs. Their files are only read; a
+// file that is missing, unreadable or not of its format leaves out what it
+// would have named, and nothing else.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace prefixes {
+
+// Where a prefix was found; the order of the list.
+enum class Source { Wine, Steam, Lutris, Bottles, Heroic, PlayOnLinux };
+
+// "Wine", "Steam", ...
+const char* sourceName(Source s);
+
+struct Prefix {
+    std::filesystem::path path;  // its real path (symbolic links resolved)
+    Source source;
+    std::string name;          // as the program that keeps it names it
+    bool wineRunning = false;  // a Wine server runs there now
+};
+
+// Every prefix found from $HOME (and $WINEPREFIX, when it is an absolute
+// path), each real path once: by source, then by name.
+std::vector<Prefix> find();
+
+// A folder that holds system.reg and user.reg.
+bool isPrefix(const std::filesystem::path& dir);
+
+}  // namespace prefixes
