@@ -16,6 +16,7 @@
 #include "winreg/current_store.h"
 
 int main(int argc, char** argv) {
+    firstframe::phase("main");
     options::Options opts = options::parse(argc, argv);
     if (opts.help) {
         std::cout << options::kUsage;
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Knobwise"));
     QGuiApplication::setDesktopFileName(QStringLiteral(KNOBWISE_APP_ID));
     classic::install();
+    firstframe::phase("application");
     if (qtArgc > 1) {
         std::cerr << "knobwise: unexpected argument " << opts.rest[1] << "\n\n" << options::kUsage;
         return 2;
@@ -46,7 +48,9 @@ int main(int argc, char** argv) {
     if (opts.winePrefix)
         std::cerr << "knobwise: using the Wine prefix " << machine::current().prefix().string()
                   << '\n';
+    firstframe::phase("store");
     Form1 form;
+    firstframe::phase("window");
     if (!choice.error.empty()) {
         MsgBox(QStringLiteral("The Knobwise machine could not be made:\n\n") +
                    QString::fromStdString(choice.error),
@@ -62,9 +66,11 @@ int main(int argc, char** argv) {
         missing_keys::offer();
     }
 
+    firstframe::phase("notices");
     form.Load();
     if (program::ended()) return 0;
     firstframe::watch(form);
     form.Show();
+    firstframe::phase("shown");
     return QApplication::exec();
 }
