@@ -9,8 +9,9 @@
 //
 //     startup_bench [--runs N] [--display offscreen|xvfb|both] [--steps]
 //
-// With --steps it also prints where the floor's and the fresh machine's
-// starts went, step by step, as the programs mark their phases.
+// With --steps it also prints where the floor's, the fresh machine's and
+// the Wine prefix's starts went, step by step, as the programs mark their
+// phases.
 //
 // Runs go round-robin (in a rotating order) so that the machine's drift
 // falls on all of them alike; the first round of each display warms the
@@ -299,7 +300,7 @@ bool report(const char* title, const Results& r) {
 // Where each start went: the median of each marked step (the medians need
 // not add up to the median of the whole).
 void account(const Results& r) {
-    for (const char* n : {"floor", "fresh"}) {
+    for (const char* n : {"floor", "fresh", "prefix"}) {
         if (!r.steps.count(n) || r.steps.at(n).empty()) continue;
         std::printf("\n  steps of %s (medians, ms)\n", n);
         double sum = 0;
