@@ -3,7 +3,7 @@
 // and shows it.
 #include <QApplication>
 #include <cstdio>
-#include <iostream>
+#include <string>
 
 #include "app/missing_keys.h"
 #include "app/options.h"
@@ -15,14 +15,25 @@
 #include "window/Form1.h"
 #include "winreg/current_store.h"
 
+namespace {
+
+// Messages go out through C's streams: the program uses no iostream, whose
+// standard streams would otherwise be set up at every start.
+void say(std::FILE* stream, const std::string& text) {
+    std::fputs(text.c_str(), stream);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    firstframe::phase("main");
     options::Options opts = options::parse(argc, argv);
     if (opts.help) {
-        std::cout << options::kUsage;
+        say(stdout, options::kUsage);
         return 0;
     }
     if (!opts.error.empty()) {
-        std::cerr << "knobwise: " << opts.error << "\n\n" << options::kUsage;
+        say(stderr, "knobwise: " + opts.error + "\n\n" + options::kUsage);
         return 2;
     }
     int qtArgc = static_cast<int>(opts.rest.size());
@@ -31,8 +42,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Knobwise"));
     QGuiApplication::setDesktopFileName(QStringLiteral(KNOBWISE_APP_ID));
     classic::install();
+    firstframe::phase("application");
     if (qtArgc > 1) {
-        std::cerr << "knobwise: unexpected argument " << opts.rest[1] << "\n\n" << options::kUsage;
+        say(stderr, std::string("knobwise: unexpected argument ") + opts.rest[1] + "\n\n" +
+                        options::kUsage);
         return 2;
     }
 
@@ -40,13 +53,15 @@ int main(int argc, char** argv) {
     // window is made.
     const machine::Choice choice = machine::choose(opts.winePrefix);
     if (!choice.usable) {
-        std::cerr << "knobwise: " << choice.error << '\n';
+        say(stderr, "knobwise: " + choice.error + '\n');
         return 1;
     }
     if (opts.winePrefix)
-        std::cerr << "knobwise: using the Wine prefix " << machine::current().prefix().string()
-                  << '\n';
+        say(stderr,
+            "knobwise: using the Wine prefix " + machine::current().prefix().string() + '\n');
+    firstframe::phase("store");
     Form1 form;
+    firstframe::phase("window");
     if (!choice.error.empty()) {
         MsgBox(QStringLiteral("The Knobwise machine could not be made:\n\n") +
                    QString::fromStdString(choice.error),
@@ -56,15 +71,17 @@ int main(int argc, char** argv) {
         // key failing to open (missing, damaged, or not writable, since every
         // open asks for write rights), or with every change refused (Wine
         // running in the prefix, one of its files damaged).
-        if (machine::current().isWinePrefix()) std::cerr << "knobwise: " << problem << '\n';
+        if (machine::current().isWinePrefix()) say(stderr, "knobwise: " + problem + '\n');
         MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
     } else {
         missing_keys::offer();
     }
 
+    firstframe::phase("notices");
     form.Load();
     if (program::ended()) return 0;
     firstframe::watch(form);
     form.Show();
+    firstframe::phase("shown");
     return QApplication::exec();
 }

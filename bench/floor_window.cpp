@@ -67,11 +67,13 @@ void fillPage(QWidget* page, int index) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    firstframe::phase("main");
     QApplication app(argc, argv);
     const int wanted = argc > 1 ? std::atoi(argv[1]) : 0;
     const bool fonts = argc > 2 && std::strcmp(argv[2], "fonts") == 0;
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
     if (fonts) QApplication::setFont(font("Arial", 8.25));
+    firstframe::phase("application");
 
     QWidget window;
     window.setWindowTitle(QStringLiteral("Floor"));
@@ -114,7 +116,9 @@ int main(int argc, char** argv) {
                      widgetCount(window));
     }
 
+    firstframe::phase("window");
     firstframe::watch(window);
     window.show();
+    firstframe::phase("shown");
     return QApplication::exec();
 }

@@ -7,7 +7,11 @@
 // KNOBWISE_EXIT_AFTER_FIRST_FRAME=1, prints the moment of its first frame
 // and exits; peak memory comes from wait4.
 //
-//     startup_bench [--runs N] [--display offscreen|xvfb|both]
+//     startup_bench [--runs N] [--display offscreen|xvfb|both] [--steps]
+//
+// With --steps it also prints where the floor's, the fresh machine's and
+// the Wine prefix's starts went, step by step, as the programs mark their
+// phases.
 //
 // Runs go round-robin (in a rotating order) so that the machine's drift
 // falls on all of them alike; the first round of each display warms the
@@ -103,11 +107,39 @@ std::string readAll(int fd) {
     return text;
 }
 
+// A phase of start-up as the program marks it: its name and how long it
+// took since the mark before it (the first one since the process started).
+struct Step {
+    std::string name;
+    double ms = 0;
+};
+
 struct Sample {
     double ms = 0;     // start to first frame
     double rssMb = 0;  // peak resident memory
     long long widgets = 0;
+    std::vector<Step> steps;  // the marked phases, then "frame" up to the first frame
 };
+
+// The phase lines after the first-frame line, as steps from `start`.
+std::vector<Step> steps(const std::string& output, long long start, long long frame) {
+    std::vector<Step> out;
+    long long before = start;
+    size_t at = output.find('\n');
+    while (at != std::string::npos && at + 1 < output.size()) {
+        const size_t end = output.find('\n', at + 1);
+        const std::string line =
+            output.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+        at = end;
+        char name[64];
+        long long ns = 0;
+        if (std::sscanf(line.c_str(), "phase %63s %lld", name, &ns) != 2) continue;
+        out.push_back({name, static_cast<double>(ns - before) / 1e6});
+        before = ns;
+    }
+    if (!out.empty()) out.push_back({"frame", static_cast<double>(frame - before) / 1e6});
+    return out;
+}
 
 // Starts a program that reports its first frame, and waits for it to end.
 Sample timeOne(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
@@ -125,7 +157,7 @@ Sample timeOne(const std::vector<std::string>& argv, const std::vector<std::stri
             "): " + output);
     }
     return {static_cast<double>(frame - start) / 1e6, static_cast<double>(usage.ru_maxrss) / 1024.0,
-            widgets};
+            widgets, steps(output, start, frame)};
 }
 
 double median(std::vector<double> v) {
@@ -192,7 +224,19 @@ void addKeys(const fs::path& hiveFile) {
 struct Results {
     std::map<std::string, std::vector<double>> ms, rss;
     std::map<std::string, long long> widgets;
+    // Each program's steps, in the order first seen, with their durations.
+    std::map<std::string, std::vector<std::pair<std::string, std::vector<double>>>> steps;
 };
+
+void addSteps(std::vector<std::pair<std::string, std::vector<double>>>& into,
+              const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+        auto it = std::find_if(into.begin(), into.end(),
+                               [&](const auto& known) { return known.first == step.name; });
+        if (it == into.end()) it = into.insert(into.end(), {step.name, {}});
+        it->second.push_back(step.ms);
+    }
+}
 
 Results measure(const std::vector<Program>& programs,
                 const std::map<std::string, std::string>& display, int runs) {
@@ -208,6 +252,7 @@ Results measure(const std::vector<Program>& programs,
             r.ms[p.name].push_back(s.ms);
             r.rss[p.name].push_back(s.rssMb);
             r.widgets[p.name] = s.widgets;
+            addSteps(r.steps[p.name], s.steps);
         }
     }
     return r;
@@ -252,19 +297,38 @@ bool report(const char* title, const Results& r) {
     return met;
 }
 
+// Where each start went: the median of each marked step (the medians need
+// not add up to the median of the whole).
+void account(const Results& r) {
+    for (const char* n : {"floor", "fresh", "prefix"}) {
+        if (!r.steps.count(n) || r.steps.at(n).empty()) continue;
+        std::printf("\n  steps of %s (medians, ms)\n", n);
+        double sum = 0;
+        for (const auto& [name, values] : r.steps.at(n)) {
+            const double m = median(values);
+            sum += m;
+            std::printf("    %-28s %8.2f %8.2f\n", name.c_str(), m, sum);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int runs = 15;
     std::string which = "both";
+    bool steps = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--runs" && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--display" && i + 1 < argc) {
             which = argv[++i];
+        } else if (a == "--steps") {
+            steps = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--display offscreen|xvfb|both]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--runs N] [--display offscreen|xvfb|both] [--steps]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -306,14 +370,16 @@ int main(int argc, char** argv) {
 
     bool met = true;
     if (which == "offscreen" || which == "both") {
-        met = report("Offscreen", measure(programs, offscreen, runs)) && met;
+        const Results r = measure(programs, offscreen, runs);
+        met = report("Offscreen", r) && met;
+        if (steps) account(r);
     }
     if (which == "xvfb" || which == "both") {
         Xvfb x;
-        met = report(("Xvfb " + x.display()).c_str(),
-                     measure(programs, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", x.display()}},
-                             runs)) &&
-              met;
+        const Results r =
+            measure(programs, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", x.display()}}, runs);
+        met = report(("Xvfb " + x.display()).c_str(), r) && met;
+        if (steps) account(r);
     }
     std::error_code ec;
     fs::remove_all(work, ec);

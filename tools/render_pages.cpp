@@ -9,6 +9,7 @@
 #include <QImage>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "controls/classicstyle.h"
@@ -49,7 +50,9 @@ int main(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         classic::install();
-        machine::Outcome made = machine::ensure();
+        // Made, seeded and selected as the program does it, so that loading
+        // reads the fresh machine's settings.
+        const machine::Choice made = machine::choose(std::nullopt);
         if (!made.error.empty()) {
             std::fprintf(stderr, "render_pages: %s\n", made.error.c_str());
             status = 1;

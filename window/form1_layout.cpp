@@ -3,6 +3,7 @@
 // caption does not say what they are. Positions and sizes are in twips.
 #include "controls/classicstyle.h"
 #include "controls/colors.h"
+#include "controls/firstframe.h"
 #include "controls/twips.h"
 #include "window/Form1.h"
 #include "window/pictures.h"
@@ -63,22 +64,29 @@ Form1::Form1(QWidget* parent)
     setWindowTitle(QStringLiteral("Knobwise"));
     setWindowIcon(pictures::windowIcon());
     setClientSize(7905, 5790);
+    firstframe::phase("window.icon");
 
     SSTab1 = withTabIndex(place(new SSTab(this), 0, 0, 7815, 5295), 0);
     SSTab1->setTabsPerRow(7);
     SSTab1->setTabHeight(300);
     SSTab1->setTabFont(classic::font(QStringLiteral("Times New Roman"), 9.75));
     SSTab1->setAccessibleName(QStringLiteral("Pages"));
+    firstframe::phase("window.tabs");
     layoutInfoTips(SSTab1->addPage(QStringLiteral("Info Tips")));
+    firstframe::phase("window.infotips");
     layoutInternetExplorer(SSTab1->addPage(QStringLiteral("Internet Explorer")));
     layoutBoot(SSTab1->addPage(QStringLiteral("Boot")));
+    firstframe::phase("window.ie+boot");
     layoutSystemFolders(SSTab1->addPage(QStringLiteral("System Folders")));
     layoutMisc(SSTab1->addPage(QStringLiteral("Misc")));
+    firstframe::phase("window.folders+misc");
     layoutAbout(SSTab1->addPage(QStringLiteral("About")));
     layoutButtonRow();
+    firstframe::phase("window.about+buttons");
 
     applyTabIndexes();
     SSTab1->setTab(5);
+    firstframe::phase("window.taborder");
 
     connect(Command2, &CommandButton::Click, this, &Form1::Command2_Click);
     connect(Command3, &CommandButton::Click, this, &Form1::Command3_Click);

@@ -1,5 +1,6 @@
 // Loading: Form1's controls filled with the settings in force, before the
 // window is first shown. Loading only reads.
+#include "controls/firstframe.h"
 #include "controls/msgbox.h"
 #include "controls/picture.h"
 #include "registry/catalogue_io.h"
@@ -7,13 +8,20 @@
 
 void Form1::Form_Load() {
     SSTab1->setTab(0);
+    firstframe::phase("load.tab");
     drawicons();
+    firstframe::phase("load.drawicons");
     gettips();
+    firstframe::phase("load.gettips");
     boot();
+    firstframe::phase("load.boot");
     // The folder exactly as read; an Empty or missing one lists nothing.
     ExplorerList1->setFolder(regvalue::text(catalogue::get(catalogue::Startup)));
+    firstframe::phase("load.startup");
     showabout();
+    firstframe::phase("load.showabout");
     loadbackbitmap();
+    firstframe::phase("load.backbitmap");
 }
 
 void Form1::gettips() {

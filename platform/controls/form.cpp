@@ -21,15 +21,18 @@ Form::ModalHandler& modalHandler() {
 
 constexpr const char* kTabIndex = "TabIndex";
 
-// The controls that have a place in the focus sequence, in its order.
+// The controls that have a place in the focus sequence, in its order. Each
+// index is read once: reading a dynamic property looks it up by name.
 std::vector<QWidget*> inTabOrder(const QWidget* window) {
-    std::vector<QWidget*> controls;
+    std::vector<std::pair<int, QWidget*>> indexed;
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (Form::TabIndex(w) >= 0) controls.push_back(w);
+        if (const int index = Form::TabIndex(w); index >= 0) indexed.emplace_back(index, w);
     }
-    std::stable_sort(controls.begin(), controls.end(), [](const QWidget* a, const QWidget* b) {
-        return Form::TabIndex(a) < Form::TabIndex(b);
-    });
+    std::stable_sort(indexed.begin(), indexed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<QWidget*> controls;
+    controls.reserve(indexed.size());
+    for (const auto& entry : indexed) controls.push_back(entry.second);
     return controls;
 }
 

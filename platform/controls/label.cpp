@@ -56,8 +56,11 @@ void Label::paintEvent(QPaintEvent*) {
     int flags = Qt::AlignLeft | Qt::AlignTop;
     if (area.height() < 2 * QFontMetrics(f).lineSpacing()) {
         flags |= Qt::TextSingleLine;
+        // A font without a stretch of its own draws as at 100 and is tried
+        // as it is: setting 100 would make it a second font to resolve.
+        const bool plain = f.stretch() == QFont::AnyStretch || f.stretch() == 100;
         for (int stretch = 100; stretch > 60; --stretch) {
-            f.setStretch(stretch);
+            if (stretch != 100 || !plain) f.setStretch(stretch);
             if (QFontMetrics(f).horizontalAdvance(text()) <= area.width()) break;
         }
     } else {

@@ -6,8 +6,6 @@
 
 #include <QFile>
 #include <QImageReader>
-#include <QPainter>
-#include <QSvgRenderer>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -84,20 +82,4 @@ QImage LoadPicture(const QString& windowsPath) {
         throw PictureError("Cannot read " + quoted + " (" + file.errorString().toStdString() + ")");
     }
     return picture::decode(file, quoted);
-}
-
-QImage ResourcePicture(const QString& resource, QSize size) {
-    if (!QFile::exists(resource)) throw PictureError("No picture " + resource.toStdString());
-    if (resource.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
-        QSvgRenderer renderer(resource);
-        if (!renderer.isValid()) throw PictureError("Invalid picture " + resource.toStdString());
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        renderer.render(&painter);
-        return image;
-    }
-    QImage image(resource);
-    if (image.isNull()) throw PictureError("Invalid picture " + resource.toStdString());
-    return image;
 }

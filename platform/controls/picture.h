@@ -1,4 +1,4 @@
-// Pictures loaded from files and from the program's own resources.
+// Pictures loaded from files.
 #pragma once
 
 #include <QIODevice>
@@ -37,7 +37,3 @@ QImage decode(QIODevice& device, const std::string& quoted);
 // file does not exist, cannot be read, holds no picture that can be read,
 // or holds one larger than the limits above.
 QImage LoadPicture(const QString& windowsPath);
-
-// A picture compiled into the program (":/pictures/..."), drawn at `size`
-// when it is a drawing (SVG). Throws PictureError when there is none.
-QImage ResourcePicture(const QString& resource, QSize size);

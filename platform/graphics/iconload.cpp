@@ -1,6 +1,9 @@
 #include "graphics/iconload.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 #include <algorithm>
 #include <cstdlib>
 #include <tuple>
@@ -40,8 +43,16 @@ std::optional<dib::IconBitmap> decodePng(iconreader::Bytes b) {
     // decoder allocate a huge image.
     auto info = probePng(b);
     if (!info) return std::nullopt;
-    QImage image;
-    if (!image.loadFromData(b.data(), static_cast<int>(b.size()), "PNG")) return std::nullopt;
+    // Read by Qt's own PNG reader alone: left to find a reader, Qt would
+    // first load every image format plugin to ask each whether it reads PNG.
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(b.data()),
+                                               static_cast<qsizetype>(b.size()));
+    QBuffer device(&bytes);
+    if (!device.open(QIODevice::ReadOnly)) return std::nullopt;
+    QImageReader reader(&device, "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
+    if (image.isNull()) return std::nullopt;
     if (image.width() != info->width || image.height() != info->height) return std::nullopt;
     return dib::IconBitmap{image.convertToFormat(QImage::Format_ARGB32_Premultiplied), {}};
 }
