@@ -28,8 +28,8 @@ Batch::Batch() {
     }
     store_ = store;
     generation_ = generation();
-    before_ = failed_writes::mark();
     failed_writes::forgetBatched();
+    before_ = failed_writes::mark();
     openBatch() = this;
 }
 

@@ -145,6 +145,16 @@ std::string requestedName(HKEY root, LPCSTR subKey) {
     return name;
 }
 
+// A key's full name for the record of changes; "(a key)" when the store
+// cannot tell.
+std::string nameOfKey(Store& store, KeyId key) {
+    try {
+        return store.keyName(key);
+    } catch (const std::exception&) {
+        return "(a key)";
+    }
+}
+
 // Keeps a change that failed for a reason the user should hear of; a key or
 // value that does not exist is not one (the program ignores those).
 LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
@@ -160,7 +170,8 @@ LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
     std::string key = "(a key)";
     try {
         OpenKey open{};
-        if (store && resolve(*store, hKey, &open) == ERROR_SUCCESS) key = store->keyName(open.key);
+        if (store && resolve(*store, hKey, &open) == ERROR_SUCCESS)
+            key = nameOfKey(*store, open.key);
     } catch (const std::exception&) {
         // Named as unknown: the store cannot tell.
     }
@@ -192,7 +203,7 @@ LONG changeValue(HKEY hKey, LPCSTR valueName, F&& change) {
         }
         LONG rc = change(*store, open.key);
         if (rc == ERROR_SUCCESS && batch)
-            failed_writes::noteBatched({store->keyName(open.key), nameOf(valueName), 0, {}, {}});
+            failed_writes::noteBatched({nameOfKey(*store, open.key), nameOf(valueName), 0, {}, {}});
         return rc;
     });
     return noteChange(rc, store, hKey, valueName);
