@@ -381,19 +381,8 @@ TEST(WinePrefixOption, ANonPrefixIsRefusedAndAPrefixIsUsed) {
     EXPECT_NE(m.run({"/?"}).out.find("--wine-prefix"), std::string::npos);
 }
 
-// Sets an environment variable for the programs run while it lives.
-class Env {
-  public:
-    Env(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~Env() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+// An environment variable for the programs run while it lives.
+using Env = testing_support::ScopedEnv;
 
 void makePrefix(const fs::path& dir) {
     writeFile(dir / "system.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Classes] 1\n");

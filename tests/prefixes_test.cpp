@@ -9,23 +9,10 @@
 #include "support/temp_machine.h"
 
 namespace fs = std::filesystem;
+using Env = testing_support::ScopedEnv;
 using testing_support::writeFile;
 
 namespace {
-
-// Sets an environment variable while it lives, then puts the old value back.
-class Env {
-  public:
-    Env(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~Env() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 void makePrefix(const fs::path& dir) {
     writeFile(dir / "system.reg", "WINE REGISTRY Version 2\n");

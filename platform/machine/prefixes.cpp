@@ -8,6 +8,7 @@
 
 #include "machine/prefixes_sources.h"
 #include "machine/wineserver.h"
+#include "text/ascii.h"
 
 namespace prefixes {
 
@@ -71,15 +72,6 @@ void playOnLinux(const fs::path& home, Candidates& out) {
         out.push_back({dir, Source::PlayOnLinux, dir.filename().string()});
 }
 
-// The name, ignoring ASCII case, then the path: the order within a source.
-std::string folded(const std::string& s) {
-    std::string out = s;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 }  // namespace
 
 const char* sourceName(Source s) {
@@ -118,14 +110,22 @@ std::vector<Prefix> find() {
     }
 
     // The first to reach a real path names it: the sources come in their
-    // order, and within one the names are sorted first.
-    std::stable_sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
-        return std::make_tuple(a.source, folded(a.name), a.path) <
-               std::make_tuple(b.source, folded(b.name), b.path);
+    // order, and within one the names are sorted first (ignoring ASCII case,
+    // each name folded once), then the paths.
+    std::vector<std::pair<std::string, Candidate>> ordered;
+    ordered.reserve(found.size());
+    for (Candidate& c : found) {
+        std::string key = c.name;
+        for (char& ch : key) ch = ascii::lower(ch);
+        ordered.emplace_back(std::move(key), std::move(c));
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.second.source, a.first, a.second.path) <
+               std::tie(b.second.source, b.first, b.second.path);
     });
     std::vector<Prefix> out;
     std::set<fs::path> seen;
-    for (Candidate& c : found) {
+    for (auto& [key, c] : ordered) {
         if (c.path.empty() || !isPrefix(c.path)) continue;
         std::error_code ec;
         fs::path real = fs::canonical(c.path, ec);

@@ -55,16 +55,16 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
-XdgDataHome::XdgDataHome(const std::filesystem::path& dir) {
-    if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
-    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
 }
 
-XdgDataHome::~XdgDataHome() {
+ScopedEnv::~ScopedEnv() {
     if (old_) {
-        setenv("XDG_DATA_HOME", old_->c_str(), 1);
+        setenv(name_, old_->c_str(), 1);
     } else {
-        unsetenv("XDG_DATA_HOME");
+        unsetenv(name_);
     }
 }
 

@@ -31,16 +31,24 @@ std::string integrityCheck(const std::filesystem::path& hive);
 // The hive root a catalogue row's root number stands for.
 regstore::Root rootOf(std::uint32_t catalogueRoot);
 
-// Points XDG_DATA_HOME at a directory while it lives, then puts it back.
-class XdgDataHome {
+// Sets an environment variable while it lives, then puts the old value back
+// (or unsets it).
+class ScopedEnv {
   public:
-    explicit XdgDataHome(const std::filesystem::path& dir);
-    ~XdgDataHome();
-    XdgDataHome(const XdgDataHome&) = delete;
-    XdgDataHome& operator=(const XdgDataHome&) = delete;
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
+    const char* name_;
     std::optional<std::string> old_;
+};
+
+// Points XDG_DATA_HOME at a directory while it lives, then puts it back.
+class XdgDataHome : public ScopedEnv {
+  public:
+    explicit XdgDataHome(const std::filesystem::path& dir) : ScopedEnv("XDG_DATA_HOME", dir) {}
 };
 
 // Changes the process's current directory while it lives.
