@@ -1,11 +1,13 @@
 // A Wine prefix's registry files as the store: what a change rewrites and
 // what it leaves, the A functions' text, damaged files, other writers,
-// links and modes, and changes refused while Wine runs.
+// links and modes, and changes refused while Wine runs or to files the user
+// may not write.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "machine/machine.h"
 #include "registry/Module2.h"
+#include "support/as_nobody.h"
 #include "support/temp_machine.h"
 #include "winreg/atomic_file.h"
 #include "winreg/current_store.h"
@@ -194,6 +196,31 @@ TEST(PrefixStore, AFileThatCannotBeReadIsNeverWritten) {
     const std::vector<failed_writes::Failure> told = failed_writes::take();
     ASSERT_EQ(told.size(), 1u);
     EXPECT_NE(told[0].reason.find("read-only"), std::string::npos) << told[0].reason;
+}
+
+TEST(PrefixStore, FilesTheUserMayNotWriteAreShownAndEachChangeIsRefused) {
+    TempPrefix prefix;
+    ::chmod((prefix.dir() / "user.reg").c_str(), 0444);
+    ::chmod((prefix.dir() / "system.reg").c_str(), 0444);
+    ::chmod(prefix.dir().c_str(), 0555);
+    testing_support::asNobody([&] {
+        machine::select(machine::Machine::winePrefix(prefix.dir()));
+        const std::string userFile = (prefix.dir() / "user.reg").string();
+        EXPECT_NE(regstore::problem().find(userFile + " cannot be written"), std::string::npos)
+            << regstore::problem();
+        EXPECT_EQ(Module2::getvalue(HKCU, "Software\\Wine", "Version"),
+                  RegValue(QStringLiteral("win10")));
+        Module2::setvalue(HKCU, "Software\\Wine", "Version", QStringLiteral("win98"), 1);
+        const std::vector<failed_writes::Failure> told = failed_writes::take();
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_NE(told[0].reason.find(userFile + " cannot be written: Permission denied"),
+                  std::string::npos)
+            << told[0].reason;
+        regstore::select("/nonexistent/knobwise-prefix-test.db");
+    });
+    ::chmod(prefix.dir().c_str(), 0700);
+    EXPECT_EQ(prefix.user(), kUser);
+    EXPECT_EQ(prefix.system(), kSystem);
 }
 
 TEST(PrefixStore, WritersTakeTurnsAndLinksAndModesStay) {

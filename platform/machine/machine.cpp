@@ -27,7 +27,8 @@ Machine& selected() {
 }
 
 // A prefix's registry: read-only while Wine runs there (checked again before
-// every change), and while one of its files cannot be read. The files are
+// every change), while one of its files cannot be read, and, for changes to
+// it, while one cannot be written. The files are
 // read while the program goes on; what the user is told is worked out when
 // it is asked for, once they have been.
 regstore::Opened openPrefix(const fs::path& prefix) {
@@ -36,15 +37,13 @@ regstore::Opened openPrefix(const fs::path& prefix) {
         if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
         return std::nullopt;
     });
-    o.state = store->writable() ? regstore::State::Ok : regstore::State::ReadOnly;
-    const bool readOnly = o.state == regstore::State::ReadOnly;
-    o.explain = [s = store.get(), prefix, readOnly]() -> std::string {
+    o.state = regstore::State::Ok;
+    o.explain = [s = store.get(), prefix]() -> std::string {
         if (const std::string damage = s->damage(); !damage.empty())
             return damage + " Knobwise uses the Wine prefix " + prefix.string() +
                    " read-only and changes nothing in it.";
-        if (readOnly)
-            return "The registry files of the Wine prefix " + prefix.string() +
-                   " cannot be written. The settings they hold cannot be shown or changed.";
+        if (const std::string denied = s->writeProblem(); !denied.empty())
+            return denied + " The settings are shown but cannot be changed.";
         if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
         return {};
     };

@@ -131,6 +131,12 @@ struct PrefixStore::Impl {
         }
     }
 
+    // Refuses a change to a file that the user may not replace.
+    void mayWrite(int f) const {
+        if (std::string why = files[f].disk.writeProblem(); !why.empty())
+            throw Refused(ERROR_ACCESS_DENIED, why);
+    }
+
     // Writes the file with the changes made to it.
     void write(int f) {
         File& file = files[f];
@@ -148,6 +154,7 @@ struct PrefixStore::Impl {
     auto change(int f, F&& fn) {
         if (inTransaction) {
             mayChange();
+            mayWrite(f);
             auto result = fn();
             files[f].changed = files[f].changed || bool(result);
             return result;
@@ -155,6 +162,7 @@ struct PrefixStore::Impl {
         lock(f);
         try {
             mayChange();  // under the lock: the file may just have been read again
+            mayWrite(f);
             auto result = fn();
             if (result) write(f);
             unlock(f);
@@ -207,11 +215,21 @@ std::string PrefixStore::where() const {
     return impl_->prefix.string();
 }
 
+// Keys open with write rights even when a file cannot be written: its
+// settings are shown, and each change to it is refused, naming the file.
 bool PrefixStore::writable() const {
-    for (const Impl::File& file : impl_->files) {
-        if (!file.disk.writable()) return false;
-    }
     return true;
+}
+
+std::string PrefixStore::writeProblem() const {
+    std::string out;
+    for (const Impl::File& file : impl_->files) {
+        std::string why = file.disk.writeProblem();
+        if (why.empty()) continue;
+        if (!out.empty()) out += ' ';
+        out += why;
+    }
+    return out;
 }
 
 KeyId PrefixStore::top(Root r) {

@@ -51,6 +51,9 @@ class PrefixStore final : public Store {
     // What is wrong with the files, naming each file and line; empty when
     // both are sound.
     std::string damage() const;
+    // Why changes to the files cannot be written, naming each file the user
+    // may not replace; empty when both can be.
+    std::string writeProblem() const;
 
     std::string where() const override;
     bool writable() const override;

@@ -73,10 +73,12 @@ fs::path RegistryFile::target() const {
     return ec ? path_ : t;
 }
 
-bool RegistryFile::writable() const {
+std::string RegistryFile::writeProblem() const {
     const fs::path file = target();
     const fs::path folder = file.parent_path().empty() ? "." : file.parent_path();
-    return ::access(file.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK) == 0;
+    if (::access(file.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0)
+        return fileMessage(path_, "cannot be written", std::strerror(errno));
+    return {};
 }
 
 std::string RegistryFile::read(struct stat* status) const {

@@ -37,8 +37,9 @@ class RegistryFile {
     // The file the path names, links followed; the path itself when it
     // cannot be resolved.
     std::filesystem::path target() const;
-    // Whether the user may replace the file (it and its folder writable).
-    bool writable() const;
+    // Why the user may not replace the file (it or its folder not writable),
+    // as a sentence naming it; empty when they may.
+    std::string writeProblem() const;
 
     // The bytes of the file the path names now, and its status in `status`.
     // Throws std::system_error; a file larger than any registry file has
