@@ -7,6 +7,7 @@
 #include "graphics/gdi.h"
 #include "graphics/icons.h"
 #include "machine/machine.h"
+#include "support/temp_machine.h"
 #include "window/Module1.h"
 #include "window_support.h"
 
@@ -37,10 +38,10 @@ class WindowIcons : public ::testing::Test, public WindowTest {
         fs::copy(KNOBWISE_DRIVE_C_TEMPLATE, machine::driveC(),
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     }
-    std::array<PictureBox*, 6> boxes() {
-        return {form->Picture1, form->Picture2, form->Picture3,
-                form->Picture4, form->Picture5, form->Picture6};
+    std::array<PictureBox*, 6> boxes(Form1& f) {
+        return {f.Picture1, f.Picture2, f.Picture3, f.Picture4, f.Picture5, f.Picture6};
     }
+    std::array<PictureBox*, 6> boxes() { return boxes(*form); }
 };
 
 // Each box shows its own row's icon: the one drawn the same way, at (0, 0)
@@ -106,6 +107,32 @@ TEST_F(WindowIcons, IconsSurviveRepainting) {
         EXPECT_EQ(shown.copy(inside.x(), inside.y(), expected.width(), expected.height()), expected)
             << box->objectName().toStdString();
     }
+}
+
+// A Wine prefix has none of these files: each row's icon comes from the file
+// the program ships for its own machine, and a file the prefix has is used
+// as it is. Nothing is written into the prefix.
+TEST_F(WindowIcons, OnAWinePrefixMissingFilesAreDrawnFromTheShippedOnes) {
+    std::vector<QImage> embedded;
+    for (PictureBox* box : boxes(load())) embedded.push_back(box->image());
+
+    const fs::path prefix = testing_support::makeTempDir("knobwise-icons-");
+    testing_support::writeFile(prefix / "system.reg", "WINE REGISTRY Version 2\n");
+    testing_support::writeFile(prefix / "user.reg", "WINE REGISTRY Version 2\n");
+    fs::create_directories(prefix / "drive_c" / "windows" / "system");
+    fs::copy_file(machine::driveC() / "WINDOWS" / "SYSTEM" / "syncui.dll",
+                  prefix / "drive_c" / "windows" / "explorer.exe");
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_symlink("../drive_c", prefix / "dosdevices" / "c:");
+    machine::select(machine::Machine::winePrefix(prefix));
+    form.reset();
+    const std::array<PictureBox*, 6> onPrefix = boxes(load());
+    EXPECT_EQ(onPrefix[0]->image(), embedded[2]);  // the prefix's own explorer.exe
+    for (size_t row = 1; row < 6; ++row) EXPECT_EQ(onPrefix[row]->image(), embedded[row]);
+    EXPECT_TRUE(fs::is_empty(prefix / "drive_c" / "windows" / "system"));
+
+    machine::select(machine::Machine::embedded());
+    fs::remove_all(prefix);
 }
 
 }  // namespace

@@ -89,9 +89,16 @@ std::optional<FileBytes> readFile(const std::filesystem::path& path) {
 
 HICON ExtractIconA(HINSTANCE, LPCSTR lpszExeFileName, UINT nIconIndex) {
     if (!lpszExeFileName) return handleOf(0);
-    auto host = drives::toHost(codepage::toUtf8(lpszExeFileName));
+    const std::string name = codepage::toUtf8(lpszExeFileName);
+    auto host = drives::toHost(name);
     if (!host) return handleOf(0);
     std::optional<FileBytes> file = readFile(*host);
+    // A Wine prefix has none of Windows 98's files: their icons come from
+    // the files the program ships for its own machine.
+    if (!file) {
+        if (std::optional<std::filesystem::path> ours = drives::standIn(name))
+            file = readFile(*ours);
+    }
     if (!file) return handleOf(0);
     const iconreader::Bytes bytes = file->bytes();
 

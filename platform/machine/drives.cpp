@@ -65,7 +65,16 @@ fs::path normalHost(const fs::path& p) {
 
 }  // namespace
 
-std::optional<fs::path> toHost(std::string_view path) {
+namespace {
+
+// A Windows path taken apart: its drive letter and the components below the
+// drive's root, "." and ".." resolved.
+struct Parsed {
+    char drive = 0;
+    std::vector<std::string> parts;
+};
+
+std::optional<Parsed> parse(std::string_view path) {
     // A Windows path ends at its first NUL, as the system's own functions
     // read it; past one, a name such as "..\0x" would reach the host's calls
     // as "..".
@@ -74,20 +83,19 @@ std::optional<fs::path> toHost(std::string_view path) {
     if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]))
         return std::nullopt;  // UNC
 
-    char drive = 0;
+    Parsed p;
     std::string_view rest = path;
-    std::vector<std::string> parts;
     if (path.size() >= 2 && path[1] == ':') {
-        drive = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+        p.drive = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
         rest = path.substr(2);
     }
-    if (drive == 0 || (!rest.empty() && !isSeparator(rest[0]))) {
+    if (p.drive == 0 || (!rest.empty() && !isSeparator(rest[0]))) {
         // Relative to the current directory (of that drive, for "C:name").
         std::string cwd = currentDirectory();
-        if (drive != 0 && std::toupper(static_cast<unsigned char>(cwd[0])) != drive) {
-            cwd = std::string(1, drive) + ":\\";
+        if (p.drive != 0 && std::toupper(static_cast<unsigned char>(cwd[0])) != p.drive) {
+            cwd = std::string(1, p.drive) + ":\\";
         }
-        if (drive == 0) drive = cwd[0];
+        if (p.drive == 0) p.drive = cwd[0];
         std::string_view base = std::string_view(cwd).substr(2);
         bool rooted = !rest.empty() && isSeparator(rest[0]);
         if (!rooted) {
@@ -95,33 +103,62 @@ std::optional<fs::path> toHost(std::string_view path) {
             while (i < base.size()) {
                 size_t j = i;
                 while (j < base.size() && !isSeparator(base[j])) ++j;
-                if (j > i) parts.emplace_back(base.substr(i, j - i));
+                if (j > i) p.parts.emplace_back(base.substr(i, j - i));
                 i = j + 1;
             }
         }
     }
-    std::optional<fs::path> top = driveRoot(drive);
-    if (!top) return std::nullopt;
     size_t i = 0;
     while (i < rest.size()) {
         size_t j = i;
         while (j < rest.size() && !isSeparator(rest[j])) ++j;
         std::string_view part = rest.substr(i, j - i);
         if (part == "..") {
-            if (!parts.empty()) parts.pop_back();  // never above the root
+            if (!p.parts.empty()) p.parts.pop_back();  // never above the root
         } else if (!part.empty() && part != ".") {
-            parts.emplace_back(part);
+            p.parts.emplace_back(part);
         }
         i = j + 1;
     }
-    fs::path host = *top;
-    bool exists = true;
+    return p;
+}
+
+// The components below `top`, each matched without regard to case while
+// they exist; `exists` tells whether the last one does.
+fs::path locate(fs::path top, const std::vector<std::string>& parts, bool* exists) {
+    *exists = true;
     for (const std::string& part : parts) {
-        std::optional<std::string> entry = exists ? findEntry(host, part) : std::nullopt;
-        exists = entry.has_value();
-        host /= entry ? *entry : part;
+        std::optional<std::string> entry = *exists ? findEntry(top, part) : std::nullopt;
+        *exists = entry.has_value();
+        top /= entry ? *entry : part;
     }
-    return host;
+    return top;
+}
+
+}  // namespace
+
+std::optional<fs::path> toHost(std::string_view path) {
+    std::optional<Parsed> p = parse(path);
+    if (!p) return std::nullopt;
+    std::optional<fs::path> top = driveRoot(p->drive);
+    if (!top) return std::nullopt;
+    bool exists = false;
+    return locate(*top, p->parts, &exists);
+}
+
+std::optional<fs::path> standIn(std::string_view path) {
+    if (!machine::current().isWinePrefix()) return std::nullopt;
+    std::optional<Parsed> p = parse(path);
+    if (!p || p->drive != 'C') return std::nullopt;
+    bool exists = false;
+    if (std::optional<fs::path> top = driveRoot('C')) {
+        locate(*top, p->parts, &exists);
+        if (exists) return std::nullopt;
+    }
+    const fs::path ours = locate(machine::dataDirectory() / "drive_c", p->parts, &exists);
+    std::error_code ec;
+    if (!exists || !fs::is_regular_file(ours, ec)) return std::nullopt;
+    return ours;
 }
 
 std::string toWindows(const fs::path& hostPath) {

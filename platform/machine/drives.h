@@ -23,6 +23,12 @@ namespace drives {
 // nullopt for another drive letter, a UNC path or an empty path.
 std::optional<std::filesystem::path> toHost(std::string_view windowsPath);
 
+// On a Wine prefix, for a file of drive C that the prefix lacks, the file of
+// the same name among the embedded machine's own shipped ones (its stand-ins
+// for Windows' files), to be read and never written; nullopt otherwise, and
+// for a file the prefix has.
+std::optional<std::filesystem::path> standIn(std::string_view windowsPath);
+
 // The Windows path of a host path, on the drive whose folder holds it most
 // closely (C:\... inside drive C, Z:\... elsewhere on the embedded machine).
 // A relative host path is taken from the current directory.
