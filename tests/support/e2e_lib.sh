@@ -1,6 +1,7 @@
 # Shared by the end-to-end test scripts (sourced): a work directory removed
 # at exit (KEEP=1 keeps it), the processes started (add their PIDs to
-# `pids`) ended at exit, `fail`, `eventually` and `start_desktop`.
+# `pids`) ended at exit, `fail`, `eventually`, `start_desktop` and
+# `start_accessibility_bus`.
 
 work=$(mktemp -d)
 pids=()
@@ -40,6 +41,23 @@ start_desktop() {
     openbox --config-file "$(dirname "${BASH_SOURCE[0]}")/openbox-rc.xml" --startup "touch $work/wm-ready" >"$work/openbox.log" 2>&1 &
     pids+=($!)
     eventually test -e "$work/wm-ready" || fail "openbox did not start"
+}
+
+# Starts a private session bus and the accessibility bus on it (AT-SPI), and
+# exports their addresses; programs started later with
+# QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 show themselves there.
+start_accessibility_bus() {
+    unset DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS
+    eval "$(dbus-launch --sh-syntax)"
+    [ -n "${DBUS_SESSION_BUS_PID:-}" ] || fail "no session bus"
+    pids+=("$DBUS_SESSION_BUS_PID")
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/at-spi.log" 2>&1 &
+    pids+=($!)
+    a11y_bus_up() {
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus | grep -q 'boolean true'
+    }
+    eventually a11y_bus_up || fail "no accessibility bus: $(cat "$work/at-spi.log")"
 }
 
 # The id of the next visible window titled Knobwise that is not one of the
