@@ -45,14 +45,15 @@ PrefixChooser::PrefixChooser(std::vector<prefixes::Prefix> found, Opener open, Q
                             QStringLiteral("Folder"), QStringLiteral("Wine")});
     List1->setRootIsDecorated(false);
     List1->setUniformRowHeights(true);
+    List1->setTextElideMode(Qt::ElideMiddle);
     List1->setAllColumnsShowFocus(true);
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setSelectionBehavior(QAbstractItemView::SelectRows);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->header()->setSectionsMovable(false);
     for (const prefixes::Prefix& p : found_) List1->addTopLevelItem(row(p));
-    List1->setColumnWidth(kName, twips::px(2700));
-    List1->setColumnWidth(kSource, twips::px(1200));
+    List1->setColumnWidth(kName, twips::px(2400));
+    List1->setColumnWidth(kSource, twips::px(1080));
     List1->setColumnWidth(kFolder, twips::px(3900));
     setTabIndex(List1, 0);
     Label1->setBuddy(List1);
