@@ -53,7 +53,8 @@ class Chooser : public ::testing::Test {
     // `refusal` is set.
     std::unique_ptr<PrefixChooser> show() {
         auto chooser = std::make_unique<PrefixChooser>(
-            prefixes::find(), [this](const PrefixChooser::Pick& pick) -> std::optional<std::string> {
+            prefixes::find(),
+            [this](const PrefixChooser::Pick& pick) -> std::optional<std::string> {
                 asked.push_back(pick);
                 return refusal;
             });
@@ -78,11 +79,12 @@ TEST_F(Chooser, RowsKeyboardAndARefusedPick) {
     auto c = show();
     ASSERT_EQ(c->List1->topLevelItemCount(), 4);
     const QTreeWidgetItem* steam = c->List1->topLevelItem(1);
-    EXPECT_EQ(QStringList({steam->text(0), steam->text(1), steam->text(2), steam->text(3)}),
-              QStringList({"Dota 2", "Steam",
-                           QString::fromStdString(
-                               (home_ / ".local/share/Steam/steamapps/compatdata/570/pfx").string()),
-                           "Not running"}));
+    EXPECT_EQ(
+        QStringList({steam->text(0), steam->text(1), steam->text(2), steam->text(3)}),
+        QStringList({"Dota 2", "Steam",
+                     QString::fromStdString(
+                         (home_ / ".local/share/Steam/steamapps/compatdata/570/pfx").string()),
+                     "Not running"}));
     EXPECT_EQ(current(*c), ".wine");
     EXPECT_EQ(c->windowTitle(), "Knobwise");
     EXPECT_FALSE(c->List1->accessibleName().isEmpty());
