@@ -54,7 +54,7 @@ PrefixChooser::PrefixChooser(std::vector<prefixes::Prefix> found, Opener open, Q
     for (const prefixes::Prefix& p : found_) List1->addTopLevelItem(row(p));
     List1->setColumnWidth(kName, twips::px(2400));
     List1->setColumnWidth(kSource, twips::px(1080));
-    List1->setColumnWidth(kFolder, twips::px(3900));
+    List1->setColumnWidth(kFolder, twips::px(3750));
     setTabIndex(List1, 0);
     Label1->setBuddy(List1);
 
