@@ -93,7 +93,7 @@ xdotool key --clearmodifiers Return
 question=$(new_window "$chooser") || fail "no question about the missing keys; output: $(cat "$work/knobwise.log")"
 xdotool windowactivate --sync "$question"
 xdotool key --clearmodifiers Return
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Knobwise - Portal Knights$' | head -n1) ||
+window=$(prefix_window 'Portal Knights') ||
     fail "no main window titled for the game: $(xdotool search --onlyvisible --name Knobwise getwindowname %@)"
 grep -q "using the Wine prefix $prefix" "$work/knobwise.log" || fail "the prefix was not named on stderr"
 cp "$prefix/user.reg" "$work/user.before"

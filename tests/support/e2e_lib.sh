@@ -1,7 +1,8 @@
 # Shared by the end-to-end test scripts (sourced): a work directory removed
 # at exit (KEEP=1 keeps it), the processes started (add their PIDs to
-# `pids`) ended at exit, `fail`, `eventually`, `start_desktop` and
-# `start_accessibility_bus`.
+# `pids`) ended at exit, `fail`, `eventually`, `start_desktop`,
+# `start_accessibility_bus`, and `new_window` and `prefix_window` that wait
+# for the program's windows.
 
 work=$(mktemp -d)
 pids=()
@@ -70,4 +71,13 @@ new_window() {
         sleep 0.1
     done
     return 1
+}
+
+# The id of the main window on the Wine prefix named NAME (titled
+# "Knobwise - NAME", a regular expression's text), once it shows (within
+# about twenty seconds).
+prefix_window() {
+    local id
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^Knobwise - $1\$" | head -n1)
+    [ -n "$id" ] && echo "$id"
 }
