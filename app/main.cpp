@@ -1,17 +1,19 @@
 // knobwise: selects the machine (the user's own, made on first start, or a
-// Wine prefix asked for on the command line), then loads the main window
-// and shows it.
+// Wine prefix asked for on the command line or picked in the chooser), then
+// loads the main window and shows it.
 #include <QApplication>
 #include <cstdio>
 #include <string>
 
 #include "app/missing_keys.h"
 #include "app/options.h"
+#include "chooser/PrefixChooser.h"
 #include "controls/classicstyle.h"
 #include "controls/end.h"
 #include "controls/firstframe.h"
 #include "controls/msgbox.h"
 #include "machine/machine.h"
+#include "machine/prefixes.h"
 #include "window/Form1.h"
 #include "winreg/current_store.h"
 
@@ -21,6 +23,28 @@ namespace {
 // standard streams would otherwise be set up at every start.
 void say(std::FILE* stream, const std::string& text) {
     std::fputs(text.c_str(), stream);
+}
+
+// Whether a message box would be seen: not on Qt's platforms that draw
+// nowhere (offscreen, minimal), where it would wait for nobody.
+bool boxesSeen() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+// Lets the user pick the prefix and selects it. A prefix that cannot be used
+// is named on standard error and in a box over the chooser, which stays for
+// another pick. False when the chooser was cancelled.
+bool choosePrefix() {
+    PrefixChooser chooser(
+        prefixes::find(), [](const PrefixChooser::Pick& pick) -> std::optional<std::string> {
+            const machine::Choice choice = machine::choose(pick.folder, pick.name);
+            if (choice.usable) return std::nullopt;
+            say(stderr, "knobwise: " + choice.error + '\n');
+            return choice.error;
+        });
+    chooser.ShowModal();
+    return chooser.opened().has_value();
 }
 
 }  // namespace
@@ -51,12 +75,19 @@ int main(int argc, char** argv) {
 
     // The store starts to open here: a prefix's files are read while the
     // window is made.
-    const machine::Choice choice = machine::choose(opts.winePrefix);
-    if (!choice.usable) {
-        say(stderr, "knobwise: " + choice.error + '\n');
-        return 1;
+    machine::Choice choice;
+    if (opts.choosePrefix) {
+        // Cancel is the user's answer, not a failure.
+        if (!choosePrefix()) return 0;
+    } else {
+        choice = machine::choose(opts.winePrefix);
+        if (!choice.usable) {
+            say(stderr, "knobwise: " + choice.error + '\n');
+            if (boxesSeen()) MsgBox(QString::fromStdString(choice.error), msgbox::kExclamation);
+            return 1;
+        }
     }
-    if (opts.winePrefix)
+    if (machine::current().isWinePrefix())
         say(stderr,
             "knobwise: using the Wine prefix " + machine::current().prefix().string() + '\n');
     firstframe::phase("store");

@@ -1,5 +1,6 @@
 #include "app/options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "machine/machine.h"
@@ -23,8 +24,10 @@ Options parse(int argc, char** argv) {
                 o.winePrefix = machine::absoluteFolder(argv[++i]);
             } else if (std::optional<std::string> why = machine::winePrefixVariableProblem()) {
                 o.error = *why;
+            } else if (const char* variable = std::getenv("WINEPREFIX"); variable && *variable) {
+                o.winePrefix = machine::absoluteFolder(variable);
             } else {
-                o.winePrefix = machine::defaultWinePrefix();
+                o.choosePrefix = true;
             }
         } else if (arg.starts_with("--wine-prefix=")) {
             std::string dir = arg.substr(std::strlen("--wine-prefix="));

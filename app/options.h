@@ -12,11 +12,13 @@ namespace options {
 struct Options {
     bool help = false;
     std::optional<std::filesystem::path> winePrefix;  // the prefix asked for
-    std::string error;                                // a command line we cannot take
-    std::vector<char*> rest;                          // what is left for Qt, argv[0] first
+    bool choosePrefix = false;  // --wine-prefix with neither a folder nor $WINEPREFIX
+    std::string error;          // a command line we cannot take
+    std::vector<char*> rest;    // what is left for Qt, argv[0] first
 };
 
-// Reads argv; --wine-prefix without a folder means machine::defaultWinePrefix().
+// Reads argv; --wine-prefix without a folder means $WINEPREFIX, and without
+// that the prefix the user picks from those found (choosePrefix).
 Options parse(int argc, char** argv);
 
 inline constexpr const char* kUsage = R"(Usage: knobwise [--wine-prefix [DIR]]
@@ -28,7 +30,9 @@ $XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), made on first start.
 
   --wine-prefix [DIR]  works on the Wine prefix DIR instead (also
                        --wine-prefix=DIR), so that Wine and its programs see
-                       what Apply writes; without DIR, $WINEPREFIX or ~/.wine.
+                       what Apply writes; without DIR, $WINEPREFIX, and
+                       without that a window lists the Wine prefixes found
+                       on this computer to choose from.
                        Nothing is changed while Wine runs in the prefix.
   --help               shows this text
 )";

@@ -25,16 +25,7 @@ chmod +x "$work/opener/xdg-open"
 
 start_desktop
 
-eval "$(dbus-launch --sh-syntax)"
-[ -n "${DBUS_SESSION_BUS_PID:-}" ] || fail "no session bus"
-pids+=("$DBUS_SESSION_BUS_PID")
-/usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/at-spi.log" 2>&1 &
-pids+=($!)
-a11y_bus_up() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus | grep -q 'boolean true'
-}
-eventually a11y_bus_up || fail "no accessibility bus: $(cat "$work/at-spi.log")"
+start_accessibility_bus
 
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$knobwise" >"$work/knobwise.log" 2>&1 &
 app=$!

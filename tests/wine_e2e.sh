@@ -130,7 +130,7 @@ question=$(new_window) || fail "no question about the missing keys; output: $(ca
 grep -q "using the Wine prefix $WINEPREFIX" "$work/knobwise.log" || fail "the prefix was not named on stderr"
 xdotool windowactivate --sync "$question"
 xdotool key --clearmodifiers Return
-window=$(new_window "$question") || fail "no main window; output: $(cat "$work/knobwise.log")"
+window=$(prefix_window prefix) || fail "no main window; output: $(cat "$work/knobwise.log")"
 xdotool windowactivate --sync "$window"
 eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
 xdotool mousemove --window "$window" 120 46 click 1
@@ -189,7 +189,7 @@ notice=$(new_window) || fail "no notice that Wine runs"
 grep -q "Wine is running in $WINEPREFIX" "$work/knobwise2.log" || fail "not told that Wine runs: $(cat "$work/knobwise2.log")"
 xdotool windowactivate --sync "$notice"
 xdotool key --clearmodifiers Return
-window=$(new_window "$notice") || fail "no main window"
+window=$(prefix_window prefix) || fail "no main window"
 xdotool windowactivate --sync "$window"
 eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
 xdotool mousemove --window "$window" 120 46 click 1

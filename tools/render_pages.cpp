@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "chooser/PrefixChooser.h"
 #include "controls/classicstyle.h"
 #include "folders/Dialog.h"
 #include "machine/machine.h"
@@ -75,6 +76,18 @@ int main(int argc, char** argv) {
             Dialog dialog(&form);
             dialog.show();
             if (status == 0 && !save(dialog, out + "/dialog.png")) status = 1;
+            // The chooser with rows of every kind, none of them this
+            // computer's.
+            PrefixChooser chooser(
+                {{"/home/pat/.wine", prefixes::Source::Wine, ".wine", false},
+                 {"/home/pat/.local/share/Steam/steamapps/compatdata/570/pfx",
+                  prefixes::Source::Steam, "Dota 2", true},
+                 {"/home/pat/Games/the-witcher", prefixes::Source::Lutris, "The Witcher", false},
+                 {"/home/pat/.local/share/bottles/bottles/Office", prefixes::Source::Bottles,
+                  "Office 2010", false}},
+                [](const PrefixChooser::Pick&) { return std::optional<std::string>(); });
+            chooser.show();
+            if (status == 0 && !save(chooser, out + "/chooser.png")) status = 1;
         }
     }
     std::error_code ec;

@@ -5,6 +5,7 @@
 #include "controls/colors.h"
 #include "controls/firstframe.h"
 #include "controls/twips.h"
+#include "machine/machine.h"
 #include "window/Form1.h"
 #include "window/pictures.h"
 
@@ -61,7 +62,12 @@ Form1::Form1(QWidget* parent)
     : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                        Qt::MSWindowsFixedSizeDialogHint) {
-    setWindowTitle(QStringLiteral("Knobwise"));
+    // On a Wine prefix the title names it, so that the user knows whose
+    // settings these are; the embedded machine keeps the plain caption.
+    const machine::Machine& on = machine::current();
+    setWindowTitle(on.isWinePrefix()
+                       ? QStringLiteral("Knobwise - ") + QString::fromStdString(on.name())
+                       : QStringLiteral("Knobwise"));
     setWindowIcon(pictures::windowIcon());
     setClientSize(7905, 5790);
     firstframe::phase("window.icon");

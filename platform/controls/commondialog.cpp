@@ -104,3 +104,19 @@ void CommonDialog::ShowOpen() {
         fileName_ = QString::fromStdString(drives::toWindows(chosen->toStdString()));
     }
 }
+
+std::optional<QString> CommonDialog::BrowseForFolder(const QString& title) {
+    if (chooser()) return chooser()(QStringLiteral("Folder"), QString());
+    KindIcons icons;
+    QFileDialog dialog(QApplication::activeWindow(), title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Prefixes mostly live in hidden folders (~/.wine, ~/.local/share/...).
+    dialog.setFilter(dialog.filter() | QDir::Hidden);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setDirectory(QDir::homePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}

@@ -26,7 +26,12 @@ class CommonDialog {
     QString FileName() const { return fileName_; }
     void setFileName(const QString& windowsPath) { fileName_ = windowsPath; }
 
-    // Replaces the real dialog (an empty function restores it).
+    // The folder dialog, shown modally: returns the host folder chosen, or
+    // nullopt for a cancel. A test's chooser stands in for it too, asked
+    // with the description "Folder" and no pattern.
+    static std::optional<QString> BrowseForFolder(const QString& title);
+
+    // Replaces the real dialogs (an empty function restores them).
     static void setChooser(Chooser chooser);
 
   private:

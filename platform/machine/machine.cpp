@@ -77,9 +77,12 @@ fs::path driveC() {
     return directory() / "drive_c";
 }
 
-Machine Machine::winePrefix(fs::path prefix) {
+Machine Machine::winePrefix(fs::path prefix, std::string name) {
     Machine m;
     m.prefix_ = std::move(prefix);
+    m.name_ = name.empty() ? m.prefix_.filename().string() : std::move(name);
+    // "/" has no folder name; it is still named.
+    if (m.name_.empty()) m.name_ = m.prefix_.string();
     return m;
 }
 
@@ -105,12 +108,12 @@ std::vector<Drive> Machine::drives() const {
     return out;
 }
 
-Choice choose(const std::optional<fs::path>& winePrefix) {
+Choice choose(const std::optional<fs::path>& winePrefix, const std::string& name) {
     Choice c;
     if (winePrefix) {
         const fs::path prefix = absoluteFolder(*winePrefix);
         if (std::optional<std::string> why = checkWinePrefix(prefix)) return {false, *why};
-        select(Machine::winePrefix(prefix));
+        select(Machine::winePrefix(prefix, name));
     } else {
         c.error = ensure().error;
         select(Machine::embedded());
@@ -126,11 +129,6 @@ const Machine& current() {
 void select(const Machine& m) {
     selected() = m;
     regstore::select([m] { return m.openRegistry(); });
-}
-
-fs::path defaultWinePrefix() {
-    if (const char* p = std::getenv("WINEPREFIX"); p && *p) return p;
-    return home() / ".wine";
 }
 
 std::optional<std::string> winePrefixVariableProblem() {

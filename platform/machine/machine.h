@@ -29,11 +29,16 @@ class Machine {
   public:
     // The embedded machine, wherever directory() says at the time of use.
     static Machine embedded() { return Machine(); }
-    static Machine winePrefix(std::filesystem::path prefix);
+    // A prefix goes by `name` (as the program that keeps it names it), or
+    // by its folder's name when that is empty.
+    static Machine winePrefix(std::filesystem::path prefix, std::string name = {});
 
     bool isWinePrefix() const { return !prefix_.empty(); }
     // The prefix's folder; empty for the embedded machine.
     const std::filesystem::path& prefix() const { return prefix_; }
+    // What the prefix is called where the user sees it; empty for the
+    // embedded machine.
+    const std::string& name() const { return name_; }
 
     // The machine's registry, opened, with what the user should be told
     // about it.
@@ -45,6 +50,7 @@ class Machine {
   private:
     Machine() = default;
     std::filesystem::path prefix_;
+    std::string name_;
 };
 
 // What choosing the machine came to.
@@ -59,10 +65,12 @@ struct Choice {
 };
 
 // Chooses the machine that the program, or knobreg, works on, once, at
-// start: the Wine prefix `winePrefix` (made absolute, absoluteFolder()), or without one the
+// start: the Wine prefix `winePrefix` (made absolute, absoluteFolder()),
+// going by `name` (its folder's name when empty), or without one the
 // embedded machine, made and seeded when it has no hive yet. Selects it and
-// starts opening its registry.
-Choice choose(const std::optional<std::filesystem::path>& winePrefix);
+// starts opening its registry. A prefix that cannot be used selects nothing,
+// so another may be chosen after it.
+Choice choose(const std::optional<std::filesystem::path>& winePrefix, const std::string& name = {});
 
 // The machine in use; the embedded one until another is selected.
 const Machine& current();
@@ -70,9 +78,6 @@ const Machine& current();
 // functions, as it stands (tests; the program chooses).
 void select(const Machine& m);
 
-// The prefix that --wine-prefix without a folder means: $WINEPREFIX, else
-// ~/.wine.
-std::filesystem::path defaultWinePrefix();
 // Why $WINEPREFIX cannot be used: it is set to a relative path, which Wine
 // refuses too; nullopt when it is unset, empty or absolute.
 std::optional<std::string> winePrefixVariableProblem();

@@ -1,6 +1,8 @@
 # Shared by the end-to-end test scripts (sourced): a work directory removed
 # at exit (KEEP=1 keeps it), the processes started (add their PIDs to
-# `pids`) ended at exit, `fail`, `eventually` and `start_desktop`.
+# `pids`) ended at exit, `fail`, `eventually`, `start_desktop`,
+# `start_accessibility_bus`, and `new_window` and `prefix_window` that wait
+# for the program's windows.
 
 work=$(mktemp -d)
 pids=()
@@ -42,6 +44,23 @@ start_desktop() {
     eventually test -e "$work/wm-ready" || fail "openbox did not start"
 }
 
+# Starts a private session bus and the accessibility bus on it (AT-SPI), and
+# exports their addresses; programs started later with
+# QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 show themselves there.
+start_accessibility_bus() {
+    unset DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS
+    eval "$(dbus-launch --sh-syntax)"
+    [ -n "${DBUS_SESSION_BUS_PID:-}" ] || fail "no session bus"
+    pids+=("$DBUS_SESSION_BUS_PID")
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/at-spi.log" 2>&1 &
+    pids+=($!)
+    a11y_bus_up() {
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus | grep -q 'boolean true'
+    }
+    eventually a11y_bus_up || fail "no accessibility bus: $(cat "$work/at-spi.log")"
+}
+
 # The id of the next visible window titled Knobwise that is not one of the
 # ids given, once it shows (within about twenty seconds).
 new_window() {
@@ -52,4 +71,13 @@ new_window() {
         sleep 0.1
     done
     return 1
+}
+
+# The id of the main window on the Wine prefix named NAME (titled
+# "Knobwise - NAME", a regular expression's text), once it shows (within
+# about twenty seconds).
+prefix_window() {
+    local id
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name "^Knobwise - $1\$" | head -n1)
+    [ -n "$id" ] && echo "$id"
 }
