@@ -99,9 +99,10 @@ int main(int argc, char** argv) {
                msgbox::kExclamation);
     } else if (const std::string problem = regstore::problem(); !problem.empty()) {
         // Said once; the program then runs as the store allows: with every
-        // key failing to open (missing, damaged, or not writable, since every
-        // open asks for write rights), or with every change refused (Wine
-        // running in the prefix, one of its files damaged).
+        // key failing to open (a hive missing, damaged, or not writable,
+        // since every open asks for write rights), or with changes refused
+        // (a full disk, Wine running in the prefix, one of its files damaged
+        // or not writable).
         if (machine::current().isWinePrefix()) say(stderr, "knobwise: " + problem + '\n');
         MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
     } else {
