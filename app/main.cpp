@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
 
     // The store starts to open here: a prefix's files are read while the
     // window is made.
-    const machine::Choice choice = machine::choose(opts.winePrefix);
+    const machine::Choice choice =
+        machine::choose(opts.winePrefix, opts.winePrefix ? missing_keys::settingsKeys()
+                                                         : std::vector<regstore::KeyPath>{});
     if (!choice.usable) {
         say(stderr, "knobwise: " + choice.error + '\n');
         return 1;
@@ -69,8 +71,9 @@ int main(int argc, char** argv) {
     } else if (const std::string problem = regstore::problem(); !problem.empty()) {
         // Said once; the program then runs as the store allows: with every
         // key failing to open (missing, damaged, or not writable, since every
-        // open asks for write rights), or with every change refused (Wine
-        // running in the prefix, one of its files damaged).
+        // open asks for write rights), or with every change refused (a Wine
+        // running in the prefix that cannot be used, one of its files
+        // damaged).
         if (machine::current().isWinePrefix()) say(stderr, "knobwise: " + problem + '\n');
         MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
     } else {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "winreg/current_store.h"
+#include "winreg/live_wine.h"
 
 namespace machine {
 
@@ -29,7 +30,10 @@ class Machine {
   public:
     // The embedded machine, wherever directory() says at the time of use.
     static Machine embedded() { return Machine(); }
-    static Machine winePrefix(std::filesystem::path prefix);
+    // `liveKeys`: the keys whose values are read from the prefix's running
+    // Wine, when one runs (see winreg/prefix_store.h).
+    static Machine winePrefix(std::filesystem::path prefix,
+                              std::vector<regstore::KeyPath> liveKeys = {});
 
     bool isWinePrefix() const { return !prefix_.empty(); }
     // The prefix's folder; empty for the embedded machine.
@@ -45,6 +49,7 @@ class Machine {
   private:
     Machine() = default;
     std::filesystem::path prefix_;
+    std::vector<regstore::KeyPath> liveKeys_;
 };
 
 // What choosing the machine came to.
@@ -61,8 +66,9 @@ struct Choice {
 // Chooses the machine that the program, or knobreg, works on, once, at
 // start: the Wine prefix `winePrefix` (made absolute, absoluteFolder()), or without one the
 // embedded machine, made and seeded when it has no hive yet. Selects it and
-// starts opening its registry.
-Choice choose(const std::optional<std::filesystem::path>& winePrefix);
+// starts opening its registry; `liveKeys` as for Machine::winePrefix.
+Choice choose(const std::optional<std::filesystem::path>& winePrefix,
+              std::vector<regstore::KeyPath> liveKeys = {});
 
 // The machine in use; the embedded one until another is selected.
 const Machine& current();
