@@ -35,7 +35,8 @@ class TempFile {
   public:
     explicit TempFile(const char* suffix) {
         const char* t = std::getenv("TMPDIR");
-        std::string pattern = std::string(t && *t == '/' ? t : "/tmp") + "/knobwise-XXXXXX" + suffix;
+        std::string pattern =
+            std::string(t && *t == '/' ? t : "/tmp") + "/knobwise-XXXXXX" + suffix;
         const int fd = ::mkstemps(pattern.data(), static_cast<int>(std::strlen(suffix)));
         if (fd < 0)
             refuse("Knobwise cannot make a temporary file for Wine: " +
@@ -99,8 +100,7 @@ regstore::LiveWine::Server RunningWine::server() {
             break;
         }
     }
-    if (wine.empty())
-        return unusable("there is no wine program beside its server " + exe.string());
+    if (wine.empty()) return unusable("there is no wine program beside its server " + exe.string());
     server_ = exe;
     wine_ = wine;
     return {State::Usable, {}, std::to_string(*pid) + " " + exe.string()};
@@ -166,9 +166,10 @@ void RunningWine::run(const std::vector<std::string>& args, const fs::path& out,
 std::string RunningWine::read(const std::vector<regstore::KeyPath>& keys) {
     const fs::path reader = registryReader();
     if (reader.empty())
-        refuse("Knobwise's reader for a running Wine (knobwise-regread.exe) is not installed, so "
-               "the settings shown are those of the registry files, which Wine's server saves "
-               "only about every 30 seconds.");
+        refuse(
+            "Knobwise's reader for a running Wine (knobwise-regread.exe) is not installed, so "
+            "the settings shown are those of the registry files, which Wine's server saves "
+            "only about every 30 seconds.");
     std::vector<std::string> args{reader.string()};
     for (const regstore::KeyPath& k : keys)
         args.push_back((k.root == regstore::Root::CurrentUser ? "HKCU\\" : "HKLM\\") + k.path);

@@ -85,8 +85,8 @@ void PrefixStore::Impl::readLive(const std::string& id) {
         liveNote = e.what();
         return;
     } catch (const regfile::ImportError& e) {
-        liveNote = "Wine gave values that cannot be read (line " + std::to_string(e.line()) +
-                   ": " + e.reason() + ").";
+        liveNote = "Wine gave values that cannot be read (line " + std::to_string(e.line()) + ": " +
+                   e.reason() + ").";
         return;
     }
     for (const KeyPath& want : liveKeys) {
