@@ -38,7 +38,8 @@ bool boxesSeen() {
 bool choosePrefix() {
     PrefixChooser chooser(
         prefixes::find(), [](const PrefixChooser::Pick& pick) -> std::optional<std::string> {
-            const machine::Choice choice = machine::choose(pick.folder, pick.name);
+            const machine::Choice choice =
+                machine::choose(pick.folder, pick.name, missing_keys::settingsKeys());
             if (choice.usable) return std::nullopt;
             say(stderr, "knobwise: " + choice.error + '\n');
             return choice.error;
@@ -80,7 +81,9 @@ int main(int argc, char** argv) {
         // Cancel is the user's answer, not a failure.
         if (!choosePrefix()) return 0;
     } else {
-        choice = machine::choose(opts.winePrefix);
+        choice = machine::choose(
+            opts.winePrefix, {},
+            opts.winePrefix ? missing_keys::settingsKeys() : std::vector<regstore::KeyPath>{});
         if (!choice.usable) {
             say(stderr, "knobwise: " + choice.error + '\n');
             if (boxesSeen()) MsgBox(QString::fromStdString(choice.error), msgbox::kExclamation);
@@ -101,8 +104,8 @@ int main(int argc, char** argv) {
         // Said once; the program then runs as the store allows: with every
         // key failing to open (a hive missing, damaged, or not writable,
         // since every open asks for write rights), or with changes refused
-        // (a full disk, Wine running in the prefix, one of its files damaged
-        // or not writable).
+        // (a full disk; a Wine running in the prefix that cannot be used,
+        // one of the prefix's files damaged or not writable).
         if (machine::current().isWinePrefix()) say(stderr, "knobwise: " + problem + '\n');
         MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
     } else {

@@ -19,11 +19,11 @@ struct Missing {
     std::string name;  // in full, for the user
 };
 
-std::vector<Missing> missing(regstore::Store& store) {
+std::vector<Missing> missing(regstore::Store* store) {
     std::vector<Missing> out;
     for (const catalogue::Row& row : catalogue::kRows) {
         const regstore::Root root = regstore::rootOf(row.root);
-        if (store.findKey(root, row.keyPath)) continue;
+        if (store && store->findKey(root, row.keyPath)) continue;
         std::string name = std::string(regstore::rootKey(root).longName) + "\\" + row.keyPath;
         const std::string fold = casefold::fold(name);
         if (std::any_of(out.begin(), out.end(),
@@ -36,17 +36,23 @@ std::vector<Missing> missing(regstore::Store& store) {
 
 }  // namespace
 
+std::vector<regstore::KeyPath> settingsKeys() {
+    std::vector<regstore::KeyPath> out;
+    for (Missing& k : missing(nullptr)) out.push_back({k.root, std::move(k.path)});
+    return out;
+}
+
 void offer() {
     const machine::Machine& m = machine::current();
     regstore::Store* store = regstore::current();
-    // Only a prefix that takes changes now: not while Wine runs there or a
-    // file cannot be read (the start-up message said so).
+    // Only a prefix that takes changes now: not while a Wine runs there that
+    // cannot be used or a file cannot be read (the start-up message said so).
     if (!m.isWinePrefix() || !store || regstore::state() != regstore::State::Ok ||
         !regstore::problem().empty())
         return;
     std::vector<Missing> keys;
     try {
-        keys = missing(*store);
+        keys = missing(store);
     } catch (const std::exception&) {
         return;  // a file that cannot be read: said at start, nothing to offer
     }

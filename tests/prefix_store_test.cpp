@@ -1,7 +1,7 @@
 // A Wine prefix's registry files as the store: what a change rewrites and
 // what it leaves, the A functions' text, damaged files, other writers,
-// links and modes, and changes refused while Wine runs or to files the user
-// may not write.
+// links and modes, changes through a running Wine or refused while one runs
+// that cannot be used, and changes to files the user may not write.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +9,7 @@
 #include "registry/Module2.h"
 #include "support/as_nobody.h"
 #include "support/temp_machine.h"
+#include "text/utf16.h"
 #include "winreg/atomic_file.h"
 #include "winreg/current_store.h"
 #include "winreg/failed_writes.h"
@@ -251,20 +252,100 @@ TEST(PrefixStore, WritersTakeTurnsAndLinksAndModesStay) {
               1);
 }
 
-TEST(PrefixStore, ChangesAreRefusedWhileTheGuardSaysSo) {
+// The prefix's Wine, played by the test: whether a server runs, what it
+// holds, what was imported into it.
+struct FakeWine : regstore::LiveWine {
+    Server now;
+    std::string values;  // read()'s registry file, as UTF-8
+    std::vector<std::string> imported;
+    bool failing = false;
+    Server server() override { return now; }
+    std::string read(const std::vector<regstore::KeyPath>&) override {
+        std::string file("\xff\xfe", 2);
+        EXPECT_TRUE(utf16::fromUtf8("Windows Registry Editor Version 5.00\r\n" + values, file));
+        return file;
+    }
+    void import(std::string_view file) override {
+        if (failing) throw regstore::Refused(ERROR_ACCESS_DENIED, "Wine failed");
+        EXPECT_EQ(file.substr(0, 2), "\xff\xfe");
+        imported.push_back(utf16::toUtf8Lenient(file.substr(2)));
+    }
+};
+using State = regstore::LiveWine::State;
+
+TEST(PrefixStore, ChangesGoToTheFilesOrTheRunningWineOrAreRefused) {
     TempPrefix prefix;
-    bool running = true;
-    auto store = regstore::PrefixStore::open(prefix.dir(), [&]() -> std::optional<std::string> {
-        if (running) return "Wine is running";
-        return std::nullopt;
-    });
+    auto wine = std::make_shared<FakeWine>();
+    const std::string why = "Wine is running, but its server belongs to another user";
+    wine->now = {State::Unusable, why, "1"};
+    auto store = regstore::PrefixStore::open(prefix.dir(), wine);
     const regstore::KeyId key = *store->findKey(regstore::Root::CurrentUser, "Software\\Wine");
-    EXPECT_THROW(store->setValue(key, "X", REG_SZ, ""), regstore::Refused);
+    try {
+        store->setValue(key, "X", REG_SZ, "");
+        ADD_FAILURE() << "written behind a server";
+    } catch (const regstore::Refused& e) {
+        EXPECT_EQ(e.what(), why);
+    }
     EXPECT_THROW(store->begin(), regstore::Refused);
+
+    // A usable Wine: the whole transaction in one import, seen at once.
+    wine->now = {State::Usable, "", "2"};
+    store->begin();
+    store->setValue(key, "X\"", REG_SZ, "A\0\0\0"s);
+    store->deleteValue(key, "Version");
+    store->createKey(regstore::Root::LocalMachine, "Software\\New");
+    EXPECT_EQ(store->value(key, "X\"")->data, "A\0\0\0"s);
+    EXPECT_FALSE(store->value(key, "Version"));
+    store->commit();
+    ASSERT_EQ(wine->imported.size(), 1u);
+    EXPECT_EQ(wine->imported[0],
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"X\\\"\"=hex(1):41,00,00,00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"Version\"=-\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\New]\r\n\r\n");
     EXPECT_EQ(prefix.user(), kUser);
-    running = false;
-    store->setValue(key, "X", REG_SZ, "");
-    EXPECT_NE(prefix.user(), kUser);
+    EXPECT_EQ(prefix.system(), kSystem);
+
+    // An import that fails is refused, and forgotten.
+    wine->failing = true;
+    EXPECT_THROW(store->setValue(key, "Y", REG_DWORD, "\1\0\0\0"s), regstore::Refused);
+    EXPECT_FALSE(store->value(key, "Y"));
+    EXPECT_EQ(wine->imported.size(), 1u);
+
+    // The server gone: the files, read again first.
+    wine->now = {};
+    store->setValue(key, "Z", REG_SZ, "");
+    EXPECT_NE(prefix.user().find("\"Z\"="), std::string::npos) << prefix.user();
+    EXPECT_NE(prefix.user().find("\"Version\""), std::string::npos) << prefix.user();
+    EXPECT_EQ(wine->imported.size(), 1u);
+}
+
+TEST(PrefixStore, ValuesComeFromTheRunningWineAndAgainFromANewServer) {
+    TempPrefix prefix;
+    auto wine = std::make_shared<FakeWine>();
+    wine->now = {State::Usable, "", "1"};
+    wine->values =
+        "[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"Version\"=hex(1):37,00,00,00\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Classes\\Live]\r\n@=hex(4):01,00,00,00\r\n";
+    auto store = regstore::PrefixStore::open(prefix.dir(), wine,
+                                             {{regstore::Root::CurrentUser, "Software\\Wine"},
+                                              {regstore::Root::ClassesRoot, "Live"},
+                                              {regstore::Root::ClassesRoot, "lnkfile"}});
+    const regstore::KeyId key = *store->findKey(regstore::Root::CurrentUser, "Software\\Wine");
+    EXPECT_EQ(store->value(key, "Version")->data, "7\0\0\0"s);
+    const std::optional<regstore::KeyId> live = store->findKey(regstore::Root::ClassesRoot, "Live");
+    ASSERT_TRUE(live);
+    EXPECT_EQ(store->value(*live, "")->type, REG_DWORD);
+    EXPECT_FALSE(store->findKey(regstore::Root::ClassesRoot, "lnkfile"));
+
+    wine->values = "[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"Version\"=hex(1):38,00,00,00\r\n";
+    store->setValue(key, "Same server", REG_SZ, "");
+    EXPECT_EQ(store->value(key, "Version")->data, "7\0\0\0"s);
+    wine->now.id = "2";
+    store->setValue(key, "New server", REG_SZ, "");
+    EXPECT_EQ(store->value(key, "Version")->data, "8\0\0\0"s);
+    EXPECT_TRUE(store->value(key, "New server"));
+    EXPECT_EQ(store->liveNote(), "");
 }
 
 // A change to both files in one transaction: both are written and synced

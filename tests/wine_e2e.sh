@@ -4,8 +4,9 @@
 # Xvfb, answering Yes to the keys the prefix lacks) read back by Wine's own
 # reg and by a Windows program of ours (regdump.exe, when MinGW built it);
 # values written by Wine's reg read back by knobreg; the same .reg files
-# imported by both; then, with a Wine server running in the prefix, the
-# program says so and nothing is written.
+# imported by both; then, with a Wine program running in the prefix, the
+# program reads and writes through that Wine; and with the server's lock held
+# by another program, it says so and nothing is written.
 #
 #   wine_e2e.sh KNOBWISE KNOBREG [REGDUMP_EXE]
 #
@@ -170,17 +171,73 @@ wineserver -w
 read_as=$(wvalue "$hearts" ZB)
 test "$read_as" = 'ZB    REG_SZ    86' || fail "Hearts imported back by regedit reads as: $read_as"
 
-# With Wine running in the prefix: told at start, nothing written by Apply
-# or by knobreg.
-wineserver -p
-eventually bash -c "ls /tmp/$(cat "$WINEPREFIX/wineserver" 2>/dev/null)/server-*/socket" ||
-    fail "the Wine server did not start"
+# With a Wine program of ours running in the prefix (regdump --wait): the
+# program reads and writes through that Wine. Values set there just before
+# (not yet in the files) are shown, as Apply writes back what it shows; the
+# changes are seen at once by a program in that Wine, and are in the files
+# once the server has ended.
+if [ -n "$regdump" ]; then
+    wine "$regdump" --wait </dev/null >>"$work/wine.log" 2>&1 &
+    pids+=($!)
+    server_dir=/tmp/$(cat "$WINEPREFIX/wineserver")/$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+    eventually test -S "$server_dir/socket" || fail "the Wine server did not start"
+    live() { env -u DISPLAY wine "$@" </dev/null 2>>"$work/wine.log" | tr -d '\r'; }
+    live_bytes() { live "$regdump" "$1" | sed -n "s/^$2 //p"; }
+    other='HKCR\CLSID\{645FF040-5081-101B-9F08-00AA002F954E}'
+    live reg add "$other" /v InfoTip /d 'Set live' /f >/dev/null
+    live reg add "$advanced" /v ShowInfoTip /t REG_DWORD /d 1 /f >/dev/null
+    live reg delete "$hearts" /v ZB /f >/dev/null
+    "$knobwise" --wine-prefix "$WINEPREFIX" >"$work/knobwise-live.log" 2>&1 &
+    app=$!
+    pids+=($app)
+    window=$(prefix_window prefix) || fail "no main window; output: $(cat "$work/knobwise-live.log")"
+    xdotool windowactivate --sync "$window"
+    eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+    xdotool mousemove --window "$window" 120 46 click 1
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 20 'Typed live'
+    xdotool mousemove --window "$window" 23 336 click 1
+    xdotool mousemove --window "$window" 335 10 click 1
+    xdotool mousemove --window "$window" 96 228 click 1
+    xdotool key --clearmodifiers alt+a
+    sleep 1
+    xdotool key --clearmodifiers alt+c
+    eventually bash -c "! kill -0 $app" || fail "Cancel did not end the program: $(cat "$work/knobwise-live.log")"
+    typed='1 54,00,79,00,70,00,65,00,64,00,20,00,6c,00,69,00,76,00,65,00,00,00'
+    read_as=$(live_bytes "$clsid" InfoTip)
+    test "$read_as" = "$typed" || fail "Wine reads the tip as: $read_as; $(cat "$work/knobwise-live.log")"
+    read_as=$(live_bytes "$other" InfoTip)
+    test "$read_as" = '1 53,00,65,00,74,00,20,00,6c,00,69,00,76,00,65,00,00,00' ||
+        fail "the value set in Wine was not shown; Apply wrote: $read_as"
+    read_as=$(live_bytes 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Hearts' ZB)
+    test "$read_as" = '1 38,00,36,00,00,00' || fail "Wine reads Hearts as: $read_as"
+    read_as=$(live_bytes "$advanced" ShowInfoTip)
+    test "$read_as" = '4 00,00,00,00' || fail "Wine reads ShowInfoTip as: $read_as"
+    wineserver -k
+    wineserver -w
+    query() { "$knobreg" --wine-prefix "$WINEPREFIX" query "$1" /v "$2" | tr -d '\r' | grep -E "^    $2    "; }
+    test "$(query "$clsid" InfoTip)" = '    InfoTip    REG_SZ    Typed live' ||
+        fail "the files hold the tip as: $(query "$clsid" InfoTip)"
+    test "$(query "$hearts" ZB)" = '    ZB    REG_SZ    86' || fail "the files hold Hearts as: $(query "$hearts" ZB)"
+fi
+
+# With the server's lock held by a program that is not a Wine server: told
+# at start, nothing written by Apply or by knobreg.
+server_dir=/tmp/$(cat "$WINEPREFIX/wineserver")/$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+mkdir -p "$server_dir"
+touch "$server_dir/lock"
+python3 -c 'import fcntl, sys, time
+f = open(sys.argv[1], "r+"); fcntl.lockf(f, fcntl.LOCK_EX); print("held", flush=True); time.sleep(600)' \
+    "$server_dir/lock" >"$work/holder.log" 2>&1 &
+pids+=($!)
+eventually grep -q held "$work/holder.log" || fail "the lock holder did not start"
 cp "$WINEPREFIX/system.reg" "$work/system.before"
 cp "$WINEPREFIX/user.reg" "$work/user.before"
 if "$knobreg" --wine-prefix "$WINEPREFIX" add "$clsid" /v InfoTip /d 'Refused' /f >"$work/knobreg.log" 2>&1; then
     fail "knobreg wrote while Wine ran"
 fi
-grep -q "Wine is running in $WINEPREFIX" "$work/knobreg.log" || fail "knobreg said: $(cat "$work/knobreg.log")"
+grep -q "Wine is running in $WINEPREFIX, but the lock of its server is held by .*python.*, which is not a Wine server" \
+    "$work/knobreg.log" || fail "knobreg said: $(cat "$work/knobreg.log")"
 
 "$knobwise" --wine-prefix "$WINEPREFIX" >"$work/knobwise2.log" 2>&1 &
 app=$!

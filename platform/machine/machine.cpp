@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "machine/wineserver.h"
+#include "machine/running_wine.h"
 #include "winreg/prefix_store.h"
 
 namespace machine {
@@ -26,25 +26,28 @@ Machine& selected() {
     return m;
 }
 
-// A prefix's registry: read-only while Wine runs there (checked again before
-// every change), while one of its files cannot be read, and, for changes to
-// it, while one cannot be written. The files are
-// read while the program goes on; what the user is told is worked out when
-// it is asked for, once they have been.
-regstore::Opened openPrefix(const fs::path& prefix) {
+// A prefix's registry: through the running Wine while one runs there whose
+// Wine can be used, read-only while one runs whose Wine cannot (both checked
+// again before every change), and while one of its files cannot be read;
+// changes to a file the user may not write are refused. The files are read
+// while the program goes on; what the user is told is worked out when it is
+// asked for, once they have been.
+regstore::Opened openPrefix(const fs::path& prefix, const std::vector<regstore::KeyPath>& keys) {
     regstore::Opened o;
-    auto store = regstore::PrefixStore::open(prefix, [prefix]() -> std::optional<std::string> {
-        if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
-        return std::nullopt;
-    });
+    auto live = std::make_shared<RunningWine>(prefix);
+    auto store = regstore::PrefixStore::open(prefix, live, keys);
     o.state = regstore::State::Ok;
-    o.explain = [s = store.get(), prefix]() -> std::string {
+    o.explain = [s = store.get(), live, prefix]() -> std::string {
         if (const std::string damage = s->damage(); !damage.empty())
             return damage + " Knobwise uses the Wine prefix " + prefix.string() +
                    " read-only and changes nothing in it.";
         if (const std::string denied = s->writeProblem(); !denied.empty())
             return denied + " The settings are shown but cannot be changed.";
-        if (wineserver::running(prefix)) return wineserver::runningMessage(prefix);
+        const regstore::LiveWine::Server server = live->server();
+        if (server.state == regstore::LiveWine::State::Unusable) return server.reason;
+        if (const std::string note = s->liveNote();
+            server.state == regstore::LiveWine::State::Usable && !note.empty())
+            return "Wine is running in " + prefix.string() + ". " + note;
         return {};
     };
     o.store = std::move(store);
@@ -77,17 +80,19 @@ fs::path driveC() {
     return directory() / "drive_c";
 }
 
-Machine Machine::winePrefix(fs::path prefix, std::string name) {
+Machine Machine::winePrefix(fs::path prefix, std::string name,
+                            std::vector<regstore::KeyPath> liveKeys) {
     Machine m;
     m.prefix_ = std::move(prefix);
     m.name_ = name.empty() ? m.prefix_.filename().string() : std::move(name);
     // "/" has no folder name; it is still named.
     if (m.name_.empty()) m.name_ = m.prefix_.string();
+    m.liveKeys_ = std::move(liveKeys);
     return m;
 }
 
 regstore::Opened Machine::openRegistry() const {
-    return isWinePrefix() ? openPrefix(prefix_) : regstore::openHive(hivePath());
+    return isWinePrefix() ? openPrefix(prefix_, liveKeys_) : regstore::openHive(hivePath());
 }
 
 std::vector<Drive> Machine::drives() const {
@@ -108,12 +113,13 @@ std::vector<Drive> Machine::drives() const {
     return out;
 }
 
-Choice choose(const std::optional<fs::path>& winePrefix, const std::string& name) {
+Choice choose(const std::optional<fs::path>& winePrefix, const std::string& name,
+              std::vector<regstore::KeyPath> liveKeys) {
     Choice c;
     if (winePrefix) {
         const fs::path prefix = absoluteFolder(*winePrefix);
         if (std::optional<std::string> why = checkWinePrefix(prefix)) return {false, *why};
-        select(Machine::winePrefix(prefix, name));
+        select(Machine::winePrefix(prefix, name, std::move(liveKeys)));
     } else {
         c.error = ensure().error;
         select(Machine::embedded());

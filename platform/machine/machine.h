@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "winreg/current_store.h"
+#include "winreg/live_wine.h"
 
 namespace machine {
 
@@ -30,8 +31,11 @@ class Machine {
     // The embedded machine, wherever directory() says at the time of use.
     static Machine embedded() { return Machine(); }
     // A prefix goes by `name` (as the program that keeps it names it), or
-    // by its folder's name when that is empty.
-    static Machine winePrefix(std::filesystem::path prefix, std::string name = {});
+    // by its folder's name when that is empty. `liveKeys`: the keys whose
+    // values are read from the prefix's running Wine, when one runs (see
+    // winreg/prefix_store.h).
+    static Machine winePrefix(std::filesystem::path prefix, std::string name = {},
+                              std::vector<regstore::KeyPath> liveKeys = {});
 
     bool isWinePrefix() const { return !prefix_.empty(); }
     // The prefix's folder; empty for the embedded machine.
@@ -51,6 +55,7 @@ class Machine {
     Machine() = default;
     std::filesystem::path prefix_;
     std::string name_;
+    std::vector<regstore::KeyPath> liveKeys_;
 };
 
 // What choosing the machine came to.
@@ -68,9 +73,11 @@ struct Choice {
 // start: the Wine prefix `winePrefix` (made absolute, absoluteFolder()),
 // going by `name` (its folder's name when empty), or without one the
 // embedded machine, made and seeded when it has no hive yet. Selects it and
-// starts opening its registry. A prefix that cannot be used selects nothing,
-// so another may be chosen after it.
-Choice choose(const std::optional<std::filesystem::path>& winePrefix, const std::string& name = {});
+// starts opening its registry; `liveKeys` as for Machine::winePrefix. A
+// prefix that cannot be used selects nothing, so another may be chosen after
+// it.
+Choice choose(const std::optional<std::filesystem::path>& winePrefix, const std::string& name = {},
+              std::vector<regstore::KeyPath> liveKeys = {});
 
 // The machine in use; the embedded one until another is selected.
 const Machine& current();

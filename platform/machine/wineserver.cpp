@@ -26,29 +26,35 @@ std::string debianFolderName(const fs::path& prefix) {
     return name;
 }
 
-// Whether a process holds a write lock on the file; a server directory with
-// a socket but a lock file we cannot check counts as running.
-bool locked(const fs::path& dir) {
+// The process that holds a write lock on the file (0 when it cannot be
+// told); nullopt when none does. A server directory with a socket but a
+// lock file we cannot check counts as held.
+std::optional<pid_t> lockHolder(const fs::path& dir) {
     int fd = ::open((dir / "lock").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         std::error_code ec;
-        return fs::exists(dir / "socket", ec);
+        if (fs::exists(dir / "socket", ec)) return 0;
+        return std::nullopt;
     }
     struct flock probe {};
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
     probe.l_start = 0;
     probe.l_len = 0;
-    bool held = ::fcntl(fd, F_GETLK, &probe) == 0 ? probe.l_type != F_UNLCK : true;
+    std::optional<pid_t> holder;
+    if (::fcntl(fd, F_GETLK, &probe) != 0)
+        holder = 0;
+    else if (probe.l_type != F_UNLCK)
+        holder = probe.l_pid > 0 ? probe.l_pid : 0;
     ::close(fd);
-    return held;
+    return holder;
 }
 
 }  // namespace
 
-bool running(const fs::path& prefix) {
+std::optional<pid_t> holder(const fs::path& prefix) {
     struct stat st {};
-    if (::stat(prefix.c_str(), &st) != 0) return false;
+    if (::stat(prefix.c_str(), &st) != 0) return std::nullopt;
     char leaf[64];
     std::snprintf(leaf, sizeof leaf, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
                   static_cast<unsigned long long>(st.st_ino));
@@ -63,14 +69,19 @@ bool running(const fs::path& prefix) {
     }
     for (const fs::path& dir : candidates) {
         std::error_code ec;
-        if (fs::is_directory(dir, ec) && locked(dir)) return true;
+        if (!fs::is_directory(dir, ec)) continue;
+        if (std::optional<pid_t> pid = lockHolder(dir)) return pid;
     }
-    return false;
+    return std::nullopt;
 }
 
-std::string runningMessage(const fs::path& prefix) {
-    return "Wine is running in " + prefix.string() +
-           "; Knobwise shows its settings but cannot change them until every Wine program "
+bool running(const fs::path& prefix) {
+    return holder(prefix).has_value();
+}
+
+std::string runningMessage(const fs::path& prefix, const std::string& why) {
+    return "Wine is running in " + prefix.string() + ", but " + why +
+           ". Knobwise shows its settings but cannot change them until every Wine program "
            "there has ended, for example with `wineserver -k`";
 }
 

@@ -3,7 +3,10 @@
 // made to the files meanwhile would be lost.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace wineserver {
@@ -14,8 +17,13 @@ namespace wineserver {
 // folder the prefix's "wineserver" file names, upstream Wine in
 // /tmp/.wine-<uid>/.
 bool running(const std::filesystem::path& prefix);
+// The process that holds the lock (the server, as a rule), 0 when it cannot
+// be told (such as one of another process namespace); nullopt when no
+// server runs.
+std::optional<pid_t> holder(const std::filesystem::path& prefix);
 
-// What the user is told while one runs.
-std::string runningMessage(const std::filesystem::path& prefix);
+// What the user is told while one runs whose Wine cannot be used, and why
+// (a clause, such as "its program is gone").
+std::string runningMessage(const std::filesystem::path& prefix, const std::string& why);
 
 }  // namespace wineserver

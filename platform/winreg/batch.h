@@ -9,8 +9,9 @@
 // prefix, per file at worst: one file may have taken its place before the
 // other failed). Each change of the batch that did not last is then kept as
 // a failed change with the reason (failed_writes.h). A store that refuses a
-// batch for the moment (Wine running in a prefix) makes each change on its
-// own, as without one.
+// batch for the moment (a Wine running in a prefix that cannot be used)
+// makes each change on its own, as without one. On a prefix where a usable
+// Wine runs, the batch is one import into it.
 #pragma once
 
 #include <cstdint>

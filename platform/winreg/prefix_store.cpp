@@ -1,21 +1,19 @@
 #include "winreg/prefix_store.h"
 
 #include <algorithm>
-#include <future>
 #include <system_error>
 #include <vector>
 
 #include "text/casefold.h"
-#include "winreg/registry_file.h"
-#include "winreg/winefile_rewrite.h"
+#include "winreg/prefix_store_impl.h"
 
 namespace regstore {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr KeyId kLocalMachine = 1;
-constexpr KeyId kCurrentUser = 2;
+constexpr KeyId kLocalMachine = kLocalMachineKey;
+constexpr KeyId kCurrentUser = kCurrentUserKey;
 
 std::string unreadable(const RegistryFile& disk, const std::string& why) {
     return fileMessage(disk.path(), "cannot be read", why);
@@ -31,160 +29,120 @@ Keys rootKeys() {
 
 }  // namespace
 
-struct PrefixStore::Impl {
-    // One of the prefix's two files: on disk, and its text in memory.
-    struct File {
-        File(Keys& keys, const fs::path& path, KeyId root)
-            : disk(path), text(keys, root, [this](const winefile::ParseError& e) {
-                  if (damage.empty()) damage = unreadable(disk, e.what());
-              }) {}
-        RegistryFile disk;
-        FileText text;
-        std::string damage;    // why it cannot be used; empty when sound
-        bool changed = false;  // changes not written yet (in a transaction)
-    };
+PrefixStore::Impl::File::File(Keys& keys, const fs::path& path, KeyId root)
+    : disk(path), text(keys, root, [this](const winefile::ParseError& e) {
+          if (damage.empty()) damage = unreadable(disk, e.what());
+      }) {}
 
-    Impl(fs::path prefix, Guard guard)
-        : prefix(std::move(prefix)),
-          guard(std::move(guard)),
-          files{{keys, this->prefix / "system.reg", kLocalMachine},
-                {keys, this->prefix / "user.reg", kCurrentUser}} {}
+PrefixStore::Impl::Impl(fs::path prefix, std::shared_ptr<LiveWine> live,
+                        std::vector<KeyPath> liveKeys)
+    : prefix(std::move(prefix)),
+      live(std::move(live)),
+      liveKeys(std::move(liveKeys)),
+      keys(rootKeys()),
+      files{{keys, this->prefix / "system.reg", kLocalMachine},
+            {keys, this->prefix / "user.reg", kCurrentUser}} {}
 
-    fs::path prefix;
-    Guard guard;
-    Keys keys = rootKeys();
-    File files[2];
-    bool inTransaction = false;
-    // The files are read on a thread of their own while the program goes
-    // on; everything but where(), writable() and textData() waits for it.
-    std::future<void> loading;
-
-    void ready() {
-        if (loading.valid()) loading.get();
-    }
-
-    // Reads both files; a file that cannot be read is noted as damaged.
-    void loadBoth() {
-        for (int f = 0; f < 2; ++f) {
-            File& file = files[f];
-            try {
-                reload(f);
-            } catch (const winefile::ParseError& e) {
-                file.damage = unreadable(file.disk, e.what());
-            } catch (const std::system_error& e) {
-                file.damage = unreadable(file.disk, e.code().message());
-            } catch (const std::exception& e) {
-                file.damage = unreadable(file.disk, e.what());
-            }
-        }
-    }
-
-    // The key's lines when it is present.
-    KeyLines* node(KeyId id) { return keys.tree.present(id) ? &keys.at(id) : nullptr; }
-
-    KeyLines& live(KeyId id) {
-        KeyLines* n = node(id);
-        if (!n) throw Error(ERROR_KEY_DELETED, "The key has been deleted.");
-        return *n;
-    }
-
-    FileText& textOf(KeyId id) { return files[keys.at(id).file].text; }
-
-    // Reads the file as it is on disk now, through its lock when `locked`.
-    void reload(int f, bool locked = false) {
+// Reads both files, a file that cannot be read noted as damaged; then,
+// while a server runs, the live keys' values from it.
+void PrefixStore::Impl::loadBoth() {
+    for (int f = 0; f < 2; ++f) {
         File& file = files[f];
-        struct stat st {};
-        std::string text = locked ? file.disk.readLocked(&st) : file.disk.read(&st);
-        file.text.load(std::move(text));
-        file.changed = false;
-        file.disk.setKnown(st);
-    }
-
-    // Takes the file's lock, reading the file again when another writer has
-    // changed it since.
-    void lock(int f) {
-        File& file = files[f];
-        if (!file.disk.lock()) return;
         try {
-            reload(f, true);
+            reload(f);
         } catch (const winefile::ParseError& e) {
-            unlock(f);
             file.damage = unreadable(file.disk, e.what());
-            throw Refused(ERROR_ACCESS_DENIED, file.damage);
         } catch (const std::system_error& e) {
-            unlock(f);
-            throw Error(codeForErrno(e.code().value()), e.what());
+            file.damage = unreadable(file.disk, e.code().message());
+        } catch (const std::exception& e) {
+            file.damage = unreadable(file.disk, e.what());
         }
     }
+    if (!live || liveKeys.empty()) return;
+    const LiveWine::Server s = live->server();
+    if (s.state == LiveWine::State::Usable) readLive(s.id);
+}
 
-    void unlock(int f) { files[f].disk.unlock(); }
+KeyLines& PrefixStore::Impl::present(KeyId id) {
+    KeyLines* n = node(id);
+    if (!n) throw Error(ERROR_KEY_DELETED, "The key has been deleted.");
+    return *n;
+}
 
-    // Refuses changes the prefix cannot take now.
-    void mayChange() {
-        for (const File& file : files) {
-            if (!file.damage.empty())
-                throw Refused(ERROR_ACCESS_DENIED, "The Wine prefix " + prefix.string() +
-                                                       " is used read-only. " + file.damage);
-        }
-        if (guard) {
-            if (std::optional<std::string> why = guard()) throw Refused(ERROR_ACCESS_DENIED, *why);
-        }
+std::string PrefixStore::Impl::fullName(KeyId id) const {
+    const KeyTree& tree = keys.tree;
+    std::string name;
+    for (KeyId k = id; k != 0; k = tree.parent(k)) {
+        const std::string part(tree.name(k));
+        name = name.empty() ? part : part + "\\" + name;
     }
+    return name;
+}
 
-    // Refuses a change to a file that the user may not replace.
-    void mayWrite(int f) const {
-        if (std::string why = files[f].disk.writeProblem(); !why.empty())
-            throw Refused(ERROR_ACCESS_DENIED, why);
-    }
+// Reads the file as it is on disk now, through its lock when `locked`.
+void PrefixStore::Impl::reload(int f, bool locked) {
+    File& file = files[f];
+    struct stat st {};
+    std::string text = locked ? file.disk.readLocked(&st) : file.disk.read(&st);
+    file.text.load(std::move(text));
+    file.changed = false;
+    file.overlaid = false;
+    file.disk.setKnown(st);
+}
 
-    // Writes the file with the changes made to it.
-    void write(int f) {
-        File& file = files[f];
-        Rewrite r = file.text.serialize();
-        file.disk.replace(r.text);
-        file.text.adopt(std::move(r));
-        file.changed = false;
+// Takes the file's lock, reading the file again when another writer has
+// changed it since, or when memory holds what a running Wine had.
+void PrefixStore::Impl::lock(int f) {
+    File& file = files[f];
+    if (!file.disk.lock() && !file.overlaid) return;
+    try {
+        reload(f, true);
+    } catch (const winefile::ParseError& e) {
+        unlock(f);
+        file.damage = unreadable(file.disk, e.what());
+        throw Refused(ERROR_ACCESS_DENIED, file.damage);
+    } catch (const std::system_error& e) {
+        unlock(f);
+        throw Error(codeForErrno(e.code().value()), e.what());
     }
+}
 
-    // Makes one change: outside a transaction under the file's lock, with
-    // the file written before it returns. `change` tells whether it changed
-    // anything; on any failure the file is read again, so that what is kept
-    // in memory is what the disk holds.
-    template <typename F>
-    auto change(int f, F&& fn) {
-        if (inTransaction) {
-            mayChange();
-            mayWrite(f);
-            auto result = fn();
-            files[f].changed = files[f].changed || bool(result);
-            return result;
-        }
-        lock(f);
-        try {
-            mayChange();  // under the lock: the file may just have been read again
-            mayWrite(f);
-            auto result = fn();
-            if (result) write(f);
-            unlock(f);
-            return result;
-        } catch (...) {
-            // Read from the path, not the locked file: a failure after the
-            // rename leaves the new file there.
-            try {
-                reload(f);
-            } catch (...) {
-            }
-            unlock(f);
-            throw;
-        }
+bool PrefixStore::Impl::mayChange() {
+    for (const File& file : files) {
+        if (!file.damage.empty())
+            throw Refused(ERROR_ACCESS_DENIED, "The Wine prefix " + prefix.string() +
+                                                   " is used read-only. " + file.damage);
     }
+    if (!live) return false;
+    const LiveWine::Server s = live->server();
+    if (s.state == LiveWine::State::None) return false;
+    if (s.state == LiveWine::State::Unusable) throw Refused(ERROR_ACCESS_DENIED, s.reason);
+    // A server started since the values were read: what it holds is newer.
+    if (s.id != liveServer) readLive(s.id);
+    return true;
+}
 
-    void endTransaction() {
-        inTransaction = false;
-        unlock(0);
-        unlock(1);
-    }
-};
+std::string PrefixStore::Impl::startedMessage() const {
+    return "Wine has started in " + prefix.string() +
+           " while the change was being made; nothing was written. Try again.";
+}
+
+// Writes the file with the changes made to it.
+void PrefixStore::Impl::write(int f) {
+    File& file = files[f];
+    Rewrite r = file.text.serialize();
+    file.disk.replace(r.text);
+    file.text.adopt(std::move(r));
+    file.changed = false;
+}
+
+void PrefixStore::Impl::endTransaction() {
+    inTransaction = false;
+    liveMode = false;
+    pending.clear();
+    unlock(0);
+    unlock(1);
+}
 
 PrefixStore::PrefixStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
@@ -194,8 +152,16 @@ PrefixStore::~PrefixStore() {
     impl_->unlock(1);
 }
 
-std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix, Guard guard) {
-    auto impl = std::make_unique<Impl>(prefix, std::move(guard));
+std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix,
+                                               std::shared_ptr<LiveWine> live,
+                                               std::vector<KeyPath> liveKeys) {
+    // HKEY_CLASSES_ROOT is read where it lies, below HKEY_LOCAL_MACHINE.
+    for (KeyPath& k : liveKeys) {
+        if (k.root != Root::ClassesRoot) continue;
+        k.root = Root::LocalMachine;
+        k.path = std::string(kClassesPath) + "\\" + k.path;
+    }
+    auto impl = std::make_unique<Impl>(prefix, std::move(live), std::move(liveKeys));
     impl->loading = std::async(std::launch::async, [i = impl.get()] { i->loadBoth(); });
     return std::unique_ptr<PrefixStore>(new PrefixStore(std::move(impl)));
 }
@@ -293,22 +259,21 @@ std::vector<Value> PrefixStore::values(KeyId key) {
 
 std::string PrefixStore::keyName(KeyId key) {
     impl_->ready();
-    const KeyTree& tree = impl_->keys.tree;
-    std::string name;
-    for (KeyId id = key; id != 0; id = tree.parent(id)) {
-        const std::string part(tree.name(id));
-        name = name.empty() ? part : part + "\\" + name;
-    }
-    return name;
+    return impl_->fullName(key);
+}
+
+std::string PrefixStore::liveNote() const {
+    impl_->ready();
+    return impl_->liveNote;
 }
 
 void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
     impl_->ready();
-    KeyLines& n = impl_->live(key);
+    KeyLines& n = impl_->present(key);
     if (key == kLocalMachine || key == kCurrentUser)
         throw Error(ERROR_ACCESS_DENIED, "A root key of a Wine prefix holds no values.");
     impl_->change(n.file, [&] {
-        KeyLines& k = impl_->live(key);
+        KeyLines& k = impl_->present(key);
         FileText& text = impl_->textOf(key);
         if (Val* v = text.findValue(key, name)) {
             // The same again changes nothing, and the key keeps its time.
@@ -325,13 +290,14 @@ void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::st
             k.values.push_back(std::move(nv));
         }
         text.markDirty(key);
+        impl_->recordValue(key, name, type, data);
         return true;
     });
 }
 
 bool PrefixStore::deleteValue(KeyId key, std::string_view name) {
     impl_->ready();
-    KeyLines& n = impl_->live(key);
+    KeyLines& n = impl_->present(key);
     return impl_->change(n.file, [&] {
         KeyLines* k = impl_->node(key);
         FileText& text = impl_->textOf(key);
@@ -339,16 +305,17 @@ bool PrefixStore::deleteValue(KeyId key, std::string_view name) {
         std::string f = casefold::fold(name);
         std::erase_if(k->values, [&](const Val& v) { return v.fold == f; });
         text.markDirty(key);
+        impl_->recordDeletedValue(key, name);
         return true;
     });
 }
 
 KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
     impl_->ready();
-    KeyLines& n = impl_->live(from);
+    KeyLines& n = impl_->present(from);
     KeyId id = from;
     impl_->change(n.file, [&] {
-        impl_->live(from);
+        impl_->present(from);
         id = from;
         bool created = false;
         for (std::string_view part : splitKeyPath(path)) {
@@ -361,7 +328,10 @@ KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
         }
         // Only the new key needs a section: the keys above it are there by
         // being above it.
-        if (created) impl_->textOf(id).markDirty(id);
+        if (created) {
+            impl_->textOf(id).markDirty(id);
+            impl_->recordKey(id, false);
+        }
         return created;
     });
     return id;
@@ -374,6 +344,7 @@ bool PrefixStore::deleteKey(KeyId key) {
     if (!n) return false;
     return impl_->change(n->file, [&] {
         if (!impl_->node(key)) return false;
+        impl_->recordKey(key, true);
         KeyTree& tree = impl_->keys.tree;
         tree.remove(key);
         // A parent that was there only by holding this key keeps existing.
@@ -386,11 +357,18 @@ bool PrefixStore::deleteKey(KeyId key) {
 
 void PrefixStore::begin() {
     impl_->ready();
-    impl_->mayChange();
+    if (impl_->mayChange()) {
+        // Through the running Wine: nothing to lock, one import at the end.
+        impl_->inTransaction = true;
+        impl_->liveMode = true;
+        impl_->pending.clear();
+        return;
+    }
     try {
         impl_->lock(0);
         impl_->lock(1);
-        impl_->mayChange();  // either file may have been read again under its lock
+        // Either file may have been read again under its lock.
+        if (impl_->mayChange()) throw Refused(ERROR_ACCESS_DENIED, impl_->startedMessage());
     } catch (...) {
         impl_->endTransaction();
         throw;
@@ -400,6 +378,21 @@ void PrefixStore::begin() {
 
 void PrefixStore::commit() {
     impl_->ready();
+    if (impl_->liveMode) {
+        try {
+            impl_->importPending();
+        } catch (...) {
+            rollback();
+            throw;
+        }
+        impl_->endTransaction();
+        return;
+    }
+    // Never the files behind a server that has started since begin().
+    if (impl_->live && impl_->live->server().state != LiveWine::State::None) {
+        rollback();
+        throw Refused(ERROR_ACCESS_DENIED, impl_->startedMessage());
+    }
     // Both files are written and synced before either takes its place, so
     // that a full disk or a failing write leaves both as they were.
     std::vector<int> changed;
@@ -451,6 +444,12 @@ void PrefixStore::commit() {
 
 void PrefixStore::rollback() {
     impl_->ready();
+    if (impl_->liveMode) {
+        const bool changed = !impl_->pending.empty();
+        impl_->endTransaction();
+        if (changed) impl_->refresh();
+        return;
+    }
     for (int f = 0; f < 2; ++f) {
         if (!impl_->files[f].changed) continue;
         try {

@@ -18,11 +18,12 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "winreg/live_wine.h"
 #include "winreg/store.h"
 
 namespace regstore {
@@ -36,13 +37,21 @@ class Refused : public Error {
 
 class PrefixStore final : public Store {
   public:
-    // Why changes cannot be made at the moment, checked before each one;
-    // nullopt when they can.
-    using Guard = std::function<std::optional<std::string>()>;
-
     // Reads the prefix's two files. A file that cannot be read or parsed is
     // reported by damage() and leaves the store read-only.
-    static std::unique_ptr<PrefixStore> open(const std::filesystem::path& prefix, Guard guard = {});
+    //
+    // `live` is the prefix's Wine, asked at each change and each
+    // transaction whether a server runs: when none does, the files are
+    // written; when one does and its Wine can be used, the change or the
+    // whole transaction is imported through it in one Wine process, and
+    // memory shows it at once; when its Wine cannot be used, the change is
+    // Refused with the reason. The files are never written behind a running
+    // server. The values of `liveKeys` are read from the running Wine when
+    // the store opens and whenever another server has started since, as
+    // its server saves them to the files only now and then.
+    static std::unique_ptr<PrefixStore> open(const std::filesystem::path& prefix,
+                                             std::shared_ptr<LiveWine> live = {},
+                                             std::vector<KeyPath> liveKeys = {});
 
     ~PrefixStore() override;
     PrefixStore(const PrefixStore&) = delete;
@@ -54,6 +63,9 @@ class PrefixStore final : public Store {
     // Why changes to the files cannot be written, naming each file the user
     // may not replace; empty when both can be.
     std::string writeProblem() const;
+    // Why the values could not be read from the running Wine (the files'
+    // were shown); empty when they were, or when none runs.
+    std::string liveNote() const;
 
     std::string where() const override;
     bool writable() const override;

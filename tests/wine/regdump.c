@@ -1,7 +1,8 @@
 /* regdump KEY: prints each value of a registry key as Windows programs see
  * it through Wine, one line each: the name (UTF-8, "@" for the default
  * value), the type and the data as hex bytes, exactly as stored. KEY starts
- * with HKLM, HKCU or HKCR. Exit code 1 when the key cannot be opened. */
+ * with HKLM, HKCU or HKCR. Exit code 1 when the key cannot be opened.
+ * regdump --wait: runs until it is ended, keeping Wine running. */
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -13,6 +14,9 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const wchar_t* path = argv[1];
+    if (!wcscmp(path, L"--wait")) {
+        for (;;) Sleep(INFINITE);
+    }
     HKEY root = NULL;
     if (!wcsncmp(path, L"HKLM\\", 5)) root = HKEY_LOCAL_MACHINE;
     if (!wcsncmp(path, L"HKCU\\", 5)) root = HKEY_CURRENT_USER;

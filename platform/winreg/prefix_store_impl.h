@@ -1,0 +1,155 @@
+// The prefix store's insides, shared by its files: prefix_store.cpp (the
+// keys, values and transactions over the files) and prefix_store_live.cpp
+// (the same through a running Wine).
+#pragma once
+
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "winreg/live_wine.h"
+#include "winreg/prefix_store.h"
+#include "winreg/registry_file.h"
+#include "winreg/winefile_rewrite.h"
+
+namespace regstore {
+
+inline constexpr KeyId kLocalMachineKey = 1;
+inline constexpr KeyId kCurrentUserKey = 2;
+
+struct PrefixStore::Impl {
+    // One of the prefix's two files: on disk, and its text in memory.
+    struct File {
+        File(Keys& keys, const std::filesystem::path& path, KeyId root);
+        RegistryFile disk;
+        FileText text;
+        std::string damage;    // why it cannot be used; empty when sound
+        bool changed = false;  // changes not written yet (in a transaction)
+        // Memory holds values read from or written to a running Wine rather
+        // than what the file says: it is read again before it is written.
+        bool overlaid = false;
+    };
+
+    Impl(std::filesystem::path prefix, std::shared_ptr<LiveWine> live, std::vector<KeyPath> keys);
+
+    std::filesystem::path prefix;
+    std::shared_ptr<LiveWine> live;
+    std::vector<KeyPath> liveKeys;  // below HKLM or HKCU
+    Keys keys;
+    File files[2];
+    bool inTransaction = false;
+    // The transaction open, or the change being made, goes through the
+    // running Wine: its changes are gathered in `pending`, as lines of a
+    // registry file, and imported when it ends.
+    bool liveMode = false;
+    std::string pending;
+    std::string liveServer;  // the server whose values were last read
+    std::string liveNote;    // why they could not be read; empty when they were
+    // The files are read on a thread of their own while the program goes
+    // on; everything but where(), writable() and textData() waits for it.
+    std::future<void> loading;
+
+    void ready() {
+        if (loading.valid()) loading.get();
+    }
+
+    void loadBoth();
+    // The key's lines when it is present.
+    KeyLines* node(KeyId id) { return keys.tree.present(id) ? &keys.at(id) : nullptr; }
+    KeyLines& present(KeyId id);
+    FileText& textOf(KeyId id) { return files[keys.at(id).file].text; }
+    // HKEY_LOCAL_MACHINE\... or HKEY_CURRENT_USER\...
+    std::string fullName(KeyId id) const;
+
+    void reload(int f, bool locked = false);
+    void lock(int f);
+    void unlock(int f) { files[f].disk.unlock(); }
+    void write(int f);
+    void endTransaction();
+
+    // Refuses changes the prefix cannot take now: a file that cannot be
+    // read, a server whose Wine cannot be used. True when a server runs
+    // whose Wine can: the change goes through it.
+    bool mayChange();
+    // Refuses a change to a file that the user may not replace (written by
+    // the store itself; a running Wine writes its files as it may).
+    void mayWrite(int f) const {
+        if (std::string why = files[f].disk.writeProblem(); !why.empty())
+            throw Refused(ERROR_ACCESS_DENIED, why);
+    }
+    // What a change found under way when a server has started meanwhile.
+    std::string startedMessage() const;
+
+    // Through the running Wine (prefix_store_live.cpp).
+    // Reads the live keys' values from the server `id` into memory.
+    void readLive(const std::string& id);
+    // Notes a change for the import when one goes through the running Wine.
+    void recordValue(KeyId key, std::string_view name, DWORD type, std::string_view data);
+    void recordDeletedValue(KeyId key, std::string_view name);
+    void recordKey(KeyId key, bool deleted);
+    // Imports what was gathered, in one Wine process; throws Refused.
+    void importPending();
+    // Memory as the files and the running Wine hold it, after a change
+    // that did not go through.
+    void refresh();
+
+    // Makes one change: outside a transaction under the file's lock, with
+    // the file written before it returns, or through the running Wine.
+    // `fn` tells whether it changed anything; on any failure the file is
+    // read again, so that what is kept in memory is what the disk holds.
+    template <typename F>
+    auto change(int f, F&& fn) {
+        if (inTransaction) {
+            if (liveMode) {
+                auto result = fn();
+                files[f].overlaid = files[f].overlaid || bool(result);
+                return result;
+            }
+            if (mayChange()) throw Refused(ERROR_ACCESS_DENIED, startedMessage());
+            mayWrite(f);
+            auto result = fn();
+            files[f].changed = files[f].changed || bool(result);
+            return result;
+        }
+        if (mayChange()) {
+            liveMode = true;
+            pending.clear();
+            try {
+                auto result = fn();
+                if (result) {
+                    files[f].overlaid = true;
+                    importPending();
+                }
+                liveMode = false;
+                return result;
+            } catch (...) {
+                liveMode = false;
+                pending.clear();
+                refresh();
+                throw;
+            }
+        }
+        lock(f);
+        try {
+            // Under the lock: the file may just have been read again.
+            if (mayChange()) throw Refused(ERROR_ACCESS_DENIED, startedMessage());
+            mayWrite(f);
+            auto result = fn();
+            if (result) write(f);
+            unlock(f);
+            return result;
+        } catch (...) {
+            // Read from the path, not the locked file: a failure after the
+            // rename leaves the new file there.
+            try {
+                reload(f);
+            } catch (...) {
+            }
+            unlock(f);
+            throw;
+        }
+    }
+};
+
+}  // namespace regstore
