@@ -337,6 +337,12 @@ TEST(PrefixStore, ValuesComeFromTheRunningWineAndAgainFromANewServer) {
     ASSERT_TRUE(live);
     EXPECT_EQ(store->value(*live, "")->type, REG_DWORD);
     EXPECT_FALSE(store->findKey(regstore::Root::ClassesRoot, "lnkfile"));
+    // Made again there, the key the files held starts empty.
+    const regstore::KeyId made = store->createKey(regstore::Root::ClassesRoot, "lnkfile");
+    EXPECT_TRUE(store->values(made).empty());
+    ASSERT_EQ(wine->imported.size(), 1u);
+    EXPECT_NE(wine->imported[0].find("[HKEY_LOCAL_MACHINE\\Software\\Classes\\lnkfile]"),
+              std::string::npos);
 
     wine->values = "[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"Version\"=hex(1):38,00,00,00\r\n";
     store->setValue(key, "Same server", REG_SZ, "");

@@ -186,10 +186,15 @@ if [ -n "$regdump" ]; then
     other='HKCR\CLSID\{645FF040-5081-101B-9F08-00AA002F954E}'
     live reg add "$other" /v InfoTip /d 'Set live' /f >/dev/null
     live reg add "$advanced" /v ShowInfoTip /t REG_DWORD /d 1 /f >/dev/null
-    live reg delete "$hearts" /v ZB /f >/dev/null
+    # A key of the settings gone from the running Wine: the question is
+    # asked, and Yes makes the key there.
+    live reg delete "$hearts" /f >/dev/null
     "$knobwise" --wine-prefix "$WINEPREFIX" >"$work/knobwise-live.log" 2>&1 &
     app=$!
     pids+=($app)
+    question=$(new_window) || fail "no question about the missing key; output: $(cat "$work/knobwise-live.log")"
+    xdotool windowactivate --sync "$question"
+    xdotool key --clearmodifiers Return
     window=$(prefix_window prefix) || fail "no main window; output: $(cat "$work/knobwise-live.log")"
     xdotool windowactivate --sync "$window"
     eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
@@ -213,6 +218,11 @@ if [ -n "$regdump" ]; then
     test "$read_as" = '1 38,00,36,00,00,00' || fail "Wine reads Hearts as: $read_as"
     read_as=$(live_bytes "$advanced" ShowInfoTip)
     test "$read_as" = '4 00,00,00,00' || fail "Wine reads ShowInfoTip as: $read_as"
+    "$knobreg" --wine-prefix "$WINEPREFIX" add "$other" /v InfoTip /d 'By knobreg' /f >/dev/null ||
+        fail "knobreg could not write through the running Wine"
+    read_as=$(live_bytes "$other" InfoTip)
+    test "$read_as" = '1 42,00,79,00,20,00,6b,00,6e,00,6f,00,62,00,72,00,65,00,67,00,00,00' ||
+        fail "Wine reads knobreg's tip as: $read_as"
     wineserver -k
     wineserver -w
     query() { "$knobreg" --wine-prefix "$WINEPREFIX" query "$1" /v "$2" | tr -d '\r' | grep -E "^    $2    "; }
@@ -256,4 +266,25 @@ told=$(new_window "$window") || fail "Apply did not tell what was not saved"
 kill -0 $app || fail "the program ended"
 cmp -s "$WINEPREFIX/system.reg" "$work/system.before" || fail "system.reg changed while Wine ran"
 cmp -s "$WINEPREFIX/user.reg" "$work/user.before" || fail "user.reg changed while Wine ran"
+kill $app
+kill "${pids[-2]}"
+
+# A server (of a Proton-like build: files/bin/wineserver) whose wine beside
+# it hangs: the change is given up after a few seconds, said, and nothing
+# is written.
+mkdir -p "$work/proton/files/bin"
+cp "$(readlink -f /usr/bin/python3)" "$work/proton/files/bin/wineserver"
+printf '#!/bin/sh\nsleep 60\n' >"$work/proton/files/bin/wine"
+chmod +x "$work/proton/files/bin/wine"
+PYTHONHOME=/usr "$work/proton/files/bin/wineserver" -c 'import fcntl, sys, time
+f = open(sys.argv[1], "r+"); fcntl.lockf(f, fcntl.LOCK_EX); print("held", flush=True); time.sleep(600)' \
+    "$server_dir/lock" >"$work/hung.log" 2>&1 &
+pids+=($!)
+eventually grep -q held "$work/hung.log" || fail "the hung server did not start"
+if "$knobreg" --wine-prefix "$WINEPREFIX" add "$clsid" /v InfoTip /d 'Hung' /f >"$work/knobreg.log" 2>&1; then
+    fail "knobreg said a hung Wine wrote"
+fi
+grep -q "Wine did not finish writing the changes within 5 seconds" "$work/knobreg.log" ||
+    fail "knobreg said: $(cat "$work/knobreg.log")"
+cmp -s "$WINEPREFIX/system.reg" "$work/system.before" || fail "system.reg changed beside a hung Wine"
 echo "PASS"

@@ -323,6 +323,12 @@ KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
             if (!c) {
                 c = impl_->keys.make(id, part);
                 created = true;
+                // A key made again after it was deleted starts empty, as a
+                // new one does; a section its file still has is rewritten.
+                KeyLines& made = impl_->keys.at(*c);
+                made.values.clear();
+                made.loaded = true;
+                if (made.section >= 0) impl_->textOf(*c).markDirty(*c);
             }
             id = *c;
         }
