@@ -32,8 +32,8 @@ $XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), made on first start.
                        --wine-prefix=DIR), so that Wine and its programs see
                        what Apply writes; without DIR, $WINEPREFIX, and
                        without that a window lists the Wine prefixes found
-                       on this computer to choose from.
-                       Nothing is changed while Wine runs in the prefix.
+                       on this computer to choose from. While Wine runs
+                       in the prefix, changes go through that Wine.
   --help               shows this text
 )";
 

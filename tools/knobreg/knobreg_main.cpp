@@ -25,7 +25,9 @@ when there is none yet.
 
   --wine-prefix DIR   works on the Wine prefix DIR instead (also
              --wine-prefix=DIR): HKLM is its system.reg, HKCU its
-             user.reg. Nothing is changed while Wine runs there.
+             user.reg. While Wine runs there, changes go through
+             that Wine, and queries read the files, which its server
+             saves only about every 30 seconds.
 
   --list-prefixes     lists the Wine prefixes on this computer, one a
              line: its folder, where it was found (Wine, Steam, Lutris,
