@@ -47,8 +47,11 @@ static void dumpKey(HKEY root, const wchar_t* rootName, const wchar_t* path) {
     static BYTE data[1 << 20];
     for (DWORD i = 0;; ++i) {
         DWORD nameLen = sizeof name / sizeof *name, dataLen = sizeof data, type = 0;
-        if (RegEnumValueW(key, i, name, &nameLen, NULL, &type, data, &dataLen) != ERROR_SUCCESS)
-            break;
+        const LONG rc = RegEnumValueW(key, i, name, &nameLen, NULL, &type, data, &dataLen);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        /* A value that cannot be read whole (larger than the buffer): fail
+         * rather than leave it out, so that the files are shown instead. */
+        if (rc != ERROR_SUCCESS) exit(4);
         if (nameLen == 0) {
             puts16(L"@");
         } else {
