@@ -97,12 +97,9 @@ window=$(prefix_window 'Portal Knights') ||
     fail "no main window titled for the game: $(xdotool search --onlyvisible --name Knobwise getwindowname %@)"
 grep -q "using the Wine prefix $prefix" "$work/knobwise.log" || fail "the prefix was not named on stderr"
 cp "$prefix/user.reg" "$work/user.before"
-xdotool windowactivate --sync "$window"
-eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+focus "$window"
 # "Show Info Tips" is the user's: Apply writes it to user.reg.
-xdotool mousemove --window "$window" 120 46 click 1
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 'Picked by name'
+type_first_tip "$window" 'Picked by name'
 xdotool key --clearmodifiers alt+a
 eventually bash -c "! cmp -s '$prefix/user.reg' '$work/user.before'" || fail "Apply left user.reg as it was"
 xdotool key --clearmodifiers alt+c

@@ -95,9 +95,7 @@ others "$window" && fail "more windows than the main one: the start-up message w
 
 # Apply with a tip typed: refused, reported in a box, nothing changed.
 xdotool windowactivate --sync "$window"
-xdotool mousemove --window "$window" 120 46 click 1
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 'Typed on a full disk'
+type_first_tip "$window" 'Typed on a full disk'
 xdotool key --clearmodifiers alt+a
 box=$(another "$window") || fail "Apply on a full disk told nothing"
 tip_is 0 'Stored tip 0' || fail "a tip changed on a full disk"

@@ -101,8 +101,7 @@ for f in "${shipped[@]}"; do
 done
 
 # Help opens the page beside the program.
-xdotool windowactivate --sync "$window"
-eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+focus "$window"
 xdotool key --clearmodifiers alt+h
 eventually test -s "$work/opened" ||
     fail "Help opened nothing; the program said: $(cat "$work/knobwise.log")"

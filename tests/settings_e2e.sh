@@ -64,8 +64,7 @@ start_desktop
 pids+=($!)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Knobwise$' | head -n1) ||
     fail "no Knobwise window; its output: $(cat "$work/knobwise.log")"
-xdotool windowactivate --sync "$window"
-eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+focus "$window"
 
 # Positions in pixels of the client area (15 twips each). "Info Tips": the
 # six boxes 48 pixels apart, and "Show Info Tips" below them.

@@ -27,14 +27,9 @@ app=$!
 pids+=($app)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Knobwise$' | head -n1) ||
     fail "no Knobwise window; its output: $(cat "$work/knobwise.log")"
-xdotool windowactivate --sync "$window"
-eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+focus "$window"
 
-# The first info tip's box: 960 twips from the left and 600 from the top of
-# the window's client area (64, 40 pixels); click a little inside it.
-xdotool mousemove --window "$window" 120 46 click 1
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 'Typed by a person'
+type_first_tip "$window" 'Typed by a person'
 xdotool key --clearmodifiers alt+a
 
 has_tip() {

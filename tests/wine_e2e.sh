@@ -132,11 +132,8 @@ grep -q "using the Wine prefix $WINEPREFIX" "$work/knobwise.log" || fail "the pr
 xdotool windowactivate --sync "$question"
 xdotool key --clearmodifiers Return
 window=$(prefix_window prefix) || fail "no main window; output: $(cat "$work/knobwise.log")"
-xdotool windowactivate --sync "$window"
-eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
-xdotool mousemove --window "$window" 120 46 click 1
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 'Typed in Wine'
+focus "$window"
+type_first_tip "$window" 'Typed in Wine'
 # Misc, the fifth tab, and its Hearts button.
 xdotool mousemove --window "$window" 335 10 click 1
 xdotool mousemove --window "$window" 96 228 click 1
@@ -196,11 +193,8 @@ if [ -n "$regdump" ]; then
     xdotool windowactivate --sync "$question"
     xdotool key --clearmodifiers Return
     window=$(prefix_window prefix) || fail "no main window; output: $(cat "$work/knobwise-live.log")"
-    xdotool windowactivate --sync "$window"
-    eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
-    xdotool mousemove --window "$window" 120 46 click 1
-    xdotool key --clearmodifiers ctrl+a
-    xdotool type --delay 20 'Typed live'
+    focus "$window"
+    type_first_tip "$window" 'Typed live'
     xdotool mousemove --window "$window" 23 336 click 1
     xdotool mousemove --window "$window" 335 10 click 1
     xdotool mousemove --window "$window" 96 228 click 1
@@ -257,8 +251,7 @@ grep -q "Wine is running in $WINEPREFIX" "$work/knobwise2.log" || fail "not told
 xdotool windowactivate --sync "$notice"
 xdotool key --clearmodifiers Return
 window=$(prefix_window prefix) || fail "no main window"
-xdotool windowactivate --sync "$window"
-eventually test "$(xdotool getactivewindow)" = "$window" || fail "the window did not take the focus"
+focus "$window"
 xdotool mousemove --window "$window" 120 46 click 1
 xdotool type --delay 20 ' refused'
 xdotool key --clearmodifiers alt+a

@@ -81,3 +81,18 @@ prefix_window() {
     id=$(timeout 20 xdotool search --sync --onlyvisible --name "^Knobwise - $1\$" | head -n1)
     [ -n "$id" ] && echo "$id"
 }
+
+# Brings the window to the front and waits until it has the keyboard.
+focus() {
+    xdotool windowactivate --sync "$1"
+    eventually test "$(xdotool getactivewindow)" = "$1" || fail "the window did not take the focus"
+}
+
+# Replaces the text of the main window's first info tip with TEXT: its box
+# lies 960 twips from the left and 600 from the top of the client area (64,
+# 40 pixels); the click lands a little inside it.
+type_first_tip() {
+    xdotool mousemove --window "$1" 120 46 click 1
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 20 "$2"
+}
