@@ -66,24 +66,28 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, opts.rest.data());
     QApplication::setApplicationName(QStringLiteral("Knobwise"));
     QGuiApplication::setDesktopFileName(QStringLiteral(KNOBWISE_APP_ID));
-    classic::install();
-    firstframe::phase("application");
     if (qtArgc > 1) {
         say(stderr, std::string("knobwise: unexpected argument ") + opts.rest[1] + "\n\n" +
                         options::kUsage);
         return 2;
     }
+    firstframe::phase("application");
 
-    // The store starts to open here: a prefix's files are read while the
-    // window is made.
+    // The store starts to open before the style is installed: a prefix's
+    // files are read while the style's faces are looked up among the
+    // system's fonts and the window is made.
     machine::Choice choice;
     if (opts.choosePrefix) {
+        classic::install();
         // Cancel is the user's answer, not a failure.
         if (!choosePrefix()) return 0;
     } else {
         choice = machine::choose(
             opts.winePrefix, {},
             opts.winePrefix ? missing_keys::settingsKeys() : std::vector<regstore::KeyPath>{});
+        firstframe::phase("store");
+        classic::install();
+        firstframe::phase("style");
         if (!choice.usable) {
             say(stderr, "knobwise: " + choice.error + '\n');
             if (boxesSeen()) MsgBox(QString::fromStdString(choice.error), msgbox::kExclamation);
@@ -93,7 +97,6 @@ int main(int argc, char** argv) {
     if (machine::current().isWinePrefix())
         say(stderr,
             "knobwise: using the Wine prefix " + machine::current().prefix().string() + '\n');
-    firstframe::phase("store");
     Form1 form;
     firstframe::phase("window");
     if (!choice.error.empty()) {

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "controls/classicstyle.h"
 #include "controls/msgbox.h"
 #include "controls/picture.h"
 #include "folders/Dialog.h"
@@ -210,6 +213,25 @@ TEST_F(WindowControls, MainWindowCannotBeResized) {
     EXPECT_TRUE(f.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(f.windowIcon().isNull());
     EXPECT_TRUE(f.ShowInTaskbar());
+}
+
+// The windows ask Qt for an installed family, which must be the face Qt and
+// fontconfig pick for the Windows face name; a face with no stand-in is
+// asked for by its own name.
+TEST_F(WindowControls, FontsUseTheFaceQtWouldPickForTheWindowsName) {
+    const QStringList installed = QFontDatabase::families();
+    for (const char* face : {"Arial", "Times New Roman", "DejaVu Sans"}) {
+        const QString name = QString::fromLatin1(face);
+        QFont asked(name);
+        asked.setPointSizeF(9.75);
+        const QFont made = classic::font(name, 9.75, true);
+        EXPECT_TRUE(installed.contains(made.family(), Qt::CaseInsensitive)) << face;
+        EXPECT_EQ(QFontInfo(made).family(), QFontInfo(asked).family()) << face;
+        EXPECT_TRUE(made.bold());
+        EXPECT_EQ(made.pointSizeF(), 9.75);
+    }
+    EXPECT_EQ(classic::font(QStringLiteral("No Such Face"), 8).family(),
+              QStringLiteral("No Such Face"));
 }
 
 // The keyboard as a new user meets it. Each window opens with the focus on

@@ -1,6 +1,8 @@
 #include "controls/classicstyle.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QHash>
 #include <QPainter>
 #include <QStyleFactory>
 #include <QStyleOption>
@@ -23,6 +25,40 @@ QImage indicator(const QStyle* base, const QStyleOption* option, QStyle::State s
     QPainter painter(&image);
     base->drawPrimitive(QStyle::PE_IndicatorCheckBox, &copy, &painter, widget);
     return image;
+}
+
+// The family to ask Qt for, for a Windows face name: the face itself when it
+// is installed, else the first installed of its metric-compatible stand-ins,
+// else the face, left to Qt and fontconfig to stand in for. Asked for by a
+// face that is not installed, Qt has fontconfig sort every font on the
+// system for the stand-in, again for each style and script it is drawn in;
+// worked out here once per face, from the list of installed families.
+QString installedFamily(const QString& face) {
+    static QHash<QString, QString> resolved;
+    if (const auto it = resolved.constFind(face); it != resolved.constEnd()) return *it;
+    static const QStringList families = QFontDatabase::families();
+    const auto installed = [](const QString& family) {
+        return families.contains(family, Qt::CaseInsensitive);
+    };
+    static const QHash<QString, QStringList> standIns = {
+        {QStringLiteral("arial"),
+         {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+          QStringLiteral("Albany AMT")}},
+        {QStringLiteral("times new roman"),
+         {QStringLiteral("Liberation Serif"), QStringLiteral("Tinos"),
+          QStringLiteral("Thorndale AMT")}},
+    };
+    QString family = face;
+    if (!installed(face)) {
+        for (const QString& standIn : standIns.value(face.toLower())) {
+            if (installed(standIn)) {
+                family = standIn;
+                break;
+            }
+        }
+    }
+    resolved.insert(face, family);
+    return family;
 }
 
 }  // namespace
@@ -98,7 +134,7 @@ QPalette palette() {
 }
 
 QFont font(const QString& face, double points, bool bold) {
-    QFont f(face);
+    QFont f(installedFamily(face));
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;
