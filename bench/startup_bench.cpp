@@ -13,9 +13,9 @@
 // the Wine prefix's starts went, step by step, as the programs mark their
 // phases.
 //
-// Runs go round-robin (in a rotating order) so that the machine's drift
-// falls on all of them alike; the first round of each display warms the
-// caches and is not counted.
+// Runs go in rounds, each program once a round in an order shuffled anew
+// each round, so that the machine's drift falls on all of them alike; the
+// first round of each display warms the caches and is not counted.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -30,7 +30,9 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -241,9 +243,16 @@ void addSteps(std::vector<std::pair<std::string, std::vector<double>>>& into,
 Results measure(const std::vector<Program>& programs,
                 const std::map<std::string, std::string>& display, int runs) {
     Results r;
+    // Each round in an order of its own, the same in every run: a program
+    // started right after the same binary finds its code warm in the
+    // processor's caches, so none may always follow the same one.
+    std::vector<size_t> order(programs.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::mt19937 shuffler(1);
     for (int round = 0; round <= runs; ++round) {
-        for (size_t i = 0; i < programs.size(); ++i) {
-            const Program& p = programs[(i + static_cast<size_t>(round)) % programs.size()];
+        std::shuffle(order.begin(), order.end(), shuffler);
+        for (size_t i : order) {
+            const Program& p = programs[i];
             std::map<std::string, std::string> env = display;
             env["XDG_DATA_HOME"] = p.machine;
             env["KNOBWISE_EXIT_AFTER_FIRST_FRAME"] = "1";
