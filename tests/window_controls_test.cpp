@@ -224,6 +224,7 @@ TEST_F(WindowControls, FontsUseTheFaceQtWouldPickForTheWindowsName) {
         const QString name = QString::fromLatin1(face);
         QFont asked(name);
         asked.setPointSizeF(9.75);
+        asked.setBold(true);
         const QFont made = classic::font(name, 9.75, true);
         EXPECT_TRUE(installed.contains(made.family(), Qt::CaseInsensitive)) << face;
         EXPECT_EQ(QFontInfo(made).family(), QFontInfo(asked).family()) << face;
