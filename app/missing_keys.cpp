@@ -4,11 +4,11 @@
 #include <algorithm>
 
 #include "controls/msgbox.h"
+#include "dotreg/dotreg.h"
 #include "machine/machine.h"
 #include "registry/catalogue.h"
 #include "text/casefold.h"
 #include "winreg/current_store.h"
-#include "winreg/regfile.h"
 
 namespace missing_keys {
 namespace {

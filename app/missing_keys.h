@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "winreg/live_wine.h"
+#include "wineprefix/live_wine.h"
 
 namespace missing_keys {
 

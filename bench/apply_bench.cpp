@@ -27,12 +27,12 @@
 
 #include "bench_prefix.h"
 #include "controls/classicstyle.h"
+#include "files/atomic_file.h"
+#include "hive/sqlite_hive.h"
 #include "machine/machine.h"
 #include "registry/catalogue_io.h"
 #include "window/Form1.h"
-#include "winreg/atomic_file.h"
 #include "winreg/current_store.h"
-#include "winreg/sqlite_hive.h"
 
 namespace {
 
@@ -188,10 +188,10 @@ void apply(benchmark::State& state) {
         state.SkipWithError(made.error.c_str());
         return;
     }
-    regstore::select(machine::hivePath());
+    regstore::selectHive(machine::hivePath());
     BareCommit bare;
     timeApply(state, "hive", bare);
-    regstore::select("/nonexistent/none.db");
+    regstore::selectHive("/nonexistent/none.db");
 }
 
 void applyOnPrefix(benchmark::State& state) {
@@ -205,7 +205,7 @@ void applyOnPrefix(benchmark::State& state) {
     BareRewrite bare(prefix / "system.reg");
     timeApply(state, "prefix", bare);
     machine::select(machine::Machine::embedded());
-    regstore::select("/nonexistent/none.db");
+    regstore::selectHive("/nonexistent/none.db");
 }
 
 // With a Wine server running in the prefix: the batch imported by one Wine
@@ -221,7 +221,7 @@ void applyWithWine(benchmark::State& state) {
     BareRewrite bare(prefix / "system.reg");
     timeApply(state, "wine", bare);
     machine::select(machine::Machine::embedded());
-    regstore::select("/nonexistent/none.db");
+    regstore::selectHive("/nonexistent/none.db");
     bench_prefix::stopWine(prefix);
 }
 

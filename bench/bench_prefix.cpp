@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "registry/catalogue.h"
-#include "winreg/prefix_store.h"
+#include "wineprefix/prefix_store.h"
 
 namespace bench_prefix {
 namespace {

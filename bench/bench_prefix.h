@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "winreg/live_wine.h"
+#include "wineprefix/live_wine.h"
 
 namespace bench_prefix {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "hive/sqlite_hive.h"
 #include "registry/Module2.h"
 #include "registry/catalogue.h"
 #include "winreg/current_store.h"
-#include "winreg/sqlite_hive.h"
 
 namespace {
 
@@ -51,14 +51,14 @@ fs::path makeHive(const char* name, int extra) {
 const catalogue::Row& row = catalogue::ShowInfoTip;
 
 void getvalue(benchmark::State& state, const char* name, int extra) {
-    regstore::select(makeHive(name, extra));
+    regstore::selectHive(makeHive(name, extra));
     Module2::setvalue(row.root, row.keyPath, row.valueName, QString("1"), row.type);
     for (auto _ : state)
         benchmark::DoNotOptimize(Module2::getvalue(row.root, row.keyPath, row.valueName));
 }
 
 void setvalue(benchmark::State& state, const char* name, int extra) {
-    regstore::select(makeHive(name, extra));
+    regstore::selectHive(makeHive(name, extra));
     int i = 0;
     for (auto _ : state)
         Module2::setvalue(row.root, row.keyPath, row.valueName, QString::number(++i & 1), row.type);
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     ratio("setvalue large/small", "setvalue/large", "setvalue/small", 1.5);
     ratio("setvalue small / bare commit", "setvalue/small", "bareCommit", 2.0);
     ratio("setvalue large / bare commit", "setvalue/large", "bareCommit", 2.0);
-    regstore::select("/nonexistent/none.db");
+    regstore::selectHive("/nonexistent/none.db");
     std::error_code ec;
     fs::remove_all(workDir(), ec);
     return 0;

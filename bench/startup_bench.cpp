@@ -38,7 +38,7 @@
 #include <vector>
 
 #include "bench_prefix.h"
-#include "winreg/sqlite_hive.h"
+#include "hive/sqlite_hive.h"
 
 extern char** environ;
 

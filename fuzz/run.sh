@@ -18,7 +18,7 @@ seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KNOBWISE_FUZZ_BUILD_DIR:-$top/build-fuzz}
-targets=(icon_reader_fuzz icon_image_fuzz regfile_fuzz winefile_fuzz drives_fuzz picture_fuzz vdf_fuzz)
+targets=(icon_reader_fuzz icon_image_fuzz dotreg_fuzz wine_format_fuzz drives_fuzz picture_fuzz vdf_fuzz)
 [ $# -eq 0 ] || targets=("$@")
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DKNOBWISE_FUZZ=ON \

@@ -68,7 +68,7 @@ TEST(HiveProcesses, TwoWritersAtOnceLoseNothing) {
     constexpr int kWrites = 150;
     auto writer = [&](char tag) {
         return spawn([&, tag] {
-            regstore::select(machine.hivePath());  // a connection of its own
+            regstore::selectHive(machine.hivePath());  // a connection of its own
             for (int i = 0; i < kWrites; ++i) {
                 Module2::setvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i),
                                   QString::number(i), REG_SZ);
@@ -79,7 +79,7 @@ TEST(HiveProcesses, TwoWritersAtOnceLoseNothing) {
     pid_t b = writer('b');
     EXPECT_EQ(waitFor(a), 0);
     EXPECT_EQ(waitFor(b), 0);
-    regstore::select(machine.hivePath());
+    regstore::selectHive(machine.hivePath());
     for (char tag : {'a', 'b'}) {
         for (int i = 0; i < kWrites; ++i) {
             EXPECT_EQ(Module2::getvalue(catalogue::HKCU, kKey, QString("%1%2").arg(tag).arg(i)),
@@ -97,7 +97,7 @@ TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
     for (int i = 0; i < kValues; ++i)
         machine.admin().setValue(key, "v" + std::to_string(i), REG_SZ, held[i]);
     machine.closeAdmin();
-    regstore::select("/nonexistent/none.db");  // no open connection may cross a fork
+    regstore::selectHive("/nonexistent/none.db");  // no open connection may cross a fork
 
     // Each point is cheap: the child is killed within its first few
     // durable writes, and the hive is looked at read-only, so nothing but
@@ -112,7 +112,7 @@ TEST(HiveProcesses, WriterKilledAtRandomLeavesEveryValueOldOrNew) {
         const std::string next = std::to_string(round + 1);
         pid_t pid = spawn([&] {
             close(fds[0]);
-            regstore::select(machine.hivePath());
+            regstore::selectHive(machine.hivePath());
             for (int pass = 0; pass < 1000; ++pass) {
                 for (int i = 0; i < kValues; ++i) {
                     Module2::setvalue(catalogue::HKCU, kKey, QString("v%1").arg(i),

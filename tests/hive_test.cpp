@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "hive/sqlite_hive.h"
 #include "registry/Module2.h"
 #include "registry/catalogue.h"
 #include "support/as_nobody.h"
@@ -15,7 +16,6 @@
 #include "support/temp_machine.h"
 #include "winreg/current_store.h"
 #include "winreg/failed_writes.h"
-#include "winreg/sqlite_hive.h"
 #include "winreg/winreg.h"
 
 using namespace std::string_literals;
@@ -185,7 +185,7 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
     TempMachine machine;
     const char* const key = catalogue::ShowInfoTip.keyPath;
     Module2::setvalue(catalogue::HKCU, key, "ShowInfoTip", QString("1"), REG_DWORD);
-    regstore::select("/nonexistent/none.db");  // close the program's connection
+    regstore::selectHive("/nonexistent/none.db");  // close the program's connection
     machine.closeAdmin();
     ::chmod(machine.hivePath().c_str(), 0444);
     // Neither the hive nor its folder can be written.
@@ -197,7 +197,7 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
     }
     ::chmod(machine.root().c_str(), 0755);
     testing_support::asNobody([&] {
-        regstore::select(machine.hivePath());
+        regstore::selectHive(machine.hivePath());
         EXPECT_EQ(regstore::state(), regstore::State::ReadOnly);
         HKEY h = nullptr;
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, 0x3F, &h), ERROR_ACCESS_DENIED);
@@ -211,7 +211,7 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
         // write nothing, and nothing fails loudly.
         Module2::setvalue(catalogue::HKCU, key, "ShowInfoTip", QString("0"), REG_DWORD);
         EXPECT_TRUE(regvalue::isEmpty(Module2::getvalue(catalogue::HKCU, key, "ShowInfoTip")));
-        regstore::select("/nonexistent/none.db");
+        regstore::selectHive("/nonexistent/none.db");
     });
     ::chmod(machine.hivePath().parent_path().c_str(), 0700);
     EXPECT_EQ(machine.value(std::string("HKCU\\") + key, "ShowInfoTip")->data, "\x01\0\0\0"s);
@@ -220,7 +220,7 @@ TEST(HiveFile, ReadOnlyHiveRefusesWriteRightsButStillReads) {
 TEST(HiveFile, DamagedHiveFailsEveryOpenAndIsLeftUntouched) {
     TempMachine machine;
     std::filesystem::path file = machine.hivePath();
-    regstore::select("/nonexistent/none.db");
+    regstore::selectHive("/nonexistent/none.db");
     machine.closeAdmin();
     std::string original = readFile(file);
     ASSERT_GT(original.size(), 1000u);
@@ -239,7 +239,7 @@ TEST(HiveFile, DamagedHiveFailsEveryOpenAndIsLeftUntouched) {
             std::ofstream out(file, std::ios::binary | std::ios::trunc);
             out << d.bytes;
         }
-        regstore::select(file);
+        regstore::selectHive(file);
         HKEY h = nullptr;
         EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, 0x3F, &h), ERROR_SUCCESS)
             << d.what;
@@ -247,7 +247,7 @@ TEST(HiveFile, DamagedHiveFailsEveryOpenAndIsLeftUntouched) {
         Module2::setvalue(catalogue::HKCU, "Software", "x", QString("y"), REG_SZ);
         EXPECT_EQ(regstore::state(), regstore::State::Damaged) << d.what;
         EXPECT_FALSE(regstore::problem().empty());
-        regstore::select("/nonexistent/none.db");
+        regstore::selectHive("/nonexistent/none.db");
         EXPECT_EQ(readFile(file), d.bytes) << d.what;
         EXPECT_FALSE(std::filesystem::exists(file.string() + "-journal")) << d.what;
     }
@@ -274,7 +274,7 @@ TEST(HiveFile, FullDiskShowsTheHiveAndRefusesChangesUntilThereIsSpace) {
         EXPECT_EQ(e.what(), full);
     }
 
-    regstore::select(machine.hivePath());
+    regstore::selectHive(machine.hivePath());
 
     EXPECT_EQ(regstore::state(), regstore::State::Ok);
     EXPECT_EQ(regstore::problem(),
@@ -309,7 +309,7 @@ TEST(HiveFile, FullDiskShowsTheHiveAndRefusesChangesUntilThereIsSpace) {
 
 TEST(HiveFile, MissingHiveFailsEveryOpen) {
     TempMachine machine;
-    regstore::select(machine.root() / "no-such-hive.db");
+    regstore::selectHive(machine.root() / "no-such-hive.db");
     HKEY h = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, 0x3F, &h), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(regstore::state(), regstore::State::Missing);

@@ -17,12 +17,12 @@
 #include <map>
 #include <string>
 
+#include "hive/sqlite_hive.h"
 #include "machine/machine.h"
 #include "registry/catalogue_io.h"
 #include "support/as_nobody.h"
 #include "window_support.h"
 #include "winreg/current_store.h"
-#include "winreg/sqlite_hive.h"
 
 namespace {
 
@@ -264,7 +264,7 @@ TEST_F(HostileInput, StartupFolderOfTenThousandFilesWithNamesThatAreNotUtf8IsLis
 TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
     storeText(machine, catalogue::InfoTip1, "Shows your drives");
     machine.closeAdmin();
-    regstore::select("/nonexistent/none.db");
+    regstore::selectHive("/nonexistent/none.db");
     const fs::path folder = machine.hivePath().parent_path();
     if (::geteuid() == 0) {
         // The machine becomes nobody's, as it would be the user's own.
@@ -278,7 +278,7 @@ TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
     const std::string original = testing_support::readFile(machine.hivePath());
 
     testing_support::asNobody([&] {
-        regstore::select(machine.hivePath());
+        regstore::selectHive(machine.hivePath());
         EXPECT_EQ(regstore::state(), regstore::State::ReadOnly);
         EXPECT_NE(regstore::problem().find(machine.hivePath().string()), std::string::npos)
             << regstore::problem();
@@ -296,7 +296,7 @@ TEST_F(HostileInput, ReadOnlyMachineFolderIsReportedAndNothingIsWritten) {
                   ERROR_SUCCESS);
         EXPECT_EQ(std::string(data, size), "Shows your drives");
         RegCloseKey(key);
-        regstore::select("/nonexistent/none.db");
+        regstore::selectHive("/nonexistent/none.db");
     });
     ::chmod(folder.c_str(), 0700);
     EXPECT_EQ(testing_support::readFile(machine.hivePath()), original);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "winreg/key_tree.h"
+#include "wineprefix/key_tree.h"
 
 namespace {
 

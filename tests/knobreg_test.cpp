@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "hive/sqlite_hive.h"
 #include "support/temp_machine.h"
-#include "winreg/sqlite_hive.h"
 
 extern char** environ;
 

@@ -30,7 +30,7 @@ class MachineTest : public ::testing::Test {
   protected:
     ~MachineTest() override {
         machine::seeding::setProbe(nullptr);
-        regstore::select("/nonexistent/knobwise-machine-test.db");
+        regstore::selectHive("/nonexistent/knobwise-machine-test.db");
         fs::remove_all(base_);
     }
 

@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "files/atomic_file.h"
 #include "machine/machine.h"
 #include "registry/Module2.h"
 #include "support/as_nobody.h"
 #include "support/temp_machine.h"
 #include "text/utf16.h"
-#include "winreg/atomic_file.h"
+#include "wineprefix/prefix_store.h"
 #include "winreg/current_store.h"
 #include "winreg/failed_writes.h"
-#include "winreg/prefix_store.h"
 
 using namespace std::string_literals;
 using testing_support::makeTempDir;
@@ -71,7 +71,7 @@ class TempPrefix {
     }
     ~TempPrefix() {
         machine::select(machine::Machine::embedded());
-        regstore::select("/nonexistent/knobwise-prefix-test.db");
+        regstore::selectHive("/nonexistent/knobwise-prefix-test.db");
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -217,7 +217,7 @@ TEST(PrefixStore, FilesTheUserMayNotWriteAreShownAndEachChangeIsRefused) {
         EXPECT_NE(told[0].reason.find(userFile + " cannot be written: Permission denied"),
                   std::string::npos)
             << told[0].reason;
-        regstore::select("/nonexistent/knobwise-prefix-test.db");
+        regstore::selectHive("/nonexistent/knobwise-prefix-test.db");
     });
     ::chmod(prefix.dir().c_str(), 0700);
     EXPECT_EQ(prefix.user(), kUser);

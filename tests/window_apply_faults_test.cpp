@@ -16,11 +16,11 @@
 #include <map>
 #include <set>
 
+#include "dotreg/dotreg.h"
+#include "files/atomic_file.h"
 #include "support/faulty_vfs.h"
 #include "window_support.h"
-#include "winreg/atomic_file.h"
-#include "winreg/prefix_store.h"
-#include "winreg/regfile.h"
+#include "wineprefix/prefix_store.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ void storeOldValues(regstore::Store& store) {
                 s.row.keyPath + "]\r\n";
         if (s.old) text += std::string("\"") + s.row.valueName + "\"=" + s.old + "\r\n";
     }
-    regfile::apply(store, regfile::parse(text, store.textData()));
+    dotreg::apply(store, dotreg::parse(text, store.textData()));
 }
 
 class ApplyFaults : public ::testing::Test, public WindowTest {
@@ -92,7 +92,7 @@ class ApplyFaults : public ::testing::Test, public WindowTest {
         form->Image6->setTag("dirty");
     }
     ~ApplyFaults() override {
-        regstore::select("/nonexistent/none.db");
+        regstore::selectHive("/nonexistent/none.db");
         fs::remove_all(dir_);
     }
 
@@ -108,7 +108,7 @@ class ApplyFaults : public ::testing::Test, public WindowTest {
             reached_[p] = faulty_vfs::count(p);
         faulty_vfs::disarm();
         atomic_file::setProbe({});
-        regstore::select("/nonexistent/none.db");
+        regstore::selectHive("/nonexistent/none.db");
         named->clear();
         EXPECT_LE(seams->messages.size(), 1u);
         if (!seams->messages.empty()) {
@@ -252,7 +252,7 @@ TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
 
 TEST_F(ApplyFaults, OkKeepsTheWindowOpenWhenSomethingWasNotSaved) {
     faulty_vfs::install();
-    regstore::select(machine.hivePath());
+    regstore::selectHive(machine.hivePath());
     faulty_vfs::setFull(true);
     form->Command9->click();
     faulty_vfs::setFull(false);

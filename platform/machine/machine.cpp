@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "hive/sqlite_hive.h"
 #include "machine/running_wine.h"
-#include "winreg/prefix_store.h"
+#include "wineprefix/prefix_store.h"
 
 namespace machine {
 

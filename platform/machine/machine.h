@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "wineprefix/live_wine.h"
 #include "winreg/current_store.h"
-#include "winreg/live_wine.h"
 
 namespace machine {
 

@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "dotreg/dotreg.h"
+#include "hive/sqlite_hive.h"
 #include "machine/seeding.h"
 #include "text/codepage.h"
-#include "winreg/regfile.h"
-#include "winreg/sqlite_hive.h"
 
 namespace machine {
 namespace seeding {
@@ -151,8 +151,8 @@ void build(const fs::path& at, const fs::path& data) {
             regstore::SqliteHive::create(at / "registry.db");
         const fs::path seed = data / "default.reg";
         try {
-            regfile::importFile(*hive, seed);
-        } catch (const regfile::ImportError& e) {
+            dotreg::importFile(*hive, seed);
+        } catch (const dotreg::ImportError& e) {
             throw std::runtime_error("the seed registry " + seed.string() +
                                      " cannot be used: " + e.what());
         }

@@ -16,7 +16,7 @@
 
 #include "machine/machine.h"
 #include "machine/wineserver.h"
-#include "winreg/prefix_store.h"
+#include "wineprefix/prefix_store.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "winreg/live_wine.h"
+#include "wineprefix/live_wine.h"
 
 namespace machine {
 

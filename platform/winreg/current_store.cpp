@@ -2,8 +2,6 @@
 
 #include <optional>
 
-#include "winreg/sqlite_hive.h"
-
 namespace regstore {
 namespace {
 
@@ -35,36 +33,12 @@ Opened& opened() {
 
 }  // namespace
 
-Opened openHive(const std::filesystem::path& file) {
-    Opened o;
-    try {
-        std::unique_ptr<SqliteHive> hive = SqliteHive::open(file);
-        o.state = hive->writable() ? State::Ok : State::ReadOnly;
-        if (o.state == State::ReadOnly) {
-            o.problem = fileMessage(file, "cannot be written") +
-                        " The settings it holds cannot be shown or changed.";
-        } else {
-            // Shown, but every change refused for the moment (a full disk).
-            o.problem = hive->problem();
-        }
-        o.store = std::move(hive);
-    } catch (const Error& e) {
-        o.state = e.code() == ERROR_FILE_NOT_FOUND ? State::Missing : State::Damaged;
-        o.problem = e.what();
-    }
-    return o;
-}
-
 void select(Opener opener) {
     Current& c = current_();
     c.opened = Opened{};
     c.isOpen = false;
     c.opener = std::move(opener);
     ++c.generation;
-}
-
-void select(const std::filesystem::path& hiveFile) {
-    select([hiveFile] { return openHive(hiveFile); });
 }
 
 void open() {

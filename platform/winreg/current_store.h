@@ -36,10 +36,6 @@ using Opener = std::function<Opened()>;
 // in use and invalidates every open handle. Until one is selected there is
 // none: every open fails as for a missing registry.
 void select(Opener opener);
-// Selects a SQLite hive file.
-void select(const std::filesystem::path& hiveFile);
-// Opens a SQLite hive file as the current store would.
-Opened openHive(const std::filesystem::path& file);
 
 // Opens the selected store now rather than at its first use: a store that
 // reads its files on a thread of its own reads them while the program goes on.

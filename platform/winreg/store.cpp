@@ -1,5 +1,7 @@
 #include "winreg/store.h"
 
+#include <cerrno>
+
 #include "text/ascii.h"
 
 namespace regstore {
@@ -21,6 +23,22 @@ std::vector<std::string_view> splitKeyPath(std::string_view path) {
         path.remove_prefix(cut + 1);
     }
     return parts;
+}
+
+LONG codeForErrno(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case EROFS:
+        case EACCES:
+        case EPERM:
+            return ERROR_ACCESS_DENIED;
+        case ENOMEM:
+            return ERROR_OUTOFMEMORY;
+        default:
+            return ERROR_REGISTRY_IO_FAILED;
+    }
 }
 
 Root rootOf(std::uint32_t predefined) {

@@ -1,6 +1,7 @@
 // A registry store: the keys and values behind the Reg* functions, knobreg
 // and seeding. Two stores implement it: the embedded machine's SQLite hive
-// (hive.h) and a Wine prefix's registry files (prefix_store.h).
+// (hive/sqlite_hive.h) and a Wine prefix's registry files
+// (wineprefix/prefix_store.h).
 //
 // Names are UTF-8 here, keep the case they were created with and are matched
 // without regard to case (Unicode simple case folding). Value data is raw
@@ -98,6 +99,9 @@ enum class TextData {
 // WHAT." or, with a reason, "The registry file FILE WHAT: REASON."
 std::string fileMessage(const std::filesystem::path& file, std::string_view what,
                         std::string_view reason = {});
+
+// The Windows error code that stands for a failing call's errno.
+LONG codeForErrno(int error);
 
 // Splits a key path at backslashes; empty components (doubled or trailing
 // separators) are dropped.

@@ -86,12 +86,12 @@ TempMachine::TempMachine(Keys keys) : root_(makeTempDir("knobwise-test-")), xdg_
         admin_->commit();
     }
     admin_.reset();  // the schema and keys are in the file itself now
-    regstore::select(hivePath());
+    regstore::selectHive(hivePath());
 }
 
 TempMachine::~TempMachine() {
     admin_.reset();
-    regstore::select("/nonexistent/knobwise-test-closed.db");
+    regstore::selectHive("/nonexistent/knobwise-test-closed.db");
     std::error_code ec;
     // Make everything removable again, whatever a test did to the modes.
     for (auto it = std::filesystem::recursive_directory_iterator(root_, ec);

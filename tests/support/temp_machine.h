@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "hive/sqlite_hive.h"
 #include "winreg/current_store.h"
-#include "winreg/sqlite_hive.h"
 
 namespace testing_support {
 

@@ -31,7 +31,7 @@
 #include "winreg/regtypes.h"
 #include "winreg/store.h"
 
-namespace regfile {
+namespace dotreg {
 
 enum class Format {
     Regedit4,  // "REGEDIT4", code page 1252
@@ -106,4 +106,4 @@ std::vector<Warning> importFile(regstore::Store& store, const std::filesystem::p
 std::string write(regstore::Store& store, regstore::KeyId key, const std::string& name,
                   Format format);
 
-}  // namespace regfile
+}  // namespace dotreg

@@ -1,4 +1,4 @@
-#include "winreg/atomic_file.h"
+#include "files/atomic_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,11 +1,11 @@
-#include "winreg/prefix_store.h"
+#include "wineprefix/prefix_store.h"
 
 #include <algorithm>
 #include <system_error>
 #include <vector>
 
 #include "text/casefold.h"
-#include "winreg/prefix_store_impl.h"
+#include "wineprefix/prefix_store_impl.h"
 
 namespace regstore {
 namespace {
@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 constexpr KeyId kLocalMachine = kLocalMachineKey;
 constexpr KeyId kCurrentUser = kCurrentUserKey;
 
-std::string unreadable(const RegistryFile& disk, const std::string& why) {
+std::string unreadable(const LockedFile& disk, const std::string& why) {
     return fileMessage(disk.path(), "cannot be read", why);
 }
 
@@ -30,7 +30,7 @@ Keys rootKeys() {
 }  // namespace
 
 PrefixStore::Impl::File::File(Keys& keys, const fs::path& path, KeyId root)
-    : disk(path), text(keys, root, [this](const winefile::ParseError& e) {
+    : disk(path), text(keys, root, [this](const wine_format::ParseError& e) {
           if (damage.empty()) damage = unreadable(disk, e.what());
       }) {}
 
@@ -50,7 +50,7 @@ void PrefixStore::Impl::loadBoth() {
         File& file = files[f];
         try {
             reload(f);
-        } catch (const winefile::ParseError& e) {
+        } catch (const wine_format::ParseError& e) {
             file.damage = unreadable(file.disk, e.what());
         } catch (const std::system_error& e) {
             file.damage = unreadable(file.disk, e.code().message());
@@ -97,7 +97,7 @@ void PrefixStore::Impl::lock(int f) {
     if (!file.disk.lock() && !file.overlaid) return;
     try {
         reload(f, true);
-    } catch (const winefile::ParseError& e) {
+    } catch (const wine_format::ParseError& e) {
         unlock(f);
         file.damage = unreadable(file.disk, e.what());
         throw Refused(ERROR_ACCESS_DENIED, file.damage);

@@ -1,4 +1,4 @@
-#include "winreg/winefile.h"
+#include "wineprefix/wine_format.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +10,7 @@
 #include "text/utf16.h"
 #include "text/utf8.h"
 
-namespace winefile {
+namespace wine_format {
 namespace {
 
 [[noreturn]] void throwParseError(int line, const std::string& what) {
@@ -574,4 +574,4 @@ std::uint64_t filetimeNow() {
     return kEpochDifference + static_cast<std::uint64_t>(ticks);
 }
 
-}  // namespace winefile
+}  // namespace wine_format

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "winreg/live_wine.h"
-#include "winreg/prefix_store.h"
-#include "winreg/registry_file.h"
-#include "winreg/winefile_rewrite.h"
+#include "wineprefix/live_wine.h"
+#include "wineprefix/locked_file.h"
+#include "wineprefix/prefix_store.h"
+#include "wineprefix/wine_text.h"
 
 namespace regstore {
 
@@ -22,7 +22,7 @@ struct PrefixStore::Impl {
     // One of the prefix's two files: on disk, and its text in memory.
     struct File {
         File(Keys& keys, const std::filesystem::path& path, KeyId root);
-        RegistryFile disk;
+        LockedFile disk;
         FileText text;
         std::string damage;    // why it cannot be used; empty when sound
         bool changed = false;  // changes not written yet (in a transaction)

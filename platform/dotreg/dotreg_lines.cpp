@@ -3,7 +3,7 @@
 // besides what our own files hold (comments after values, blank and comment
 // lines inside a continued hex value, blanks where they do no harm) is
 // accepted. Strict reading turns each report into a fault.
-#include "winreg/regfile_lines.h"
+#include "dotreg/dotreg_lines.h"
 
 #include "text/ascii.h"
 #include "text/codepage.h"
@@ -12,7 +12,7 @@
 #include "text/utf16.h"
 #include "text/utf8.h"
 
-namespace regfile::lines {
+namespace dotreg::lines {
 
 void Report::warn(int line, const std::string& what) {
     if (reading_ == Reading::Strict) throw ImportError(line, what);
@@ -435,4 +435,4 @@ std::vector<Change> read(const Text& text, Layout layout, regstore::TextData tar
     return layout == Layout::Win31 ? reader.win31() : reader.keys();
 }
 
-}  // namespace regfile::lines
+}  // namespace dotreg::lines

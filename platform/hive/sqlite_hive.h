@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "winreg/current_store.h"
 #include "winreg/store.h"
 
 struct sqlite3;
@@ -98,5 +99,11 @@ class SqliteHive final : public Store {
     std::string refusalWhy_;  // SQLite's words for a Failed open
     std::vector<sqlite3_stmt*> statements_;
 };
+
+// Opens a hive file as the current store: read-only, missing or damaged
+// as the file is, with what the user should be told about it.
+Opened openHive(const std::filesystem::path& file);
+// Selects a hive file as the current store (current_store.h).
+void selectHive(const std::filesystem::path& hiveFile);
 
 }  // namespace regstore

@@ -8,14 +8,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "dotreg/dotreg.h"
+#include "dotreg/dotreg_lines.h"
 #include "text/ascii.h"
 #include "text/codepage.h"
 #include "text/excerpt.h"
 #include "text/utf16.h"
-#include "winreg/regfile.h"
-#include "winreg/regfile_lines.h"
 
-namespace regfile {
+namespace dotreg {
 
 ImportError::ImportError(int line, const std::string& reason)
     : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + reason : reason),
@@ -202,8 +202,8 @@ std::vector<Warning> importFile(regstore::Store& hive, const std::filesystem::pa
     ::close(fd);
     if (error) throwImportError(0, "cannot read " + file.string() + ": " + std::strerror(error));
     Parsed parsed = read(bytes, hive.textData(), reading);
-    regfile::apply(hive, parsed.changes);
+    dotreg::apply(hive, parsed.changes);
     return std::move(parsed.warnings);
 }
 
-}  // namespace regfile
+}  // namespace dotreg

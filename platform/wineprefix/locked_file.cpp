@@ -1,4 +1,4 @@
-#include "winreg/registry_file.h"
+#include "wineprefix/locked_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -51,29 +51,13 @@ std::string readAll(int fd, const fs::path& path, struct stat* st) {
 
 }  // namespace
 
-LONG codeForErrno(int error) {
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT:
-            return ERROR_DISK_FULL;
-        case EROFS:
-        case EACCES:
-        case EPERM:
-            return ERROR_ACCESS_DENIED;
-        case ENOMEM:
-            return ERROR_OUTOFMEMORY;
-        default:
-            return ERROR_REGISTRY_IO_FAILED;
-    }
-}
-
-fs::path RegistryFile::target() const {
+fs::path LockedFile::target() const {
     std::error_code ec;
     fs::path t = fs::canonical(path_, ec);
     return ec ? path_ : t;
 }
 
-std::string RegistryFile::writeProblem() const {
+std::string LockedFile::writeProblem() const {
     const fs::path file = target();
     const fs::path folder = file.parent_path().empty() ? "." : file.parent_path();
     if (::access(file.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0)
@@ -81,7 +65,7 @@ std::string RegistryFile::writeProblem() const {
     return {};
 }
 
-std::string RegistryFile::read(struct stat* status) const {
+std::string LockedFile::read(struct stat* status) const {
     const fs::path file = target();
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throwSystemError(errno, "cannot read " + file.string());
@@ -96,11 +80,11 @@ std::string RegistryFile::read(struct stat* status) const {
     return text;
 }
 
-std::string RegistryFile::readLocked(struct stat* status) const {
+std::string LockedFile::readLocked(struct stat* status) const {
     return readAll(lockFd_, target(), status);
 }
 
-bool RegistryFile::lock() {
+bool LockedFile::lock() {
     if (lockFd_ >= 0) return false;
     const auto deadline = std::chrono::steady_clock::now() + kBusyTimeout;
     while (true) {
@@ -135,17 +119,17 @@ bool RegistryFile::lock() {
     return ::fstat(lockFd_, &st) == 0 && !sameContent(st, known_);
 }
 
-void RegistryFile::unlock() {
+void LockedFile::unlock() {
     if (lockFd_ >= 0) ::close(lockFd_);
     lockFd_ = -1;
 }
 
-void RegistryFile::writeFailed(const std::system_error& e) const {
+void LockedFile::writeFailed(const std::system_error& e) const {
     throw Error(codeForErrno(e.code().value()),
                 fileMessage(path_, "cannot be written", e.code().message()));
 }
 
-void RegistryFile::replace(std::string_view bytes) {
+void LockedFile::replace(std::string_view bytes) {
     struct stat st {};
     try {
         atomic_file::replace(target(), bytes, &st);
@@ -155,7 +139,7 @@ void RegistryFile::replace(std::string_view bytes) {
     known_ = st;
 }
 
-std::unique_ptr<atomic_file::Replacement> RegistryFile::prepare(std::string_view bytes) const {
+std::unique_ptr<atomic_file::Replacement> LockedFile::prepare(std::string_view bytes) const {
     try {
         return std::make_unique<atomic_file::Replacement>(target(), bytes);
     } catch (const std::system_error& e) {
@@ -163,7 +147,7 @@ std::unique_ptr<atomic_file::Replacement> RegistryFile::prepare(std::string_view
     }
 }
 
-void RegistryFile::put(atomic_file::Replacement& replacement) {
+void LockedFile::put(atomic_file::Replacement& replacement) {
     struct stat st {};
     try {
         replacement.rename(&st);
@@ -173,7 +157,7 @@ void RegistryFile::put(atomic_file::Replacement& replacement) {
     known_ = st;
 }
 
-void RegistryFile::syncFolder() const {
+void LockedFile::syncFolder() const {
     try {
         atomic_file::syncFolder(atomic_file::folderOf(target()));
     } catch (const std::system_error& e) {

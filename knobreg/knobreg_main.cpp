@@ -7,7 +7,7 @@
 
 #include "knobreg.h"
 #include "machine/prefixes.h"
-#include "winreg/prefix_store.h"
+#include "wineprefix/prefix_store.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <optional>
 #include <utility>
 
+#include "dotreg/dotreg.h"
 #include "text/codepage.h"
 #include "text/hexdigits.h"
 #include "text/utf16.h"
-#include "winreg/regfile.h"
 
-namespace regfile {
+namespace dotreg {
 namespace {
 
 constexpr size_t kLineWidth = 80;
@@ -140,4 +140,4 @@ std::string write(regstore::Store& hive, regstore::KeyId key, const std::string&
     return out;
 }
 
-}  // namespace regfile
+}  // namespace dotreg

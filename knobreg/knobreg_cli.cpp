@@ -2,12 +2,12 @@
 #include <algorithm>
 #include <iostream>
 
+#include "dotreg/dotreg.h"
 #include "knobreg.h"
 #include "machine/machine.h"
 #include "text/codepage.h"
 #include "text/utf16.h"
 #include "winreg/current_store.h"
-#include "winreg/regfile.h"
 
 namespace knobreg {
 namespace {

@@ -1,4 +1,4 @@
-// A Wine registry file's text as the prefix store keeps it (winefile.h has
+// A Wine registry file's text as the prefix store keeps it (wine_format.h has
 // the format): read into the key tree, each key's values decoded when first
 // asked for, and written anew with the sections of changed keys made afresh
 // and every other section copied byte for byte. Where each section and each
@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "winreg/key_tree.h"
+#include "wineprefix/key_tree.h"
+#include "wineprefix/wine_format.h"
 #include "winreg/store.h"
-#include "winreg/winefile.h"
 
 namespace regstore {
 
@@ -66,7 +66,7 @@ struct Entry {
 // changed copied and moved, those of changed keys written anew.
 struct Rewrite {
     std::string text;
-    std::vector<winefile::Section> sections;
+    std::vector<wine_format::Section> sections;
     std::vector<Entry> order;
     std::vector<int> moved;  // old section -> new section, -1 when gone
 };
@@ -76,7 +76,8 @@ class FileText {
   public:
     // `unreadable` hears of a key's section that turns out not to be
     // readable when its values are decoded; the key then has no values.
-    FileText(Keys& keys, KeyId root, std::function<void(const winefile::ParseError&)> unreadable);
+    FileText(Keys& keys, KeyId root,
+             std::function<void(const wine_format::ParseError&)> unreadable);
     FileText(const FileText&) = delete;
     FileText& operator=(const FileText&) = delete;
 
@@ -85,7 +86,7 @@ class FileText {
     // Takes `text` as what the file holds: the keys it names present below
     // the root (those known before keep their numbers), every other key
     // there deleted, no values decoded, nothing to be written. Throws
-    // winefile::ParseError, having changed nothing.
+    // wine_format::ParseError, having changed nothing.
     void load(std::string text);
 
     // The values of a key of this file, decoded when first asked for.
@@ -108,15 +109,15 @@ class FileText {
     std::string_view sectionText(int sec) const;
     std::string rawLine(const Val& v) const;
     std::string lineOf(const Val& v) const;
-    winefile::Section regenerate(KeyId id, int sec, std::string& out);
+    wine_format::Section regenerate(KeyId id, int sec, std::string& out);
 
     Keys& keys_;
     const KeyId root_;
     const int file_;
-    std::function<void(const winefile::ParseError&)> unreadable_;
+    std::function<void(const wine_format::ParseError&)> unreadable_;
     std::string text_;
     std::string spare_;  // the text before, its memory kept for the next rewrite
-    winefile::Layout layout_;
+    wine_format::Layout layout_;
     std::vector<Entry> order_;
 };
 

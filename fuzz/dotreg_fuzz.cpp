@@ -6,31 +6,31 @@
 #include <cstdint>
 #include <string_view>
 
-#include "winreg/regfile.h"
+#include "dotreg/dotreg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     // More lines than bytes cannot be; each line names one at most.
     const int most = static_cast<int>(size) + 1;
-    for (regfile::Reading reading : {regfile::Reading::AsRegExe, regfile::Reading::Strict}) {
+    for (dotreg::Reading reading : {dotreg::Reading::AsRegExe, dotreg::Reading::Strict}) {
         for (regstore::TextData text : {regstore::TextData::CodePage, regstore::TextData::Utf16}) {
             try {
-                const regfile::Parsed parsed = regfile::read(bytes, text, reading);
+                const dotreg::Parsed parsed = dotreg::read(bytes, text, reading);
                 int previous = 0;
-                for (const regfile::Change& change : parsed.changes) {
+                for (const dotreg::Change& change : parsed.changes) {
                     if (change.line < 1 || change.line > most || change.line < previous)
                         __builtin_trap();
                     previous = change.line;
-                    if (change.kind == regfile::Change::CreateKey &&
+                    if (change.kind == dotreg::Change::CreateKey &&
                         change.keyPath.find('\0') != std::string::npos)
                         __builtin_trap();
                 }
-                for (const regfile::Warning& w : parsed.warnings) {
+                for (const dotreg::Warning& w : parsed.warnings) {
                     if (w.line < 1 || w.line > most || w.what.empty()) __builtin_trap();
                 }
-                if (reading == regfile::Reading::Strict && !parsed.warnings.empty())
+                if (reading == dotreg::Reading::Strict && !parsed.warnings.empty())
                     __builtin_trap();
-            } catch (const regfile::ImportError& error) {
+            } catch (const dotreg::ImportError& error) {
                 if (error.line() < 0 || error.line() > most) __builtin_trap();
             }
         }

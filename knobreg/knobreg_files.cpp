@@ -9,8 +9,8 @@
 #include <cstring>
 #include <ostream>
 
+#include "dotreg/dotreg.h"
 #include "knobreg.h"
-#include "winreg/regfile.h"
 
 namespace knobreg {
 namespace {
@@ -81,8 +81,8 @@ int exportKey(const std::vector<std::string>& args, Session& session) {
     if (!key) throw Failure(kNotFound);
     std::string text;
     try {
-        text = regfile::write(hive, *key, displayName(hive, name.root, *key),
-                              sw.has("a") ? regfile::Format::Regedit4 : regfile::Format::Unicode);
+        text = dotreg::write(hive, *key, displayName(hive, name.root, *key),
+                             sw.has("a") ? dotreg::Format::Regedit4 : dotreg::Format::Unicode);
     } catch (const regstore::Error&) {
         throw;
     } catch (const std::runtime_error& e) {
@@ -106,13 +106,12 @@ int importFile(const std::vector<std::string>& args, Session& session) {
     const std::string& file = sw.positional()[0];
     regstore::Store& hive = session.hive();
     try {
-        for (const regfile::Warning& w :
-             regfile::importFile(hive, file, regfile::Reading::AsRegExe)) {
+        for (const dotreg::Warning& w : dotreg::importFile(hive, file, dotreg::Reading::AsRegExe)) {
             session.err() << "knobreg: " << file;
             if (w.line > 0) session.err() << ':' << w.line;
             session.err() << ": " << w.what << '\n';
         }
-    } catch (const regfile::ImportError& e) {
+    } catch (const dotreg::ImportError& e) {
         if (e.line() > 0)
             throw Failure(file + ", line " + std::to_string(e.line()) + ": " + e.reason());
         throw Failure(e.reason());

@@ -17,20 +17,17 @@
 #include <string>
 #include <string_view>
 
-#include "winreg/atomic_file.h"
+#include "files/atomic_file.h"
 #include "winreg/store.h"
 
 namespace regstore {
 
-// The Windows error code that stands for a failing call's errno.
-LONG codeForErrno(int error);
-
-class RegistryFile {
+class LockedFile {
   public:
-    explicit RegistryFile(std::filesystem::path path) : path_(std::move(path)) {}
-    ~RegistryFile() { unlock(); }
-    RegistryFile(const RegistryFile&) = delete;
-    RegistryFile& operator=(const RegistryFile&) = delete;
+    explicit LockedFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~LockedFile() { unlock(); }
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
 
     // As the prefix names it; may be a link.
     const std::filesystem::path& path() const { return path_; }

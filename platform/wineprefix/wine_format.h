@@ -25,7 +25,7 @@
 
 #include "winreg/regtypes.h"
 
-namespace winefile {
+namespace wine_format {
 
 inline constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
 
@@ -113,4 +113,4 @@ std::string timeLine(std::uint64_t filetime, std::string_view eol);
 std::int64_t unixNow();
 std::uint64_t filetimeNow();
 
-}  // namespace winefile
+}  // namespace wine_format

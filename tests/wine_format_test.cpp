@@ -3,7 +3,7 @@
 // damaged files refused at their line.
 #include <gtest/gtest.h>
 
-#include "winreg/winefile.h"
+#include "wineprefix/wine_format.h"
 
 using namespace std::string_literals;
 
@@ -22,10 +22,10 @@ std::string utf16(std::u16string_view s, bool nul = true) {
 }
 
 // The one value of a one-key file holding `line`.
-winefile::Item valueOf(const std::string& line) {
+wine_format::Item valueOf(const std::string& line) {
     const std::string text = kHeader + "[K] 1\n"s + line + "\n";
-    winefile::Layout layout = winefile::parse(text);
-    std::vector<winefile::Item> items = winefile::body(text, layout.sections.at(0));
+    wine_format::Layout layout = wine_format::parse(text);
+    std::vector<wine_format::Item> items = wine_format::body(text, layout.sections.at(0));
     EXPECT_EQ(items.size(), 1u) << line;
     return items.at(0);
 }
@@ -58,7 +58,7 @@ TEST(WineFile, EveryValueFormAndEscapeIsRead) {
         {R"("lone"="\xd83d!")", "lone", REG_SZ, utf16(u"\xd83d!")},
     };
     for (const Case& c : cases) {
-        winefile::Item item = valueOf(c.line);
+        wine_format::Item item = valueOf(c.line);
         EXPECT_EQ(item.name, c.name) << c.line;
         EXPECT_EQ(item.type, c.type) << c.line;
         EXPECT_EQ(item.data, c.data) << c.line;
@@ -66,7 +66,7 @@ TEST(WineFile, EveryValueFormAndEscapeIsRead) {
     // Key lines escape [ and ] but not quotes.
     const std::string text = kHeader + "[A\\\\\\[b\\]\"c\\xe9] 1796659831\n#time=1dd8665\n"s;
     std::string path;
-    winefile::pathOf(text, winefile::parse(text).sections.at(0), path);
+    wine_format::pathOf(text, wine_format::parse(text).sections.at(0), path);
     EXPECT_EQ(path, "A\\[b]\"c\xc3\xa9");
 }
 
@@ -98,8 +98,8 @@ TEST(WineFile, WhatIsWrittenReadsBackAsItWas) {
     };
     for (const Case& c : cases) {
         const std::string line =
-            winefile::valueText(winefile::nameText(c.name), c.type, c.data, "\n");
-        winefile::Item item = valueOf(line.substr(0, line.size() - 1));
+            wine_format::valueText(wine_format::nameText(c.name), c.type, c.data, "\n");
+        wine_format::Item item = valueOf(line.substr(0, line.size() - 1));
         EXPECT_EQ(item.name, c.name) << line;
         EXPECT_EQ(item.type, c.type) << line;
         EXPECT_EQ(item.data, c.data) << line;
@@ -137,10 +137,10 @@ TEST(WineFile, ValuesAreWrittenAsWineWritesThem) {
          "\"big2\"=hex:30,31,32,33,34,35,36,37,38,39,30,31,32,33,34,35,36,37,38,39,30,31,\\\n  32"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(winefile::valueText(winefile::nameText(c.name), c.type, c.data, "\n"),
+        EXPECT_EQ(wine_format::valueText(wine_format::nameText(c.name), c.type, c.data, "\n"),
                   c.line + "\n");
     }
-    EXPECT_EQ(winefile::pathText("Software\\K\xc3\xa9y\t[x]=\"q\""),
+    EXPECT_EQ(wine_format::pathText("Software\\K\xc3\xa9y\t[x]=\"q\""),
               "Software\\\\K\\xe9y\\t\\[x\\]=\"q\"");
 }
 
@@ -163,9 +163,9 @@ TEST(WineFile, DamagedFilesAreRefusedAtTheirLine) {
     };
     for (const Case& c : cases) {
         try {
-            winefile::parse(c.text);
+            wine_format::parse(c.text);
             ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const winefile::ParseError& e) {
+        } catch (const wine_format::ParseError& e) {
             EXPECT_EQ(e.line(), c.line) << c.text << e.what();
         }
     }

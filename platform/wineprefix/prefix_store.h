@@ -1,5 +1,5 @@
 // A Wine prefix's registry as a store: HKEY_LOCAL_MACHINE is the prefix's
-// system.reg, HKEY_CURRENT_USER its user.reg (see winefile.h for their
+// system.reg, HKEY_CURRENT_USER its user.reg (see wine_format.h for their
 // format), HKEY_CLASSES_ROOT a view of HKEY_LOCAL_MACHINE\Software\Classes.
 // Text values are UTF-16LE, as Wine keeps them.
 //
@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "winreg/live_wine.h"
+#include "wineprefix/live_wine.h"
 #include "winreg/store.h"
 
 namespace regstore {

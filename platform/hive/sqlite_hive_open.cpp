@@ -2,7 +2,7 @@
 // falling back to reading only when it cannot be written for the moment (a
 // full or read-only disk), trying again to write at each change, making a
 // new one, and SQLite's failures as Windows error codes.
-#include "winreg/sqlite_hive.h"
+#include "hive/sqlite_hive.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -352,6 +352,30 @@ void SqliteHive::throwSqliteError(int rc, const char* what) {
         throw Error(ERROR_DISK_FULL, "The disk holding " + file_.string() + " is full.");
     throw Error(codeFor(rc), std::string("Registry file ") + file_.string() + ": " + what + ": " +
                                  sqlite3_errmsg(db_));
+}
+
+Opened openHive(const std::filesystem::path& file) {
+    Opened o;
+    try {
+        std::unique_ptr<SqliteHive> hive = SqliteHive::open(file);
+        o.state = hive->writable() ? State::Ok : State::ReadOnly;
+        if (o.state == State::ReadOnly) {
+            o.problem = fileMessage(file, "cannot be written") +
+                        " The settings it holds cannot be shown or changed.";
+        } else {
+            // Shown, but every change refused for the moment (a full disk).
+            o.problem = hive->problem();
+        }
+        o.store = std::move(hive);
+    } catch (const Error& e) {
+        o.state = e.code() == ERROR_FILE_NOT_FOUND ? State::Missing : State::Damaged;
+        o.problem = e.what();
+    }
+    return o;
+}
+
+void selectHive(const std::filesystem::path& hiveFile) {
+    select([hiveFile] { return openHive(hiveFile); });
 }
 
 }  // namespace regstore

@@ -1,4 +1,4 @@
-#include "winreg/winefile_rewrite.h"
+#include "wineprefix/wine_text.h"
 
 #include <algorithm>
 
@@ -33,12 +33,12 @@ KeyId Keys::make(KeyId parent, std::string_view name) {
 }
 
 FileText::FileText(Keys& keys, KeyId root,
-                   std::function<void(const winefile::ParseError&)> unreadable)
+                   std::function<void(const wine_format::ParseError&)> unreadable)
     : keys_(keys), root_(root), file_(keys.at(root).file), unreadable_(std::move(unreadable)) {}
 
 // Keys keep their numbers across reloads.
 void FileText::load(std::string text) {
-    winefile::Layout layout = winefile::parse(text);
+    wine_format::Layout layout = wine_format::parse(text);
     for (KeyId c : keys_.tree.children(root_)) keys_.tree.remove(c);
     for (std::size_t i = 1; i < keys_.lines.size(); ++i) {
         KeyLines& n = keys_.lines[i];
@@ -63,7 +63,7 @@ void FileText::load(std::string text) {
     std::vector<std::string_view> parts, previousParts;
     std::vector<KeyId> previousIds;
     for (std::size_t i = 0; i < layout.sections.size(); ++i) {
-        winefile::namesOf(text, layout.sections[i], parts, scratch[i % 2]);
+        wine_format::namesOf(text, layout.sections[i], parts, scratch[i % 2]);
         std::size_t same = 0;
         while (same < parts.size() && same < previousParts.size() &&
                parts[same] == previousParts[same])
@@ -93,9 +93,9 @@ std::vector<Val>& FileText::values(KeyId id) {
     n.loaded = true;
     n.values.clear();
     auto take = [&](int sec) {
-        const winefile::Section& s = layout_.sections[static_cast<std::size_t>(sec)];
-        for (winefile::Item& it : winefile::body(text_, s)) {
-            if (it.kind != winefile::Item::Value) continue;
+        const wine_format::Section& s = layout_.sections[static_cast<std::size_t>(sec)];
+        for (wine_format::Item& it : wine_format::body(text_, s)) {
+            if (it.kind != wine_format::Item::Value) continue;
             Val v;
             v.fold = casefold::fold(it.name);
             v.name = std::move(it.name);
@@ -117,7 +117,7 @@ std::vector<Val>& FileText::values(KeyId id) {
     try {
         if (n.section >= 0) take(n.section);
         for (int d : n.duplicates) take(d);
-    } catch (const winefile::ParseError& e) {
+    } catch (const wine_format::ParseError& e) {
         n.values.clear();
         unreadable_(e);
     }
@@ -146,12 +146,12 @@ void FileText::markDirty(KeyId id) {
 }
 
 std::string_view FileText::sectionText(int sec) const {
-    const winefile::Section& s = layout_.sections[static_cast<std::size_t>(sec)];
+    const wine_format::Section& s = layout_.sections[static_cast<std::size_t>(sec)];
     return std::string_view(text_).substr(s.begin, s.end - s.begin);
 }
 
 std::string FileText::rawLine(const Val& v) const {
-    const winefile::Section& s = layout_.sections[static_cast<std::size_t>(v.section)];
+    const wine_format::Section& s = layout_.sections[static_cast<std::size_t>(v.section)];
     return text_.substr(s.begin + v.origin, v.length);
 }
 
@@ -161,30 +161,30 @@ std::string FileText::lineOf(const Val& v) const {
         v.section >= 0
             ? text_.substr(layout_.sections[static_cast<std::size_t>(v.section)].begin + v.origin,
                            v.nameLen)
-            : winefile::nameText(v.name);
-    return winefile::valueText(name, v.type, v.data, layout_.eol);
+            : wine_format::nameText(v.name);
+    return wine_format::valueText(name, v.type, v.data, layout_.eol);
 }
 
 // A key's section written anew: its key line with a fresh time, its option
 // and comment lines as they were, its values with the changed ones in their
 // places and new ones in name order.
-winefile::Section FileText::regenerate(KeyId id, int sec, std::string& out) {
+wine_format::Section FileText::regenerate(KeyId id, int sec, std::string& out) {
     const std::string& eol = layout_.eol;
     const std::vector<Val>& values = this->values(id);
     struct Line {
-        winefile::Item::Kind kind;
+        wine_format::Item::Kind kind;
         std::string text;
         std::string fold;
     };
     std::vector<Line> lines;
     std::vector<bool> placed(values.size(), false);
-    winefile::Section made;
+    wine_format::Section made;
     std::string rawPath;
     if (sec >= 0) {
-        const winefile::Section& s = layout_.sections[static_cast<std::size_t>(sec)];
+        const wine_format::Section& s = layout_.sections[static_cast<std::size_t>(sec)];
         rawPath = s.rawPath(text_);
-        for (const winefile::Item& it : winefile::body(text_, s)) {
-            if (it.kind == winefile::Item::Value) {
+        for (const wine_format::Item& it : wine_format::body(text_, s)) {
+            if (it.kind == wine_format::Item::Value) {
                 for (std::size_t k = 0; k < values.size(); ++k) {
                     const Val& v = values[k];
                     if (v.section == sec && s.begin + v.origin == it.begin) {
@@ -195,35 +195,38 @@ winefile::Section FileText::regenerate(KeyId id, int sec, std::string& out) {
                 continue;
             }
             std::string text = text_.substr(it.begin, it.end - it.begin);
-            if (it.kind == winefile::Item::Option && text.starts_with("#time="))
-                text = winefile::timeLine(winefile::filetimeNow(), eol);
+            if (it.kind == wine_format::Item::Option && text.starts_with("#time="))
+                text = wine_format::timeLine(wine_format::filetimeNow(), eol);
             lines.push_back({it.kind, std::move(text), {}});
         }
     } else {
         if (!out.empty() && !out.ends_with(eol + eol)) out += eol;
-        rawPath = winefile::pathText(keys_.tree.path(id));
-        lines.push_back(
-            {winefile::Item::Option, winefile::timeLine(winefile::filetimeNow(), eol), {}});
+        rawPath = wine_format::pathText(keys_.tree.path(id));
+        lines.push_back({wine_format::Item::Option,
+                         wine_format::timeLine(wine_format::filetimeNow(), eol),
+                         {}});
     }
     for (std::size_t k = 0; k < values.size(); ++k) {
         if (placed[k]) continue;
         const Val& v = values[k];
         auto firstGreater = std::find_if(lines.begin(), lines.end(), [&](const Line& l) {
-            return l.kind == winefile::Item::Value && v.fold < l.fold;
+            return l.kind == wine_format::Item::Value && v.fold < l.fold;
         });
         auto at = firstGreater;
         if (at == lines.end()) {
             // After the last value, or the last option when there is none.
-            auto last = std::find_if(lines.rbegin(), lines.rend(),
-                                     [](const Line& l) { return l.kind == winefile::Item::Value; });
+            auto last = std::find_if(lines.rbegin(), lines.rend(), [](const Line& l) {
+                return l.kind == wine_format::Item::Value;
+            });
             if (last == lines.rend())
-                last = std::find_if(lines.rbegin(), lines.rend(),
-                                    [](const Line& l) { return l.kind == winefile::Item::Option; });
+                last = std::find_if(lines.rbegin(), lines.rend(), [](const Line& l) {
+                    return l.kind == wine_format::Item::Option;
+                });
             at = last == lines.rend() ? lines.begin() : last.base();
         }
-        lines.insert(at, {winefile::Item::Value, lineOf(v), v.fold});
+        lines.insert(at, {wine_format::Item::Value, lineOf(v), v.fold});
     }
-    const std::string head = winefile::keyLine(rawPath, winefile::unixNow(), eol);
+    const std::string head = wine_format::keyLine(rawPath, wine_format::unixNow(), eol);
     made.begin = out.size();
     made.pathEnd = made.begin + 1 + rawPath.size();
     made.bodyBegin = made.begin + head.size();
@@ -256,7 +259,7 @@ Rewrite FileText::serialize() {
     int shift = 0;
     int lastCopied = -1;  // the section copied last, whose lines nextLine lacks
     int nextLine = 1 + linesIn(std::string_view(text_).substr(0, layout_.headerEnd));
-    auto place = [&](winefile::Section s, KeyId id) {
+    auto place = [&](wine_format::Section s, KeyId id) {
         if (!r.sections.empty()) r.sections.back().end = s.begin;
 
         r.order.push_back({id, static_cast<int>(r.sections.size())});
@@ -271,8 +274,8 @@ Rewrite FileText::serialize() {
         }
         if (!n.dirty) {
             if (e.section < 0) continue;
-            const winefile::Section& old = layout_.sections[static_cast<std::size_t>(e.section)];
-            winefile::Section s = old;
+            const wine_format::Section& old = layout_.sections[static_cast<std::size_t>(e.section)];
+            wine_format::Section s = old;
             s.begin = written();
             s.pathEnd = s.begin + (old.pathEnd - old.begin);
             s.bodyBegin = s.begin + (old.bodyBegin - old.begin);
@@ -292,7 +295,7 @@ Rewrite FileText::serialize() {
         lastCopied = -1;
         flush();
         const std::size_t before = r.text.size();
-        winefile::Section s = regenerate(e.node, e.section, r.text);
+        wine_format::Section s = regenerate(e.node, e.section, r.text);
         const int added = linesIn(std::string_view(r.text).substr(before));
         s.line = nextLine + linesIn(std::string_view(r.text).substr(before, s.begin - before));
         nextLine += added;

@@ -3,11 +3,11 @@
 // Wine's reg imports in one process.
 #include <algorithm>
 
+#include "dotreg/dotreg.h"
 #include "text/casefold.h"
 #include "text/hexdigits.h"
 #include "text/utf16.h"
-#include "winreg/prefix_store_impl.h"
-#include "winreg/regfile.h"
+#include "wineprefix/prefix_store_impl.h"
 
 namespace regstore {
 namespace {
@@ -77,14 +77,14 @@ void PrefixStore::Impl::refresh() {
 void PrefixStore::Impl::readLive(const std::string& id) {
     liveServer = id;
     if (liveKeys.empty()) return;
-    regfile::Parsed parsed;
+    dotreg::Parsed parsed;
     try {
-        parsed = regfile::read(live->read(liveKeys), TextData::Utf16, regfile::Reading::Strict);
+        parsed = dotreg::read(live->read(liveKeys), TextData::Utf16, dotreg::Reading::Strict);
         liveNote.clear();
     } catch (const Error& e) {
         liveNote = e.what();
         return;
-    } catch (const regfile::ImportError& e) {
+    } catch (const dotreg::ImportError& e) {
         liveNote = "Wine gave values that cannot be read (line " + std::to_string(e.line()) + ": " +
                    e.reason() + ").";
         return;
@@ -96,7 +96,7 @@ void PrefixStore::Impl::readLive(const std::string& id) {
         const std::vector<std::string_view> parts = splitKeyPath(want.path);
         const std::string fold = casefold::fold(want.path);
         auto at = std::find_if(parsed.changes.begin(), parsed.changes.end(), [&](const auto& c) {
-            return c.kind == regfile::Change::CreateKey && c.root == want.root &&
+            return c.kind == dotreg::Change::CreateKey && c.root == want.root &&
                    casefold::fold(c.keyPath) == fold;
         });
         // A key the running Wine lacks is gone from memory too.
@@ -115,7 +115,7 @@ void PrefixStore::Impl::readLive(const std::string& id) {
         for (std::string_view part : parts) id = keys.make(id, part);
         std::vector<Val>& values = textOf(id).values(id);
         values.clear();
-        for (++at; at != parsed.changes.end() && at->kind == regfile::Change::SetValue; ++at) {
+        for (++at; at != parsed.changes.end() && at->kind == dotreg::Change::SetValue; ++at) {
             Val v;
             v.name = at->name;
             v.fold = casefold::fold(at->name);

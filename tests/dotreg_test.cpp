@@ -11,16 +11,16 @@
 #include <map>
 #include <set>
 
+#include "dotreg/dotreg.h"
+#include "files/atomic_file.h"
 #include "support/faulty_vfs.h"
 #include "support/temp_machine.h"
 #include "text/hexdigits.h"
 #include "text/utf16.h"
-#include "winreg/atomic_file.h"
-#include "winreg/prefix_store.h"
-#include "winreg/regfile.h"
+#include "wineprefix/prefix_store.h"
 
 using namespace std::string_literals;
-using regfile::Format;
+using dotreg::Format;
 
 namespace {
 
@@ -28,7 +28,7 @@ namespace {
 class Scratch {
   public:
     Scratch()
-        : dir_(testing_support::makeTempDir("knobwise-regfile-")),
+        : dir_(testing_support::makeTempDir("knobwise-dotreg-")),
           hive_(regstore::SqliteHive::create(dir_ / "r.db")) {}
     ~Scratch() {
         hive_.reset();
@@ -104,24 +104,24 @@ TEST_P(RoundTrip, WritingAndReadingBackGivesTheSameHive) {
     a->createKey(top, "Empty");
     a->createKey(top, "caf\xc3\xa9");
     const std::string name = "HKEY_CURRENT_USER\\Software\\Round Trip";
-    const std::string first = regfile::write(*a, top, name, GetParam());
+    const std::string first = dotreg::write(*a, top, name, GetParam());
 
     Scratch b;
-    regfile::apply(*b, regfile::parse(first));
+    dotreg::apply(*b, dotreg::parse(first));
     std::optional<regstore::KeyId> copy =
         b->findKey(regstore::Root::CurrentUser, "Software\\Round Trip");
     ASSERT_TRUE(copy);
     EXPECT_EQ(dump(*b, *copy), dump(*a, top));
-    EXPECT_EQ(regfile::write(*b, *copy, name, GetParam()), first);
+    EXPECT_EQ(dotreg::write(*b, *copy, name, GetParam()), first);
 }
 
 TEST_P(RoundTrip, ClassesRootIsWrittenUnderEitherName) {
     Scratch a;
     regstore::KeyId lnk = a->createKey(regstore::Root::ClassesRoot, "lnkfile");
     a->setValue(lnk, "IsShortcut", REG_SZ, std::string(1, '\0'));
-    std::string text = regfile::write(*a, lnk, "HKEY_CLASSES_ROOT\\lnkfile", GetParam());
+    std::string text = dotreg::write(*a, lnk, "HKEY_CLASSES_ROOT\\lnkfile", GetParam());
     Scratch b;
-    regfile::apply(*b, regfile::parse(text));
+    dotreg::apply(*b, dotreg::parse(text));
     std::optional<regstore::KeyId> viaMachine =
         b->findKey(regstore::Root::LocalMachine, "SOFTWARE\\CLASSES\\LNKFILE");
     ASSERT_TRUE(viaMachine);
@@ -154,13 +154,13 @@ TEST(RegFileWrite, KeepsTheRegistryEditorsLayout) {
         "\r\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Layout\\Sub]\r\n"
         "\r\n";
-    EXPECT_EQ(regfile::write(*h, key, "HKEY_LOCAL_MACHINE\\Software\\Layout", Format::Regedit4),
+    EXPECT_EQ(dotreg::write(*h, key, "HKEY_LOCAL_MACHINE\\Software\\Layout", Format::Regedit4),
               expected);
 
     // The Unicode file says the same in UTF-16, except that the data of a
     // text value in hex is UTF-16 too.
     std::string unicode =
-        regfile::write(*h, key, "HKEY_LOCAL_MACHINE\\Software\\Layout", Format::Unicode);
+        dotreg::write(*h, key, "HKEY_LOCAL_MACHINE\\Software\\Layout", Format::Unicode);
     ASSERT_TRUE(unicode.starts_with("\xFF\xFE"));
     utf16::Decoded text = utf16::toUtf8(std::string_view(unicode).substr(2));
     ASSERT_TRUE(text.ok);
@@ -174,13 +174,13 @@ TEST(RegFileWrite, RefusesNamesTheFormatCannotCarry) {
     Scratch h;
     regstore::KeyId key = h->createKey(regstore::Root::CurrentUser, "Software\\Greek \xce\xa9");
     EXPECT_THROW(
-        regfile::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Regedit4),
+        dotreg::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Regedit4),
         std::runtime_error);
     EXPECT_NO_THROW(
-        regfile::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Unicode));
+        dotreg::write(*h, key, "HKEY_CURRENT_USER\\Software\\Greek \xce\xa9", Format::Unicode));
     regstore::KeyId other = h->createKey(regstore::Root::CurrentUser, "Software\\Plain");
     h->setValue(other, "first\nsecond", REG_SZ, "x");
-    EXPECT_THROW(regfile::write(*h, other, "HKEY_CURRENT_USER\\Software\\Plain", Format::Unicode),
+    EXPECT_THROW(dotreg::write(*h, other, "HKEY_CURRENT_USER\\Software\\Plain", Format::Unicode),
                  std::runtime_error);
 }
 
@@ -212,7 +212,7 @@ TEST(RegFileRead, HandWrittenRegedit4File) {
         "@=-\n"
         "[HKEY_CLASSES_ROOT\\piffile]\n"
         "\"IsShortcut\"=\"\"\n";
-    regfile::apply(*h, regfile::parse(file));
+    dotreg::apply(*h, dotreg::parse(file));
 
     std::optional<regstore::KeyId> key =
         h->findKey(regstore::Root::CurrentUser, "Software\\New\\caf\xc3\xa9");
@@ -247,7 +247,7 @@ TEST(RegFileRead, HandWrittenUnicodeFile) {
         "\"\xe2\x82\xac\"=\"5 \xe2\x82\xac, caf\xc3\xa9\"\r\n"
         "\"Expand\"=hex(2):41,00,e9,00,00,00\r\n"
         "\"Raw\"=hex:41,00,e9\r\n");
-    regfile::apply(*h, regfile::parse(file));
+    dotreg::apply(*h, dotreg::parse(file));
     std::optional<regstore::KeyId> key =
         h->findKey(regstore::Root::CurrentUser, "Software\\\xce\xa9mega");
     ASSERT_TRUE(key);
@@ -416,7 +416,7 @@ TEST(RegFileRead, ReadsAFileAsRegExeDoes) {
          {{2, "continues on line 3"}, {4, "before any [key]"}}},
     };
     namespace fs = std::filesystem;
-    const fs::path dir = testing_support::makeTempDir("knobwise-regfile-asregexe-", true);
+    const fs::path dir = testing_support::makeTempDir("knobwise-dotreg-asregexe-", true);
     for (const AsRegExe& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(dir / "prefix");
@@ -424,9 +424,9 @@ TEST(RegFileRead, ReadsAFileAsRegExeDoes) {
             testing_support::writeFile(dir / "prefix" / name, "WINE REGISTRY Version 2\n");
         std::unique_ptr<regstore::PrefixStore> prefix = regstore::PrefixStore::open(dir / "prefix");
         try {
-            regfile::Parsed parsed =
-                regfile::read(c.file, prefix->textData(), regfile::Reading::AsRegExe);
-            regfile::apply(*prefix, parsed.changes);
+            dotreg::Parsed parsed =
+                dotreg::read(c.file, prefix->textData(), dotreg::Reading::AsRegExe);
+            dotreg::apply(*prefix, parsed.changes);
             EXPECT_EQ(wineDump(*prefix), c.held);
             ASSERT_EQ(parsed.warnings.size(), c.warnings.size());
             for (size_t i = 0; i < c.warnings.size(); ++i) {
@@ -434,16 +434,16 @@ TEST(RegFileRead, ReadsAFileAsRegExeDoes) {
                 EXPECT_NE(parsed.warnings[i].what.find(c.warnings[i].second), std::string::npos)
                     << parsed.warnings[i].what;
             }
-        } catch (const regfile::ImportError& e) {
+        } catch (const dotreg::ImportError& e) {
             EXPECT_EQ(std::string(c.held), "refused") << e.what();
             EXPECT_EQ(e.line(), 1);
             continue;
         }
         if (c.warnings.empty()) continue;
         try {
-            regfile::parse(c.file);
+            dotreg::parse(c.file);
             ADD_FAILURE() << "accepted when read strictly";
-        } catch (const regfile::ImportError& e) {
+        } catch (const dotreg::ImportError& e) {
             EXPECT_EQ(e.line(), c.warnings.front().first) << e.what();
         }
     }
@@ -452,22 +452,22 @@ TEST(RegFileRead, ReadsAFileAsRegExeDoes) {
 
 TEST(RegFileRead, ImportingAFileIsAllOrNothing) {
     Scratch h;
-    std::filesystem::path dir = testing_support::makeTempDir("knobwise-regfile-file-");
+    std::filesystem::path dir = testing_support::makeTempDir("knobwise-dotreg-file-");
     const std::filesystem::path file = dir / "late fault.reg";
     std::string text = r4("[HKEY_CURRENT_USER\\Software\\A]\r\n\"one\"=\"1\"\r\n");
     for (int i = 0; i < 100; ++i) text += "\"v" + std::to_string(i) + "\"=dword:00000001\r\n";
     testing_support::writeFile(file, text + "\"last\"=hex:0g\r\n");
     try {
-        regfile::importFile(*h, file);
+        dotreg::importFile(*h, file);
         ADD_FAILURE() << "accepted";
-    } catch (const regfile::ImportError& e) {
+    } catch (const dotreg::ImportError& e) {
         EXPECT_EQ(e.line(), 105);
     }
     EXPECT_FALSE(h->findKey(regstore::Root::CurrentUser, "Software\\A"));
 
     // A file that cannot be read is a clear error too.
-    EXPECT_THROW(regfile::importFile(*h, dir / "missing.reg"), regfile::ImportError);
-    EXPECT_THROW(regfile::importFile(*h, dir), regfile::ImportError);
+    EXPECT_THROW(dotreg::importFile(*h, dir / "missing.reg"), dotreg::ImportError);
+    EXPECT_THROW(dotreg::importFile(*h, dir), dotreg::ImportError);
     std::filesystem::remove_all(dir);
 }
 
@@ -479,7 +479,7 @@ TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
     namespace fs = std::filesystem;
     using Point = faulty_vfs::Point;
     using Opener = std::function<std::unique_ptr<regstore::Store>(const fs::path&)>;
-    const fs::path dir = testing_support::makeTempDir("knobwise-regfile-faults-", true);
+    const fs::path dir = testing_support::makeTempDir("knobwise-dotreg-faults-", true);
     const fs::path file = dir / "changes.reg", image = dir / "image", copy = dir / "copy";
     testing_support::writeFile(file, r4("[HKEY_CURRENT_USER\\Software\\A]\r\n\"old\"=-\r\n"
                                         "\"new\"=dword:00000002\r\n\r\n"
@@ -503,7 +503,7 @@ TEST(RegFileRead, ImportWithAFaultAtEveryWritePointIsAllOrNothing) {
         Run run;
         try {
             std::unique_ptr<regstore::Store> store = open(copy);
-            regfile::importFile(*store, file);
+            dotreg::importFile(*store, file);
             for (Point p : {Point::Write, Point::Sync, Point::Create})
                 reached[p] = faulty_vfs::count(p);
         } catch (const std::exception&) {

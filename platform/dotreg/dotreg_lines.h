@@ -1,13 +1,13 @@
 // Reading the lines of a .reg file into changes, once the file is decoded
-// and its header known (regfile_read.cpp decodes, regfile_lines.cpp reads).
+// and its header known (dotreg_read.cpp decodes, dotreg_lines.cpp reads).
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "winreg/regfile.h"
+#include "dotreg/dotreg.h"
 
-namespace regfile::lines {
+namespace dotreg::lines {
 
 struct Line {
     std::string text;   // UTF-8, without its line break
@@ -45,4 +45,4 @@ enum class Layout {
 std::vector<Change> read(const Text& text, Layout layout, regstore::TextData target,
                          Report& report);
 
-}  // namespace regfile::lines
+}  // namespace dotreg::lines

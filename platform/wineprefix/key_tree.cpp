@@ -1,4 +1,4 @@
-#include "winreg/key_tree.h"
+#include "wineprefix/key_tree.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "winreg/sqlite_hive.h"
+#include "hive/sqlite_hive.h"
 
 #include <sqlite3.h>
 
