@@ -32,18 +32,12 @@ bool boxesSeen() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-// Lets the user pick the prefix and selects it. A prefix that cannot be used
-// is named on standard error and in a box over the chooser, which stays for
-// another pick. False when the chooser was cancelled.
+// Lets the user pick the prefix and selects it. False when the chooser was
+// cancelled.
 bool choosePrefix() {
-    PrefixChooser chooser(
-        prefixes::find(), [](const PrefixChooser::Pick& pick) -> std::optional<std::string> {
-            const machine::Choice choice =
-                machine::choose(pick.folder, pick.name, missing_keys::settingsKeys());
-            if (choice.usable) return std::nullopt;
-            say(stderr, "knobwise: " + choice.error + '\n');
-            return choice.error;
-        });
+    PrefixChooser chooser(prefixes::find(), [](const wineprefix::Identity& prefix) {
+        machine::choose(prefix, missing_keys::settingsKeys());
+    });
     chooser.ShowModal();
     return chooser.opened().has_value();
 }
@@ -82,9 +76,8 @@ int main(int argc, char** argv) {
         // Cancel is the user's answer, not a failure.
         if (!choosePrefix()) return 0;
     } else {
-        choice = machine::choose(
-            opts.winePrefix, {},
-            opts.winePrefix ? missing_keys::settingsKeys() : std::vector<regstore::KeyPath>{});
+        choice = opts.winePrefix ? machine::choose(*opts.winePrefix, missing_keys::settingsKeys())
+                                 : machine::choose(std::nullopt);
         firstframe::phase("store");
         classic::install();
         firstframe::phase("style");

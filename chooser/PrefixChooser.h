@@ -2,7 +2,9 @@
 // (its name, where it was found, its folder, whether Wine runs there), with
 // OK, Cancel and "Other folder...". The arrow keys and the first letters of
 // a name move through the rows; Enter or a double click opens the row, as
-// OK does; Escape cancels, as Cancel does.
+// OK does; Escape cancels, as Cancel does. A folder picked with "Other
+// folder..." that is no Wine prefix is explained in a message box, and the
+// chooser stays for another pick.
 #pragma once
 
 #include <QTreeWidget>
@@ -16,46 +18,40 @@
 #include "controls/form.h"
 #include "controls/label.h"
 #include "machine/prefixes.h"
+#include "wineprefix/prefix_identity.h"
 
 class PrefixChooser : public Form {
     Q_OBJECT
 
   public:
-    // A prefix picked: its folder and the name it goes by.
-    struct Pick {
-        std::filesystem::path folder;
-        std::string name;
-    };
-    // Opens the prefix picked: nullopt when it could, else why not, as a
-    // sentence. The chooser shows the reason and stays, so that another
-    // prefix can be picked.
-    using Opener = std::function<std::optional<std::string>(const Pick&)>;
+    // Opens the prefix picked.
+    using Opener = std::function<void(const wineprefix::Identity&)>;
 
     PrefixChooser(std::vector<prefixes::Prefix> found, Opener open, QWidget* owner = nullptr);
 
-    Label* Label1;
-    QTreeWidget* List1;
-    CommandButton* OKButton;
-    CommandButton* CancelButton;
-    CommandButton* OtherButton;
+    Label* promptLabel;
+    QTreeWidget* prefixList;
+    CommandButton* okButton;
+    CommandButton* cancelButton;
+    CommandButton* otherFolderButton;
 
     // OK opens the prefix of the current row; "Other folder..." opens the
     // folder chosen in a folder dialog; Cancel closes the chooser, opening
     // nothing.
-    void OKButton_Click();
-    void CancelButton_Click();
-    void OtherButton_Click();
+    void openCurrentRow();
+    void cancel();
+    void openOtherFolder();
 
     // The prefix opened; nullopt until one is (and after a cancel).
-    const std::optional<Pick>& opened() const { return opened_; }
+    const std::optional<wineprefix::Identity>& opened() const { return opened_; }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void open(const Pick& pick);
+    void open(const wineprefix::Identity& prefix);
 
     std::vector<prefixes::Prefix> found_;
     Opener open_;
-    std::optional<Pick> opened_;
+    std::optional<wineprefix::Identity> opened_;
 };

@@ -5,30 +5,35 @@
 #include "controls/commondialog.h"
 #include "controls/msgbox.h"
 
-void PrefixChooser::OKButton_Click() {
-    const int index = List1->indexOfTopLevelItem(List1->currentItem());
+void PrefixChooser::openCurrentRow() {
+    const int index = prefixList->indexOfTopLevelItem(prefixList->currentItem());
     if (index < 0 || static_cast<size_t>(index) >= found_.size()) return;
-    open({found_[static_cast<size_t>(index)].path, found_[static_cast<size_t>(index)].name});
+    const prefixes::Prefix& p = found_[static_cast<size_t>(index)];
+    open({p.path, p.name});
 }
 
-void PrefixChooser::CancelButton_Click() {
+void PrefixChooser::cancel() {
     Unload();
 }
 
-void PrefixChooser::OtherButton_Click() {
+void PrefixChooser::openOtherFolder() {
     const std::optional<QString> folder =
         CommonDialog::BrowseForFolder(QStringLiteral("Wine prefix folder"));
     if (!folder || folder->isEmpty()) return;
     // Named by its folder, as a folder given on the command line is.
-    open({folder->toStdString(), {}});
-}
-
-void PrefixChooser::open(const Pick& pick) {
-    if (const std::optional<std::string> why = open_(pick)) {
-        MsgBox(QString::fromStdString(*why), msgbox::kExclamation);
+    std::string why;
+    const std::optional<wineprefix::Identity> prefix =
+        wineprefix::identify(folder->toStdString(), {}, why);
+    if (!prefix) {
+        MsgBox(QString::fromStdString(why), msgbox::kExclamation);
         return;
     }
-    opened_ = pick;
+    open(*prefix);
+}
+
+void PrefixChooser::open(const wineprefix::Identity& prefix) {
+    open_(prefix);
+    opened_ = prefix;
     Unload();
 }
 
@@ -37,9 +42,9 @@ void PrefixChooser::open(const Pick& pick) {
 void PrefixChooser::keyPressEvent(QKeyEvent* event) {
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (plain && event->key() == Qt::Key_Escape) {
-        CancelButton_Click();
+        cancel();
     } else if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        OKButton_Click();
+        openCurrentRow();
     } else {
         Form::keyPressEvent(event);
     }

@@ -5,19 +5,13 @@
 #include "dotreg/dotreg.h"
 #include "knobreg.h"
 #include "machine/machine.h"
+#include "text/ascii.h"
 #include "text/codepage.h"
 #include "text/utf16.h"
 #include "winreg/current_store.h"
 
 namespace knobreg {
 namespace {
-
-std::string lowered(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 bool contains(const std::vector<std::string_view>& names, std::string_view name) {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -36,7 +30,7 @@ Switches::Switches(const std::vector<std::string>& args, std::vector<std::string
             positional_.push_back(arg);
             continue;
         }
-        std::string name = lowered(std::string_view(arg).substr(1));
+        std::string name = ascii::lowered(std::string_view(arg).substr(1));
         if (has(name)) throw SyntaxFailure("Invalid syntax: the switch " + arg + " is given twice");
         if (contains(withValue, name)) {
             if (i + 1 >= args.size())
@@ -90,7 +84,8 @@ std::string displayName(regstore::Store& hive, regstore::Root root, regstore::Ke
 
 regstore::Store& Session::hive() {
     if (!hive_) {
-        const machine::Choice choice = machine::choose(winePrefix_);
+        const machine::Choice choice =
+            winePrefix_ ? machine::choose(*winePrefix_) : machine::choose(std::nullopt);
         if (!choice.error.empty()) throw Failure(choice.error);
         hive_ = regstore::current();
         if (!hive_) throw Failure(regstore::problem());
@@ -110,7 +105,7 @@ bool Session::confirm(const std::string& question) {
             out_ << '\n';
             return false;
         }
-        answer = lowered(answer);
+        answer = ascii::lowered(answer);
         answer.erase(0, answer.find_first_not_of(" \t\r"));
         answer.erase(answer.find_last_not_of(" \t\r") + 1);
         if (answer == "y" || answer == "yes") return true;

@@ -6,7 +6,9 @@
 #include <optional>
 
 #include "knobreg.h"
+#include "machine/machine_args.h"
 #include "machine/prefixes.h"
+#include "text/ascii.h"
 #include "wineprefix/prefix_store.h"
 
 namespace {
@@ -24,10 +26,10 @@ $XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), which it makes
 when there is none yet.
 
   --wine-prefix DIR   works on the Wine prefix DIR instead (also
-             --wine-prefix=DIR): HKLM is its system.reg, HKCU its
-             user.reg. While Wine runs there, changes go through
-             that Wine, and queries read the files, which its server
-             saves only about every 30 seconds.
+             --wine-prefix=DIR; without DIR, $WINEPREFIX): HKLM is its
+             system.reg, HKCU its user.reg. While Wine runs there,
+             changes go through that Wine, and queries read the files,
+             which its server saves only about every 30 seconds.
 
   --list-prefixes     lists the Wine prefixes on this computer, one a
              line: its folder, where it was found (Wine, Steam, Lutris,
@@ -126,20 +128,8 @@ const Operation kOperations[] = {
     {"import", knobreg::importFile, kImportUsage},
 };
 
-std::string lowered(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string uppered(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
 bool isHelp(const std::string& arg) {
-    std::string a = lowered(arg);
+    std::string a = ascii::lowered(arg);
     return a == "/?" || a == "-?" || a == "/h" || a == "-h" || a == "--help";
 }
 
@@ -154,31 +144,21 @@ std::string sentence(std::string text) {
     return text;
 }
 
-// Takes --wine-prefix DIR (or --wine-prefix=DIR) off the front of the
-// arguments into `dir`. False, with the reason told, when the folder is left
-// out.
-bool takeWinePrefix(std::vector<std::string>& args, std::optional<std::filesystem::path>& prefix) {
-    if (args.empty()) return true;
-    std::optional<std::string> dir;
-    const std::string& first = args[0];
-    if (first == "--wine-prefix") {
-        if (args.size() < 2 || args[1].empty()) {
-            std::cerr << "ERROR: Invalid syntax: --wine-prefix needs a folder.\n"
-                         "Type \"KNOBREG /?\" for usage.\n";
-            return false;
-        }
-        dir = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-    } else if (first.starts_with("--wine-prefix=")) {
-        dir = first.substr(std::string_view("--wine-prefix=").size());
-        args.erase(args.begin());
-        if (dir->empty()) {
-            std::cerr << "ERROR: Invalid syntax: --wine-prefix needs a folder.\n"
-                         "Type \"KNOBREG /?\" for usage.\n";
-            return false;
-        }
+// Takes the machine arguments (machine/machine_args.h) off the front of the
+// arguments. False, with the reason told, when they cannot be taken.
+bool takeMachine(std::vector<std::string>& args, std::optional<std::filesystem::path>& prefix) {
+    machine::MachineArgs machine;
+    std::size_t at = 0;
+    while (at < args.size() && machine::takeMachineArgument(args, at, machine)) {
     }
-    if (dir) prefix = *dir;
+    args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(at));
+    if (machine.choosePrefix)
+        machine.error = "--wine-prefix needs a folder when $WINEPREFIX is not set";
+    if (!machine.error.empty()) {
+        std::cerr << "ERROR: " << sentence(machine.error) << "\nType \"KNOBREG /?\" for usage.\n";
+        return false;
+    }
+    prefix = machine.winePrefix;
     return true;
 }
 
@@ -206,7 +186,7 @@ int run(std::vector<std::string> args) {
         return 1;
     }
     std::optional<std::filesystem::path> winePrefix;
-    if (!takeWinePrefix(args, winePrefix)) return 1;
+    if (!takeMachine(args, winePrefix)) return 1;
     if (args.empty()) {
         std::cerr << "ERROR: Invalid syntax.\nType \"KNOBREG /?\" for usage.\n";
         return 1;
@@ -215,7 +195,7 @@ int run(std::vector<std::string> args) {
         std::cout << kUsage;
         return 0;
     }
-    const std::string verb = lowered(args[0]);
+    const std::string verb = ascii::lowered(args[0]);
     const Operation* op = nullptr;
     for (const Operation& o : kOperations) {
         if (verb == o.name) op = &o;
@@ -235,7 +215,7 @@ int run(std::vector<std::string> args) {
     try {
         return op->run(rest, session);
     } catch (const knobreg::SyntaxFailure& e) {
-        std::cerr << "ERROR: " << sentence(e.what()) << "\nType \"KNOBREG " << uppered(verb)
+        std::cerr << "ERROR: " << sentence(e.what()) << "\nType \"KNOBREG " << ascii::uppered(verb)
                   << " /?\" for usage.\n";
     } catch (const knobreg::Failure& e) {
         std::cerr << "ERROR: " << sentence(e.what()) << '\n';

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "machine/drives.h"
+#include "text/ascii.h"
 #include "text/codepage.h"
 
 namespace shell {
@@ -24,17 +25,6 @@ Opener& currentOpener() {
     return opener;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The scheme of "scheme:rest" when it is two or more letters long (one letter
 // is a drive); empty otherwise.
 std::string schemeOf(std::string_view text) {
@@ -46,7 +36,7 @@ std::string schemeOf(std::string_view text) {
         bool ok =
             std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
         if (!ok) return {};
-        scheme += static_cast<char>(std::tolower(c));
+        scheme += ascii::lower(static_cast<char>(c));
     }
     return scheme;
 }
@@ -64,7 +54,7 @@ int hand(const QUrl& url) {
 }
 
 int open(LPCSTR operation, LPCSTR file, LPCSTR directory) {
-    if (operation && !equalsIgnoringCase(operation, "open")) return SE_ERR_NOASSOC;
+    if (operation && !ascii::equalNoCase(operation, "open")) return SE_ERR_NOASSOC;
     if (!file || !*file) return SE_ERR_FNF;
     std::string target = codepage::toUtf8(file);
 

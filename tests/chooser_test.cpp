@@ -1,7 +1,7 @@
 // The Wine prefix chooser over a home with prefixes of three sources: its
-// rows, the keyboard (arrows, type-ahead, Enter, Escape), a pick that cannot
-// be opened, the home without prefixes, and the main window's title on the
-// prefix picked.
+// rows, the keyboard (arrows, type-ahead, Enter, Escape), another folder
+// that is no prefix, the home without prefixes, and the main window's title
+// on the prefix picked.
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -49,36 +49,39 @@ class Chooser : public ::testing::Test {
         makePrefix(home_ / ".PlayOnLinux/wineprefix/Notepad Plus");
     }
 
-    // A chooser over what the home holds, shown; its opener refuses while
-    // `refusal` is set.
+    // A chooser over what the home holds, shown.
     std::unique_ptr<PrefixChooser> show() {
         auto chooser = std::make_unique<PrefixChooser>(
             prefixes::find(),
-            [this](const PrefixChooser::Pick& pick) -> std::optional<std::string> {
-                asked.push_back(pick);
-                return refusal;
-            });
+            [this](const wineprefix::Identity& prefix) { asked.push_back(prefix); });
         chooser->Show();
         return chooser;
     }
 
+    // "Other folder..." picks `folder`.
+    void otherFolderIs(const fs::path& folder) {
+        CommonDialog::setChooser([folder](const QString& description, const QString&) {
+            EXPECT_EQ(description, "Folder");
+            return std::optional<QString>(QString::fromStdString(folder.string()));
+        });
+    }
+
     static QString current(const PrefixChooser& c) {
-        return c.List1->currentItem() ? c.List1->currentItem()->text(0) : QString();
+        return c.prefixList->currentItem() ? c.prefixList->currentItem()->text(0) : QString();
     }
 
     fs::path home_;
     ScopedEnv homeVar_, noPrefix_;
     testing_support::XdgDataHome data_;
     Seams seams_;
-    std::vector<PrefixChooser::Pick> asked;
-    std::optional<std::string> refusal;
+    std::vector<wineprefix::Identity> asked;
 };
 
 TEST_F(Chooser, RowsKeyboardAndARefusedPick) {
     fillHome();
     auto c = show();
-    ASSERT_EQ(c->List1->topLevelItemCount(), 4);
-    const QTreeWidgetItem* steam = c->List1->topLevelItem(1);
+    ASSERT_EQ(c->prefixList->topLevelItemCount(), 4);
+    const QTreeWidgetItem* steam = c->prefixList->topLevelItem(1);
     EXPECT_EQ(
         QStringList({steam->text(0), steam->text(1), steam->text(2), steam->text(3)}),
         QStringList({"Dota 2", "Steam",
@@ -87,27 +90,30 @@ TEST_F(Chooser, RowsKeyboardAndARefusedPick) {
                      "Not running"}));
     EXPECT_EQ(current(*c), ".wine");
     EXPECT_EQ(c->windowTitle(), "Knobwise");
-    EXPECT_FALSE(c->List1->accessibleName().isEmpty());
+    EXPECT_FALSE(c->prefixList->accessibleName().isEmpty());
 
-    QTest::keyClick(c->List1, Qt::Key_Down);
+    QTest::keyClick(c->prefixList, Qt::Key_Down);
     EXPECT_EQ(current(*c), "Dota 2");
-    QTest::keyClicks(c->List1, "no");
+    QTest::keyClicks(c->prefixList, "no");
     EXPECT_EQ(current(*c), "Notepad Plus");
 
-    // Refused: said in a box, and the chooser stays for another pick.
-    refusal = "It is no prefix.";
-    QTest::keyClick(c->List1, Qt::Key_Return);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].name, "Notepad Plus");
+    // Another folder that is no prefix: said in a box, nothing opened, and
+    // the chooser stays for another pick.
+    fs::create_directories(home_ / "plain");
+    otherFolderIs(home_ / "plain");
+    c->otherFolderButton->click();
     ASSERT_EQ(seams_.messages.size(), 1u);
-    EXPECT_EQ(seams_.messages[0].prompt, "It is no prefix.");
+    EXPECT_EQ(seams_.messages[0].prompt.toStdString(),
+              (home_ / "plain").string() + " is not a Wine prefix: it has no system.reg.");
     EXPECT_EQ(seams_.messages[0].title, "Knobwise");
     EXPECT_TRUE(c->isVisible());
     EXPECT_FALSE(c->opened());
+    EXPECT_TRUE(asked.empty());
 
-    refusal.reset();
-    QTest::keyClick(c->List1, Qt::Key_Down);
-    QTest::keyClick(c->List1, Qt::Key_Enter);
+    QTest::keyClick(c->prefixList, Qt::Key_Down);
+    QTest::keyClick(c->prefixList, Qt::Key_Enter);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].name, "Office 97");
     ASSERT_TRUE(c->opened());
     EXPECT_EQ(c->opened()->name, "Office 97");
     EXPECT_EQ(c->opened()->folder, home_ / ".PlayOnLinux/wineprefix/Office 97");
@@ -116,7 +122,7 @@ TEST_F(Chooser, RowsKeyboardAndARefusedPick) {
     // Escape opens nothing.
     asked.clear();
     auto again = show();
-    QTest::keyClick(again->List1, Qt::Key_Escape);
+    QTest::keyClick(again->prefixList, Qt::Key_Escape);
     EXPECT_FALSE(again->isVisible());
     EXPECT_FALSE(again->opened());
     EXPECT_TRUE(asked.empty());
@@ -124,26 +130,25 @@ TEST_F(Chooser, RowsKeyboardAndARefusedPick) {
 
 TEST_F(Chooser, NothingFoundOffersAnotherFolder) {
     auto c = show();
-    EXPECT_EQ(c->List1->topLevelItemCount(), 0);
-    EXPECT_TRUE(c->Label1->Caption().startsWith("No Wine prefix was found"));
-    EXPECT_FALSE(c->OKButton->isEnabled());
+    EXPECT_EQ(c->prefixList->topLevelItemCount(), 0);
+    EXPECT_TRUE(c->promptLabel->Caption().startsWith("No Wine prefix was found"));
+    EXPECT_FALSE(c->okButton->isEnabled());
 
-    const fs::path folder = home_ / "games/My Prefix";
-    CommonDialog::setChooser([&](const QString& description, const QString&) {
-        EXPECT_EQ(description, "Folder");
-        return std::optional<QString>(QString::fromStdString(folder.string()));
-    });
-    ASSERT_EQ(c->focusWidget(), c->OtherButton);
-    QTest::keyClick(c->OtherButton, Qt::Key_Return);
+    const fs::path folder = home_ / "games/My Prefix/";
+    makePrefix(folder);
+    otherFolderIs(folder);
+    ASSERT_EQ(c->focusWidget(), c->otherFolderButton);
+    QTest::keyClick(c->otherFolderButton, Qt::Key_Return);
     ASSERT_TRUE(c->opened());
-    EXPECT_EQ(c->opened()->folder, folder);
+    EXPECT_EQ(c->opened()->folder, home_ / "games/My Prefix");
+    EXPECT_EQ(c->opened()->name, "My Prefix");
 }
 
 // The main window names the prefix picked; the embedded machine's does not.
 TEST_F(Chooser, TheMainWindowsTitleNamesThePrefix) {
     fillHome();
     const auto steam = home_ / ".local/share/Steam/steamapps/compatdata/570/pfx";
-    ASSERT_TRUE(machine::choose(steam, "Dota 2").usable);
+    machine::choose(wineprefix::Identity{steam, "Dota 2"});
     EXPECT_EQ(Form1().windowTitle(), "Knobwise - Dota 2");
     ASSERT_TRUE(machine::choose(steam).usable);
     EXPECT_EQ(Form1().windowTitle(), "Knobwise - pfx");

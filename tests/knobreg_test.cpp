@@ -409,9 +409,10 @@ TEST(Knobreg, ListPrefixes) {
     EXPECT_NE(m.run({"/?"}).out.find("--list-prefixes"), std::string::npos);
 }
 
-// A relative folder is made absolute and normalised, an empty one and a
-// relative $WINEPREFIX are refused, and nothing is said of the prefix before
-// every argument is taken.
+// Both programs read the machine arguments by one rule: a relative folder
+// is made absolute and normalised, an empty one and a relative $WINEPREFIX
+// are refused, and nothing is said of the prefix before every argument is
+// taken.
 TEST(WinePrefixOption, RelativeAndEmptyFolders) {
     Machine m;
     const fs::path home = fs::canonical(m.home());
@@ -432,9 +433,11 @@ TEST(WinePrefixOption, RelativeAndEmptyFolders) {
          1,
          (home / "plain").string() + " is not a Wine prefix"},
         {KNOBWISE_EXE, {"--wine-prefix", ""}, 2, "--wine-prefix needs a folder"},
-        {KNOBWISE_EXE, {"--wine-prefix="}, 2, "--wine-prefix= needs a folder"},
+        {KNOBWISE_EXE, {"--wine-prefix="}, 2, "--wine-prefix needs a folder"},
         {KNOBREG_EXE, {"--wine-prefix", "", "query", "HKCU"}, 1, "--wine-prefix needs a folder"},
+        {KNOBREG_EXE, {"--wine-prefix=", "query", "HKCU"}, 1, "--wine-prefix needs a folder"},
         {KNOBWISE_EXE, {"--wine-prefix"}, 2, "$WINEPREFIX is set to rel, which is not an absolute"},
+        {KNOBREG_EXE, {"--wine-prefix"}, 1, "$WINEPREFIX is set to rel, which is not an absolute"},
         {KNOBWISE_EXE, {"--wine-prefix", "prefix", "stray"}, 2, "unexpected argument stray"},
     };
     for (const auto& [exe, args, code, message] : cases) {

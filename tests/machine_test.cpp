@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 
+#include "machine/data_directory.h"
 #include "machine/drives.h"
 #include "machine/machine.h"
 #include "machine/seeding.h"

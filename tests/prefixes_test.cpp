@@ -1,12 +1,14 @@
-// The Wine prefixes found on a home that holds every program's files as the
-// program writes them, native and Flatpak, with a damaged file of each kind;
-// and the reader of Valve's text format they are partly in.
+// What makes a folder a Wine prefix and how one is named; the Wine prefixes
+// found on a home that holds every program's files as the program writes
+// them, native and Flatpak, with a damaged file of each kind; and the reader
+// of Valve's text format they are partly in.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include "machine/prefixes.h"
 #include "machine/vdf.h"
 #include "support/temp_machine.h"
+#include "wineprefix/prefix_identity.h"
 
 namespace fs = std::filesystem;
 using Env = testing_support::ScopedEnv;
@@ -38,6 +40,33 @@ void lutrisDb(const fs::path& file, const std::vector<std::pair<std::string, std
                "', 'wine', 1, '" + configpath + "');";
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
+}
+
+// A folder the user gives is cleaned, checked and named once; a configured
+// one must be absolute.
+TEST(PrefixIdentity, CleanedCheckedAndNamed) {
+    const fs::path dir = fs::canonical(testing_support::makeTempDir("knobwise-identity-"));
+    const testing_support::CurrentDirectory here(dir);
+    makePrefix(dir / "p");
+    fs::create_directories(dir / "half");
+    writeFile(dir / "half/system.reg", "");
+
+    std::string why;
+    const std::optional<wineprefix::Identity> p = wineprefix::identify("./x/../p/", {}, why);
+    ASSERT_TRUE(p) << why;
+    EXPECT_EQ(p->folder, dir / "p");
+    EXPECT_EQ(p->name, "p");
+    EXPECT_EQ(wineprefix::identify(dir / "p", "Portal 2", why)->name, "Portal 2");
+    EXPECT_FALSE(wineprefix::identify("half", {}, why));
+    EXPECT_EQ(why, (dir / "half").string() + " is not a Wine prefix: it has no user.reg.");
+    EXPECT_FALSE(wineprefix::identify("gone", {}, why));
+    EXPECT_EQ(why, "The Wine prefix " + (dir / "gone").string() + " does not exist.");
+    EXPECT_EQ(wineprefix::nameOf("/"), "/");
+
+    EXPECT_EQ(wineprefix::configuredPath("~/Games/x/", "/home/u"), "/home/u/Games/x");
+    EXPECT_EQ(wineprefix::configuredPath("/a/./b/../c", "/home/u"), "/a/c");
+    EXPECT_EQ(wineprefix::configuredPath("Games/x", "/home/u"), "");
+    fs::remove_all(dir);
 }
 
 TEST(Prefixes, EverySourceNativeAndFlatpakEachPrefixOnceDamagedFilesSkipped) {

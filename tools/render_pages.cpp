@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
                  {"/home/pat/Games/the-witcher", prefixes::Source::Lutris, "The Witcher", false},
                  {"/home/pat/.local/share/bottles/bottles/Office", prefixes::Source::Bottles,
                   "Office 2010", false}},
-                [](const PrefixChooser::Pick&) { return std::optional<std::string>(); });
+                [](const wineprefix::Identity&) {});
             chooser.show();
             if (status == 0 && !save(chooser, out + "/chooser.png")) status = 1;
         }

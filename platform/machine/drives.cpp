@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "machine/data_directory.h"
 #include "machine/machine.h"
 #include "text/casefold.h"
 

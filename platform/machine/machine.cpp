@@ -1,11 +1,9 @@
 #include "machine/machine.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 
+#include "files/user_dirs.h"
 #include "hive/sqlite_hive.h"
 #include "machine/running_wine.h"
 #include "wineprefix/prefix_store.h"
@@ -15,12 +13,6 @@ namespace machine {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path home() {
-    if (const char* h = std::getenv("HOME"); h && *h) return h;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/";
-}
 
 Machine& selected() {
     static Machine m = Machine::embedded();
@@ -68,9 +60,7 @@ std::optional<char> driveLetter(const std::string& name) {
 }  // namespace
 
 fs::path directory() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    fs::path base = xdg && *xdg == '/' ? fs::path(xdg) : home() / ".local" / "share";
-    return base / "knobwise";
+    return user_dirs::dataHome() / "knobwise";
 }
 
 fs::path hivePath() {
@@ -84,10 +74,8 @@ fs::path driveC() {
 Machine Machine::winePrefix(fs::path prefix, std::string name,
                             std::vector<regstore::KeyPath> liveKeys) {
     Machine m;
+    m.name_ = wineprefix::nameOf(prefix, std::move(name));
     m.prefix_ = std::move(prefix);
-    m.name_ = name.empty() ? m.prefix_.filename().string() : std::move(name);
-    // "/" has no folder name; it is still named.
-    if (m.name_.empty()) m.name_ = m.prefix_.string();
     m.liveKeys_ = std::move(liveKeys);
     return m;
 }
@@ -114,19 +102,24 @@ std::vector<Drive> Machine::drives() const {
     return out;
 }
 
-Choice choose(const std::optional<fs::path>& winePrefix, const std::string& name,
+Choice choose(const std::optional<wineprefix::Identity>& winePrefix,
               std::vector<regstore::KeyPath> liveKeys) {
     Choice c;
     if (winePrefix) {
-        const fs::path prefix = absoluteFolder(*winePrefix);
-        if (std::optional<std::string> why = checkWinePrefix(prefix)) return {false, *why};
-        select(Machine::winePrefix(prefix, name, std::move(liveKeys)));
+        select(Machine::winePrefix(winePrefix->folder, winePrefix->name, std::move(liveKeys)));
     } else {
         c.error = ensure().error;
         select(Machine::embedded());
     }
     regstore::open();
     return c;
+}
+
+Choice choose(const fs::path& winePrefix, std::vector<regstore::KeyPath> liveKeys) {
+    std::string why;
+    const std::optional<wineprefix::Identity> prefix = wineprefix::identify(winePrefix, {}, why);
+    if (!prefix) return {false, why};
+    return choose(prefix, std::move(liveKeys));
 }
 
 const Machine& current() {
@@ -136,49 +129,6 @@ const Machine& current() {
 void select(const Machine& m) {
     selected() = m;
     regstore::select([m] { return m.openRegistry(); });
-}
-
-std::optional<std::string> winePrefixVariableProblem() {
-    const char* p = std::getenv("WINEPREFIX");
-    if (!p || !*p || *p == '/') return std::nullopt;
-    return std::string("$WINEPREFIX is set to ") + p +
-           ", which is not an absolute path; Wine does not accept it either. Set it to the "
-           "prefix's full path, or give the folder after --wine-prefix.";
-}
-
-fs::path absoluteFolder(const fs::path& dir) {
-    std::error_code ec;
-    fs::path p = fs::absolute(dir, ec);
-    if (ec) p = dir;
-    p = p.lexically_normal();
-    if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
-    return p;
-}
-
-std::optional<std::string> checkWinePrefix(const fs::path& prefix) {
-    std::error_code ec;
-    if (!fs::is_directory(prefix, ec))
-        return "The Wine prefix " + prefix.string() + " does not exist.";
-    for (const char* file : {"system.reg", "user.reg"}) {
-        if (!fs::is_regular_file(prefix / file, ec))
-            return prefix.string() + " is not a Wine prefix: it has no " + file + ".";
-    }
-    return std::nullopt;
-}
-
-// Beside the executable first: the build tree keeps its programs one level
-// below the root (app/, tools/, tests/) and the data in share/knobwise; an
-// installed program finds it at the compiled-in place.
-fs::path dataDirectory() {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        for (const char* up : {"../share/knobwise", "../../share/knobwise"}) {
-            fs::path candidate = (exe.parent_path() / up).lexically_normal();
-            if (fs::is_regular_file(candidate / "default.reg", ec)) return candidate;
-        }
-    }
-    return KNOBWISE_DATA_DIR_INSTALLED;
 }
 
 }  // namespace machine

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "wineprefix/live_wine.h"
+#include "wineprefix/prefix_identity.h"
 #include "winreg/current_store.h"
 
 namespace machine {
@@ -31,7 +32,7 @@ class Machine {
     // The embedded machine, wherever directory() says at the time of use.
     static Machine embedded() { return Machine(); }
     // A prefix goes by `name` (as the program that keeps it names it), or
-    // by its folder's name when that is empty. `liveKeys`: the keys whose
+    // as wineprefix::nameOf() names it when that is empty. `liveKeys`: the keys whose
     // values are read from the prefix's running Wine, when one runs (see
     // winreg/prefix_store.h).
     static Machine winePrefix(std::filesystem::path prefix, std::string name = {},
@@ -70,13 +71,14 @@ struct Choice {
 };
 
 // Chooses the machine that the program, or knobreg, works on, once, at
-// start: the Wine prefix `winePrefix` (made absolute, absoluteFolder()),
-// going by `name` (its folder's name when empty), or without one the
-// embedded machine, made and seeded when it has no hive yet. Selects it and
-// starts opening its registry; `liveKeys` as for Machine::winePrefix. A
-// prefix that cannot be used selects nothing, so another may be chosen after
-// it.
-Choice choose(const std::optional<std::filesystem::path>& winePrefix, const std::string& name = {},
+// start: the Wine prefix `winePrefix`, or without one the embedded machine,
+// made and seeded when it has no hive yet. Selects it and starts opening its
+// registry; `liveKeys` as for Machine::winePrefix.
+Choice choose(const std::optional<wineprefix::Identity>& winePrefix,
+              std::vector<regstore::KeyPath> liveKeys = {});
+// The same for a folder the user gave (wineprefix::identify): one that is no
+// Wine prefix selects nothing, so that another may be chosen after it.
+Choice choose(const std::filesystem::path& winePrefix,
               std::vector<regstore::KeyPath> liveKeys = {});
 
 // The machine in use; the embedded one until another is selected.
@@ -84,16 +86,6 @@ const Machine& current();
 // Selects the machine in use, and with it the registry store of the Reg*
 // functions, as it stands (tests; the program chooses).
 void select(const Machine& m);
-
-// Why $WINEPREFIX cannot be used: it is set to a relative path, which Wine
-// refuses too; nullopt when it is unset, empty or absolute.
-std::optional<std::string> winePrefixVariableProblem();
-// A folder given on the command line, absolute and without "." and ".."
-// components or a trailing "/": "./p" in /home/u is "/home/u/p".
-std::filesystem::path absoluteFolder(const std::filesystem::path& dir);
-// Why a folder is not a Wine prefix that can be used, as a sentence naming
-// it; nullopt when it is one (it holds system.reg and user.reg).
-std::optional<std::string> checkWinePrefix(const std::filesystem::path& prefix);
 
 }  // namespace machine
 
@@ -107,9 +99,5 @@ struct Outcome {
 // Makes and seeds the embedded machine when it has no hive yet, all or
 // nothing; an existing machine is left exactly as it is.
 Outcome ensure();
-
-// Where the program's shipped data lies (the seed registry and drive C's
-// template files).
-std::filesystem::path dataDirectory();
 
 }  // namespace machine

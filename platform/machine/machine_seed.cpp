@@ -14,6 +14,7 @@
 
 #include "dotreg/dotreg.h"
 #include "hive/sqlite_hive.h"
+#include "machine/data_directory.h"
 #include "machine/seeding.h"
 #include "text/codepage.h"
 

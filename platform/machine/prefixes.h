@@ -9,13 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "machine/prefix_source.h"
+
 namespace prefixes {
-
-// Where a prefix was found; the order of the list.
-enum class Source { Wine, Steam, Lutris, Bottles, Heroic, PlayOnLinux };
-
-// "Wine", "Steam", ...
-const char* sourceName(Source s);
 
 struct Prefix {
     std::filesystem::path path;  // its real path (symbolic links resolved)
@@ -27,8 +23,5 @@ struct Prefix {
 // Every prefix found from $HOME (and $WINEPREFIX, when it is an absolute
 // path), each real path once: by source, then by name.
 std::vector<Prefix> find();
-
-// A folder that holds system.reg and user.reg.
-bool isPrefix(const std::filesystem::path& dir);
 
 }  // namespace prefixes

@@ -31,9 +31,7 @@ void bottles(const fs::path& home, Candidates& out) {
     };
     for (const fs::path& place : places) {
         for (const fs::path& bottle : subfolders(place)) {
-            std::string name = bottleName(bottle);
-            out.push_back({bottle, Source::Bottles,
-                           name.empty() ? bottle.filename().string() : std::move(name)});
+            out.push_back({bottle, Source::Bottles, bottleName(bottle)});
         }
     }
 }

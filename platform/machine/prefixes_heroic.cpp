@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include "machine/prefixes_sources.h"
+#include "wineprefix/prefix_identity.h"
 
 namespace prefixes::sources {
 
@@ -29,8 +30,8 @@ void gamesConfig(const fs::path& dir, const fs::path& home, Candidates& out) {
             if (!game.value().isObject()) continue;
             const QJsonValue prefix = game.value().toObject().value(QStringLiteral("winePrefix"));
             if (!prefix.isString()) continue;
-            const fs::path path = absolutePath(prefix.toString().toStdString(), home);
-            if (!path.empty()) out.push_back({path, Source::Heroic, path.filename().string()});
+            const fs::path path = wineprefix::configuredPath(prefix.toString().toStdString(), home);
+            if (!path.empty()) out.push_back({path, Source::Heroic, {}});
         }
     }
 }
@@ -44,12 +45,11 @@ void heroic(const fs::path& home, Candidates& out) {
         home, out);
     // A folder that is no prefix may hold prefixes (default/).
     for (const fs::path& dir : subfolders(home / "Games" / "Heroic" / "Prefixes")) {
-        if (isPrefix(dir)) {
-            out.push_back({dir, Source::Heroic, dir.filename().string()});
+        if (wineprefix::isPrefix(dir)) {
+            out.push_back({dir, Source::Heroic, {}});
             continue;
         }
-        for (const fs::path& inner : subfolders(dir))
-            out.push_back({inner, Source::Heroic, inner.filename().string()});
+        for (const fs::path& inner : subfolders(dir)) out.push_back({inner, Source::Heroic, {}});
     }
 }
 

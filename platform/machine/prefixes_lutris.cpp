@@ -11,6 +11,7 @@
 #include <map>
 
 #include "machine/prefixes_sources.h"
+#include "wineprefix/prefix_identity.h"
 
 namespace prefixes::sources {
 
@@ -74,7 +75,7 @@ void install(const fs::path& config, const fs::path& data, const fs::path& home,
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             const fs::path& file = it->path();
             if (file.extension() != ".yml" && file.extension() != ".yaml") continue;
-            const fs::path prefix = absolutePath(prefixOf(file), home);
+            const fs::path prefix = wineprefix::configuredPath(prefixOf(file), home);
             if (prefix.empty()) continue;
             const std::string stem = file.stem().string();
             const auto named = names.find(stem);

@@ -1,7 +1,8 @@
 // The places each program keeps its prefixes (prefixes.cpp puts them
-// together). Each adds what it finds to `out`, as the program names it,
-// without checking that it is a prefix; a file it cannot read or make sense
-// of adds nothing.
+// together). Each adds what it finds to `out`, as the program names it
+// (a folder's path as wineprefix::configuredPath() reads it), without
+// checking that it is a prefix; a file it cannot read or make sense of adds
+// nothing. The helpers they share are in prefixes_sources.cpp.
 #pragma once
 
 #include <filesystem>
@@ -9,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "machine/prefixes.h"
+#include "machine/prefix_source.h"
 
 namespace prefixes::sources {
 
 struct Candidate {
     std::filesystem::path path;
     Source source;
-    std::string name;
+    std::string name;  // empty: it goes by its folder's name (wineprefix::nameOf)
 };
 using Candidates = std::vector<Candidate>;
 
@@ -30,8 +31,5 @@ void heroic(const std::filesystem::path& home, Candidates& out);
 std::optional<std::string> readSmallFile(const std::filesystem::path& file, size_t limit = 4 << 20);
 // The folders in `dir`, in no particular order; none when it cannot be read.
 std::vector<std::filesystem::path> subfolders(const std::filesystem::path& dir);
-// A path from a configuration file: "~/..." from the home folder; empty for
-// one that is not absolute.
-std::filesystem::path absolutePath(const std::string& text, const std::filesystem::path& home);
 
 }  // namespace prefixes::sources

@@ -14,7 +14,7 @@
 #include <iterator>
 #include <thread>
 
-#include "machine/machine.h"
+#include "machine/data_directory.h"
 #include "machine/wineserver.h"
 #include "wineprefix/prefix_store.h"
 

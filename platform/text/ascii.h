@@ -3,6 +3,7 @@
 // lines, which match without regard to case, and the blanks of their lines.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace ascii {
@@ -16,6 +17,22 @@ inline bool isAscii(std::string_view s) {
 
 inline char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The text with its ASCII letters in lower (upper) case; other bytes as they are.
+inline std::string lowered(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = lower(c);
+    return out;
+}
+inline std::string uppered(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = upper(c);
+    return out;
 }
 
 inline bool equalNoCase(std::string_view a, std::string_view b) {

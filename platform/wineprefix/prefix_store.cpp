@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "text/casefold.h"
+#include "wineprefix/prefix_identity.h"
 #include "wineprefix/prefix_store_impl.h"
 
 namespace regstore {
@@ -22,8 +23,8 @@ std::string unreadable(const LockedFile& disk, const std::string& why) {
 // The two roots, each of its file.
 Keys rootKeys() {
     Keys keys;
-    keys.addRoot(rootKey(Root::LocalMachine).longName, 0);
-    keys.addRoot(rootKey(Root::CurrentUser).longName, 1);
+    keys.addRoot(rootKey(Root::LocalMachine).longName, kLocalMachineFile);
+    keys.addRoot(rootKey(Root::CurrentUser).longName, kCurrentUserFile);
     return keys;
 }
 
@@ -40,14 +41,14 @@ PrefixStore::Impl::Impl(fs::path prefix, std::shared_ptr<LiveWine> live,
       live(std::move(live)),
       liveKeys(std::move(liveKeys)),
       keys(rootKeys()),
-      files{{keys, this->prefix / "system.reg", kLocalMachine},
-            {keys, this->prefix / "user.reg", kCurrentUser}} {}
+      localMachine(keys, this->prefix / wineprefix::kSystemFile, kLocalMachine),
+      currentUser(keys, this->prefix / wineprefix::kUserFile, kCurrentUser) {}
 
 // Reads both files, a file that cannot be read noted as damaged; then,
 // while a server runs, the live keys' values from it.
 void PrefixStore::Impl::loadBoth() {
-    for (int f = 0; f < 2; ++f) {
-        File& file = files[f];
+    for (int f : {kLocalMachineFile, kCurrentUserFile}) {
+        File& file = this->file(f);
         try {
             reload(f);
         } catch (const wine_format::ParseError& e) {
@@ -69,19 +70,9 @@ KeyLines& PrefixStore::Impl::present(KeyId id) {
     return *n;
 }
 
-std::string PrefixStore::Impl::fullName(KeyId id) const {
-    const KeyTree& tree = keys.tree;
-    std::string name;
-    for (KeyId k = id; k != 0; k = tree.parent(k)) {
-        const std::string part(tree.name(k));
-        name = name.empty() ? part : part + "\\" + name;
-    }
-    return name;
-}
-
 // Reads the file as it is on disk now, through its lock when `locked`.
 void PrefixStore::Impl::reload(int f, bool locked) {
-    File& file = files[f];
+    File& file = this->file(f);
     struct stat st {};
     std::string text = locked ? file.disk.readLocked(&st) : file.disk.read(&st);
     file.text.load(std::move(text));
@@ -93,7 +84,7 @@ void PrefixStore::Impl::reload(int f, bool locked) {
 // Takes the file's lock, reading the file again when another writer has
 // changed it since, or when memory holds what a running Wine had.
 void PrefixStore::Impl::lock(int f) {
-    File& file = files[f];
+    File& file = this->file(f);
     if (!file.disk.lock() && !file.overlaid) return;
     try {
         reload(f, true);
@@ -108,10 +99,10 @@ void PrefixStore::Impl::lock(int f) {
 }
 
 bool PrefixStore::Impl::mayChange() {
-    for (const File& file : files) {
-        if (!file.damage.empty())
+    for (const File* file : both()) {
+        if (!file->damage.empty())
             throw Refused(ERROR_ACCESS_DENIED, "The Wine prefix " + prefix.string() +
-                                                   " is used read-only. " + file.damage);
+                                                   " is used read-only. " + file->damage);
     }
     if (!live) return false;
     const LiveWine::Server s = live->server();
@@ -129,27 +120,86 @@ std::string PrefixStore::Impl::startedMessage() const {
 
 // Writes the file with the changes made to it.
 void PrefixStore::Impl::write(int f) {
-    File& file = files[f];
+    File& file = this->file(f);
     Rewrite r = file.text.serialize();
     file.disk.replace(r.text);
     file.text.adopt(std::move(r));
     file.changed = false;
 }
 
+bool PrefixStore::Impl::change(int f, const std::function<bool()>& fn) {
+    File& file = this->file(f);
+    if (inTransaction) {
+        if (liveMode) {
+            const bool changed = fn();
+            file.overlaid = file.overlaid || changed;
+            return changed;
+        }
+        if (mayChange()) throw Refused(ERROR_ACCESS_DENIED, startedMessage());
+        mayWrite(f);
+        const bool changed = fn();
+        file.changed = file.changed || changed;
+        return changed;
+    }
+    if (mayChange()) {
+        liveMode = true;
+        pending.clear();
+        try {
+            const bool changed = fn();
+            if (changed) {
+                file.overlaid = true;
+                importPending();
+            }
+            liveMode = false;
+            return changed;
+        } catch (...) {
+            liveMode = false;
+            pending.clear();
+            refresh();
+            throw;
+        }
+    }
+    lock(f);
+    try {
+        // Under the lock: the file may just have been read again.
+        if (mayChange()) throw Refused(ERROR_ACCESS_DENIED, startedMessage());
+        mayWrite(f);
+        const bool changed = fn();
+        if (changed) write(f);
+        unlock(f);
+        return changed;
+    } catch (...) {
+        // Read from the path, not the locked file: a failure after the
+        // rename leaves the new file there.
+        try {
+            reload(f);
+        } catch (...) {
+        }
+        unlock(f);
+        throw;
+    }
+}
+
 void PrefixStore::Impl::endTransaction() {
     inTransaction = false;
     liveMode = false;
     pending.clear();
-    unlock(0);
-    unlock(1);
+    unlock(kLocalMachineFile);
+    unlock(kCurrentUserFile);
 }
 
 PrefixStore::PrefixStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-PrefixStore::~PrefixStore() {
+// Everything but where(), writable(), writeProblem() and textData() needs the
+// files read, which they are on a thread of their own from open() on.
+PrefixStore::Impl& PrefixStore::loaded() const {
     impl_->ready();
-    impl_->unlock(0);
-    impl_->unlock(1);
+    return *impl_;
+}
+
+PrefixStore::~PrefixStore() {
+    Impl& impl = loaded();
+    for (Impl::File* file : impl.both()) file->disk.unlock();
 }
 
 std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix,
@@ -167,12 +217,12 @@ std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix,
 }
 
 std::string PrefixStore::damage() const {
-    impl_->ready();
+    Impl& impl = loaded();
     std::string out;
-    for (const Impl::File& file : impl_->files) {
-        if (file.damage.empty()) continue;
+    for (const Impl::File* file : impl.both()) {
+        if (file->damage.empty()) continue;
         if (!out.empty()) out += "\n";
-        out += file.damage;
+        out += file->damage;
     }
     return out;
 }
@@ -189,8 +239,8 @@ bool PrefixStore::writable() const {
 
 std::string PrefixStore::writeProblem() const {
     std::string out;
-    for (const Impl::File& file : impl_->files) {
-        std::string why = file.disk.writeProblem();
+    for (const Impl::File* file : impl_->both()) {
+        std::string why = file->disk.writeProblem();
         if (why.empty()) continue;
         if (!out.empty()) out += ' ';
         out += why;
@@ -199,21 +249,21 @@ std::string PrefixStore::writeProblem() const {
 }
 
 KeyId PrefixStore::top(Root r) {
-    impl_->ready();
+    Impl& impl = loaded();
     // A root whose file cannot be read fails as such: its keys are not
     // merely missing, and changes to them are not merely skipped.
     const bool user = r == Root::CurrentUser;
-    const Impl::File& file = impl_->files[user ? 1 : 0];
+    const Impl::File& file = user ? impl.currentUser : impl.localMachine;
     if (!file.damage.empty()) throw Error(ERROR_REGISTRY_IO_FAILED, file.damage);
     return user ? kCurrentUser : kLocalMachine;
 }
 
 std::optional<KeyId> PrefixStore::findKey(KeyId from, std::string_view path) {
-    impl_->ready();
-    if (!impl_->node(from)) return std::nullopt;
+    Impl& impl = loaded();
+    if (!impl.node(from)) return std::nullopt;
     KeyId id = from;
     for (std::string_view part : splitKeyPath(path)) {
-        std::optional<KeyId> c = impl_->keys.tree.find(id, part);
+        std::optional<KeyId> c = impl.keys.tree.find(id, part);
         if (!c) return std::nullopt;
         id = *c;
     }
@@ -221,23 +271,23 @@ std::optional<KeyId> PrefixStore::findKey(KeyId from, std::string_view path) {
 }
 
 bool PrefixStore::keyExists(KeyId key) {
-    impl_->ready();
-    return impl_->node(key) != nullptr;
+    Impl& impl = loaded();
+    return impl.node(key) != nullptr;
 }
 
 std::optional<Value> PrefixStore::value(KeyId key, std::string_view name) {
-    impl_->ready();
-    if (!impl_->node(key)) return std::nullopt;
-    const Val* v = impl_->textOf(key).findValue(key, name);
+    Impl& impl = loaded();
+    if (!impl.node(key)) return std::nullopt;
+    const Val* v = impl.textOf(key).findValue(key, name);
     if (!v) return std::nullopt;
     return Value{v->name, v->type, v->data};
 }
 
 std::vector<Subkey> PrefixStore::subkeys(KeyId key) {
-    impl_->ready();
+    Impl& impl = loaded();
     std::vector<Subkey> out;
-    if (!impl_->node(key)) return out;
-    const KeyTree& tree = impl_->keys.tree;
+    if (!impl.node(key)) return out;
+    const KeyTree& tree = impl.keys.tree;
     for (KeyId c : tree.children(key)) out.push_back({c, std::string(tree.name(c))});
     std::sort(out.begin(), out.end(), [&](const Subkey& a, const Subkey& b) {
         return casefold::fold(a.name) < casefold::fold(b.name);
@@ -246,11 +296,11 @@ std::vector<Subkey> PrefixStore::subkeys(KeyId key) {
 }
 
 std::vector<Value> PrefixStore::values(KeyId key) {
-    impl_->ready();
+    Impl& impl = loaded();
     std::vector<Value> out;
-    if (!impl_->node(key)) return out;
+    if (!impl.node(key)) return out;
     std::vector<const Val*> sorted;
-    for (const Val& v : impl_->textOf(key).values(key)) sorted.push_back(&v);
+    for (const Val& v : impl.textOf(key).values(key)) sorted.push_back(&v);
     std::sort(sorted.begin(), sorted.end(),
               [](const Val* a, const Val* b) { return a->fold < b->fold; });
     for (const Val* v : sorted) out.push_back({v->name, v->type, v->data});
@@ -258,23 +308,23 @@ std::vector<Value> PrefixStore::values(KeyId key) {
 }
 
 std::string PrefixStore::keyName(KeyId key) {
-    impl_->ready();
-    return impl_->fullName(key);
+    Impl& impl = loaded();
+    return impl.keys.tree.fullName(key);
 }
 
 std::string PrefixStore::liveNote() const {
-    impl_->ready();
-    return impl_->liveNote;
+    Impl& impl = loaded();
+    return impl.liveNote;
 }
 
 void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
-    impl_->ready();
-    KeyLines& n = impl_->present(key);
+    Impl& impl = loaded();
+    KeyLines& n = impl.present(key);
     if (key == kLocalMachine || key == kCurrentUser)
         throw Error(ERROR_ACCESS_DENIED, "A root key of a Wine prefix holds no values.");
-    impl_->change(n.file, [&] {
-        KeyLines& k = impl_->present(key);
-        FileText& text = impl_->textOf(key);
+    impl.change(n.file, [&] {
+        KeyLines& k = impl.present(key);
+        FileText& text = impl.textOf(key);
         if (Val* v = text.findValue(key, name)) {
             // The same again changes nothing, and the key keeps its time.
             if (v->type == type && v->data == data) return false;
@@ -290,53 +340,53 @@ void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::st
             k.values.push_back(std::move(nv));
         }
         text.markDirty(key);
-        impl_->recordValue(key, name, type, data);
+        impl.recordValue(key, name, type, data);
         return true;
     });
 }
 
 bool PrefixStore::deleteValue(KeyId key, std::string_view name) {
-    impl_->ready();
-    KeyLines& n = impl_->present(key);
-    return impl_->change(n.file, [&] {
-        KeyLines* k = impl_->node(key);
-        FileText& text = impl_->textOf(key);
+    Impl& impl = loaded();
+    KeyLines& n = impl.present(key);
+    return impl.change(n.file, [&] {
+        KeyLines* k = impl.node(key);
+        FileText& text = impl.textOf(key);
         if (!k || !text.findValue(key, name)) return false;
         std::string f = casefold::fold(name);
         std::erase_if(k->values, [&](const Val& v) { return v.fold == f; });
         text.markDirty(key);
-        impl_->recordDeletedValue(key, name);
+        impl.recordDeletedValue(key, name);
         return true;
     });
 }
 
 KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
-    impl_->ready();
-    KeyLines& n = impl_->present(from);
+    Impl& impl = loaded();
+    KeyLines& n = impl.present(from);
     KeyId id = from;
-    impl_->change(n.file, [&] {
-        impl_->present(from);
+    impl.change(n.file, [&] {
+        impl.present(from);
         id = from;
         bool created = false;
         for (std::string_view part : splitKeyPath(path)) {
-            std::optional<KeyId> c = impl_->keys.tree.find(id, part);
+            std::optional<KeyId> c = impl.keys.tree.find(id, part);
             if (!c) {
-                c = impl_->keys.make(id, part);
+                c = impl.keys.make(id, part);
                 created = true;
                 // A key made again after it was deleted starts empty, as a
                 // new one does; a section its file still has is rewritten.
-                KeyLines& made = impl_->keys.at(*c);
+                KeyLines& made = impl.keys.at(*c);
                 made.values.clear();
                 made.loaded = true;
-                if (made.section >= 0) impl_->textOf(*c).markDirty(*c);
+                if (made.section >= 0) impl.textOf(*c).markDirty(*c);
             }
             id = *c;
         }
         // Only the new key needs a section: the keys above it are there by
         // being above it.
         if (created) {
-            impl_->textOf(id).markDirty(id);
-            impl_->recordKey(id, false);
+            impl.textOf(id).markDirty(id);
+            impl.recordKey(id, false);
         }
         return created;
     });
@@ -344,60 +394,60 @@ KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
 }
 
 bool PrefixStore::deleteKey(KeyId key) {
-    impl_->ready();
+    Impl& impl = loaded();
     if (key == kLocalMachine || key == kCurrentUser) return false;
-    KeyLines* n = impl_->node(key);
+    KeyLines* n = impl.node(key);
     if (!n) return false;
-    return impl_->change(n->file, [&] {
-        if (!impl_->node(key)) return false;
-        impl_->recordKey(key, true);
-        KeyTree& tree = impl_->keys.tree;
+    return impl.change(n->file, [&] {
+        if (!impl.node(key)) return false;
+        impl.recordKey(key, true);
+        KeyTree& tree = impl.keys.tree;
         tree.remove(key);
         // A parent that was there only by holding this key keeps existing.
         const KeyId parent = tree.parent(key);
-        if (impl_->keys.at(parent).section < 0 && tree.children(parent).empty())
-            impl_->textOf(parent).markDirty(parent);
+        if (impl.keys.at(parent).section < 0 && tree.children(parent).empty())
+            impl.textOf(parent).markDirty(parent);
         return true;
     });
 }
 
 void PrefixStore::begin() {
-    impl_->ready();
-    if (impl_->mayChange()) {
+    Impl& impl = loaded();
+    if (impl.mayChange()) {
         // Through the running Wine: nothing to lock, one import at the end.
-        impl_->inTransaction = true;
-        impl_->liveMode = true;
-        impl_->pending.clear();
+        impl.inTransaction = true;
+        impl.liveMode = true;
+        impl.pending.clear();
         return;
     }
     try {
-        impl_->lock(0);
-        impl_->lock(1);
+        impl.lock(kLocalMachineFile);
+        impl.lock(kCurrentUserFile);
         // Either file may have been read again under its lock.
-        if (impl_->mayChange()) throw Refused(ERROR_ACCESS_DENIED, impl_->startedMessage());
+        if (impl.mayChange()) throw Refused(ERROR_ACCESS_DENIED, impl.startedMessage());
     } catch (...) {
-        impl_->endTransaction();
+        impl.endTransaction();
         throw;
     }
-    impl_->inTransaction = true;
+    impl.inTransaction = true;
 }
 
 void PrefixStore::commit() {
-    impl_->ready();
-    if (impl_->liveMode) {
+    Impl& impl = loaded();
+    if (impl.liveMode) {
         try {
-            impl_->importPending();
+            impl.importPending();
         } catch (...) {
             rollback();
             throw;
         }
-        impl_->endTransaction();
+        impl.endTransaction();
         return;
     }
     // Never the files behind a server that has started since begin().
-    if (impl_->live && impl_->live->server().state != LiveWine::State::None) {
+    if (impl.live && impl.live->server().state != LiveWine::State::None) {
         rollback();
-        throw Refused(ERROR_ACCESS_DENIED, impl_->startedMessage());
+        throw Refused(ERROR_ACCESS_DENIED, impl.startedMessage());
     }
     // Both files are written and synced before either takes its place, so
     // that a full disk or a failing write leaves both as they were.
@@ -405,8 +455,8 @@ void PrefixStore::commit() {
     std::vector<Rewrite> rewrites;
     std::vector<std::unique_ptr<atomic_file::Replacement>> replacements;
     try {
-        for (int f = 0; f < 2; ++f) {
-            Impl::File& file = impl_->files[f];
+        for (int f : {kLocalMachineFile, kCurrentUserFile}) {
+            Impl::File& file = impl.file(f);
             if (!file.changed) continue;
             rewrites.push_back(file.text.serialize());
             replacements.push_back(file.disk.prepare(rewrites.back().text));
@@ -415,7 +465,7 @@ void PrefixStore::commit() {
         // Each file in its place, then each folder synced once: the files
         // of a prefix share one, unless they are links to others.
         for (size_t k = 0; k < changed.size(); ++k) {
-            Impl::File& file = impl_->files[changed[k]];
+            Impl::File& file = impl.file(changed[k]);
             try {
                 file.disk.put(*replacements[k]);
             } catch (const Error& e) {
@@ -423,8 +473,9 @@ void PrefixStore::commit() {
                 // The files before it have taken their places.
                 std::vector<Root> saved;
                 for (size_t p = 0; p < k; ++p) {
-                    impl_->files[changed[p]].disk.syncFolder();
-                    saved.push_back(changed[p] == 0 ? Root::LocalMachine : Root::CurrentUser);
+                    impl.file(changed[p]).disk.syncFolder();
+                    saved.push_back(changed[p] == kLocalMachineFile ? Root::LocalMachine
+                                                                    : Root::CurrentUser);
                 }
                 rollback();
                 throw PartlyCommitted(e, std::move(saved));
@@ -436,7 +487,7 @@ void PrefixStore::commit() {
         for (size_t k = 0; k < changed.size(); ++k) {
             const fs::path folder = atomic_file::folderOf(replacements[k]->target());
             if (std::find(synced.begin(), synced.end(), folder) != synced.end()) continue;
-            impl_->files[changed[k]].disk.syncFolder();
+            impl.file(changed[k]).disk.syncFolder();
             synced.push_back(folder);
         }
     } catch (const PartlyCommitted&) {
@@ -445,25 +496,25 @@ void PrefixStore::commit() {
         rollback();
         throw;
     }
-    impl_->endTransaction();
+    impl.endTransaction();
 }
 
 void PrefixStore::rollback() {
-    impl_->ready();
-    if (impl_->liveMode) {
-        const bool changed = !impl_->pending.empty();
-        impl_->endTransaction();
-        if (changed) impl_->refresh();
+    Impl& impl = loaded();
+    if (impl.liveMode) {
+        const bool changed = !impl.pending.empty();
+        impl.endTransaction();
+        if (changed) impl.refresh();
         return;
     }
-    for (int f = 0; f < 2; ++f) {
-        if (!impl_->files[f].changed) continue;
+    for (int f : {kLocalMachineFile, kCurrentUserFile}) {
+        if (!impl.file(f).changed) continue;
         try {
-            impl_->reload(f);
+            impl.reload(f);
         } catch (...) {
         }
     }
-    impl_->endTransaction();
+    impl.endTransaction();
 }
 
 }  // namespace regstore
