@@ -1,20 +1,20 @@
 #include "controls/accessibility.h"
 
 #include <QAccessibleWidget>
-
-#include "controls/image.h"
-#include "controls/label.h"
-#include "controls/picturebox.h"
+#include <QLabel>
 
 namespace {
 
+// The property that holds a widget's role, as an int.
+constexpr const char* kRole = "knobwiseAccessibleRole";
+
 class LinkAccessible : public QAccessibleWidget {
   public:
-    explicit LinkAccessible(Label* label) : QAccessibleWidget(label, QAccessible::Link) {}
+    explicit LinkAccessible(QWidget* label) : QAccessibleWidget(label, QAccessible::Link) {}
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) {
-            return label()->Caption();
+            if (const auto* label = qobject_cast<const QLabel*>(widget())) return label->text();
         }
         return QAccessibleWidget::text(t);
     }
@@ -30,19 +30,20 @@ class LinkAccessible : public QAccessibleWidget {
         }
         // From the event loop, as Qt's buttons press: the click may show a
         // message box, and whoever pressed must have its answer first.
-        QMetaObject::invokeMethod(label(), &Label::Click, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(widget(), "Click", Qt::QueuedConnection);
     }
-
-  private:
-    Label* label() const { return static_cast<Label*>(widget()); }
 };
 
 QAccessibleInterface* describe(const QString&, QObject* object) {
-    if (qobject_cast<Image*>(object) || qobject_cast<PictureBox*>(object)) {
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+    const QVariant role = object ? object->property(kRole) : QVariant();
+    if (!role.isValid() || !object->isWidgetType()) return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    switch (static_cast<accessibility::Role>(role.toInt())) {
+        case accessibility::Role::Graphic:
+            return new QAccessibleWidget(widget, QAccessible::Graphic);
+        case accessibility::Role::Link:
+            return new LinkAccessible(widget);
     }
-    auto* label = qobject_cast<Label*>(object);
-    if (label && label->isLink()) return new LinkAccessible(label);
     return nullptr;
 }
 
@@ -50,9 +51,10 @@ QAccessibleInterface* describe(const QString&, QObject* object) {
 
 namespace accessibility {
 
-void install() {
+void describeAs(QWidget* widget, Role role) {
     static const bool installed = (QAccessible::installFactory(describe), true);
     (void)installed;
+    widget->setProperty(kRole, static_cast<int>(role));
 }
 
 }  // namespace accessibility

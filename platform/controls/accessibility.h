@@ -2,13 +2,21 @@
 // accessibility bus) is told of the controls whose kind Qt's own
 // accessibility does not know: image controls and picture boxes read as
 // images, and labels made links read as links, with a press action that
-// does what a click does.
+// does what a click does. The controls say what they are as they are made;
+// nothing here knows them.
 #pragma once
+
+class QWidget;
 
 namespace accessibility {
 
-// Makes Qt describe those controls so; the controls call it as they are
-// made. Once is enough, more calls do nothing.
-void install();
+enum class Role {
+    Graphic,  // an image
+    Link,     // a link: its name is its text, and pressing it emits its Click() signal
+};
+
+// Describes `widget` to assistive technology as `role` from now on. Called
+// before Qt first describes it: as soon as the widget is made.
+void describeAs(QWidget* widget, Role role);
 
 }  // namespace accessibility

@@ -5,7 +5,7 @@
 #include "controls/accessibility.h"
 
 Image::Image(QWidget* parent) : QWidget(parent) {
-    accessibility::install();
+    accessibility::describeAs(this, accessibility::Role::Graphic);
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_NoMousePropagation);
 }

@@ -7,8 +7,8 @@
 #include "controls/colors.h"
 #include "controls/mouse.h"
 
-Label::Label(const QString& caption, QWidget* parent, Kind kind) : QLabel(parent), kind_(kind) {
-    accessibility::install();
+Label::Label(const QString& caption, QWidget* parent, Kind kind) : QLabel(parent) {
+    if (kind == Link) accessibility::describeAs(this, accessibility::Role::Link);
     setTextFormat(Qt::PlainText);
     setWordWrap(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);

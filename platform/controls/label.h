@@ -30,8 +30,6 @@ class Label : public QLabel {
     bool FontUnderline() const { return font().underline(); }
     void setFontUnderline(bool on);
 
-    bool isLink() const { return kind_ == Link; }
-
   signals:
     void Click();
     void MouseMove(int button, int shift, float x, float y);
@@ -44,5 +42,4 @@ class Label : public QLabel {
 
   private:
     bool pressed_ = false;
-    const Kind kind_;
 };

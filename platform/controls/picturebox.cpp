@@ -7,7 +7,7 @@
 #include "graphics/gdi.h"
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
-    accessibility::install();
+    accessibility::describeAs(this, accessibility::Role::Graphic);
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_NoMousePropagation);
