@@ -1,7 +1,7 @@
 // Dialog's controls; positions and sizes in twips.
 #include "controls/twips.h"
 #include "folders/Dialog.h"
-#include "window/pictures.h"
+#include "pictures/pictures.h"
 
 Dialog::Dialog(QWidget* owner)
     : Form(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

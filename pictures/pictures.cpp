@@ -1,4 +1,4 @@
-#include "window/pictures.h"
+#include "pictures/pictures.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "window/pictures_raster.h"
+#include "pictures/pictures_raster.h"
 
 namespace {
 

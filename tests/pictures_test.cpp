@@ -10,8 +10,8 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 
+#include "pictures/pictures.h"
 #include "support/qt_app.h"
-#include "window/pictures.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 // a transparent image of that size (the larger sides are for screens with
 // a higher scale factor); an XPM picture is taken as it is, and its one
 // side must be its size. OUTPUT.cpp defines pictures::raster::kAll (see
-// window/pictures_raster.h): premultiplied ARGB32 pixels, row by row.
+// pictures/pictures_raster.h): premultiplied ARGB32 pixels, row by row.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
         {
             std::ofstream out(aside, std::ios::trunc);
             out << "// Written by mkpictures when the program is built.\n"
-                << "#include \"window/pictures_raster.h\"\n\n"
+                << "#include \"pictures/pictures_raster.h\"\n\n"
                 << "namespace pictures::raster {\nnamespace {\n\n"
                 << pixels.str() << "\n}  // namespace\n\n"
                 << "const Raster kAll[] = {\n"

@@ -6,8 +6,8 @@
 #include "controls/firstframe.h"
 #include "controls/twips.h"
 #include "machine/machine.h"
+#include "pictures/pictures.h"
 #include "window/Form1.h"
-#include "window/pictures.h"
 
 namespace {
 
