@@ -11,7 +11,8 @@ RegValue get(const Row& row) {
 
 void set(const Row& row, const RegValue& value) {
     const failed_writes::Mark before = failed_writes::mark();
-    Module2::setvalue(row.root, row.keyPath, row.valueName, value, row.type);
+    Module2::setvalue(row.root, row.keyPath, row.valueName, value,
+                      static_cast<std::int32_t>(row.type));
     failed_writes::nameSince(before, row.label);
 }
 

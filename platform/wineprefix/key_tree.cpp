@@ -132,11 +132,15 @@ std::vector<KeyId> KeyTree::children(KeyId id) const {
     return out;
 }
 
-std::string KeyTree::path(KeyId id) const {
-    std::string path;
-    for (; parent(id) != 0; id = parent(id))
-        path = path.empty() ? std::string(name(id)) : std::string(name(id)) + "\\" + path;
-    return path;
+std::string KeyTree::joined(KeyId id, bool withRoot) const {
+    std::vector<std::string_view> names;
+    for (; id != 0 && (withRoot || parent(id) != 0); id = parent(id)) names.push_back(name(id));
+    std::string out;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (it != names.rbegin()) out += '\\';
+        out += *it;
+    }
+    return out;
 }
 
 std::vector<std::string> KeyTree::foldedPath(KeyId id) const {

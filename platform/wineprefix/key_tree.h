@@ -61,7 +61,9 @@ class KeyTree {
     std::vector<KeyId> children(KeyId id) const;
     // The names from below the root down to the key, separated by
     // backslashes; empty for a root.
-    std::string path(KeyId id) const;
+    std::string path(KeyId id) const { return joined(id, false); }
+    // The same from the root's own name on: HKEY_CURRENT_USER\Software.
+    std::string fullName(KeyId id) const { return joined(id, true); }
     // The same names folded, one an element.
     std::vector<std::string> foldedPath(KeyId id) const;
 
@@ -76,6 +78,7 @@ class KeyTree {
         bool present = false;
     };
 
+    std::string joined(KeyId id, bool withRoot) const;
     // The key, present or not, of that parent, name and hash; 0 when none.
     KeyId lookup(KeyId parent, std::string_view name, std::uint64_t hash) const;
     void index(KeyId id);

@@ -99,6 +99,8 @@ class PrefixStore final : public Store {
 
   private:
     explicit PrefixStore(std::unique_ptr<Impl> impl);
+    // The insides, once the files have been read.
+    Impl& loaded() const;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -3,6 +3,8 @@
 // (the same through a running Wine).
 #pragma once
 
+#include <array>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -17,6 +19,9 @@ namespace regstore {
 
 inline constexpr KeyId kLocalMachineKey = 1;
 inline constexpr KeyId kCurrentUserKey = 2;
+// Which file a key is in (KeyLines::file).
+inline constexpr int kLocalMachineFile = 0;  // system.reg
+inline constexpr int kCurrentUserFile = 1;   // user.reg
 
 struct PrefixStore::Impl {
     // One of the prefix's two files: on disk, and its text in memory.
@@ -37,7 +42,8 @@ struct PrefixStore::Impl {
     std::shared_ptr<LiveWine> live;
     std::vector<KeyPath> liveKeys;  // below HKLM or HKCU
     Keys keys;
-    File files[2];
+    File localMachine;  // system.reg
+    File currentUser;   // user.reg
     bool inTransaction = false;
     // The transaction open, or the change being made, goes through the
     // running Wine: its changes are gathered in `pending`, as lines of a
@@ -55,16 +61,23 @@ struct PrefixStore::Impl {
     }
 
     void loadBoth();
+    // A file by its number (KeyLines::file).
+    File& file(int which) { return which == kCurrentUserFile ? currentUser : localMachine; }
+    const File& file(int which) const {
+        return which == kCurrentUserFile ? currentUser : localMachine;
+    }
+    // Both, in the order they are written.
+    std::array<File*, 2> both() { return {&localMachine, &currentUser}; }
+    std::array<const File*, 2> both() const { return {&localMachine, &currentUser}; }
+
     // The key's lines when it is present.
     KeyLines* node(KeyId id) { return keys.tree.present(id) ? &keys.at(id) : nullptr; }
     KeyLines& present(KeyId id);
-    FileText& textOf(KeyId id) { return files[keys.at(id).file].text; }
-    // HKEY_LOCAL_MACHINE\... or HKEY_CURRENT_USER\...
-    std::string fullName(KeyId id) const;
+    FileText& textOf(KeyId id) { return file(keys.at(id).file).text; }
 
     void reload(int f, bool locked = false);
     void lock(int f);
-    void unlock(int f) { files[f].disk.unlock(); }
+    void unlock(int f) { file(f).disk.unlock(); }
     void write(int f);
     void endTransaction();
 
@@ -75,7 +88,7 @@ struct PrefixStore::Impl {
     // Refuses a change to a file that the user may not replace (written by
     // the store itself; a running Wine writes its files as it may).
     void mayWrite(int f) const {
-        if (std::string why = files[f].disk.writeProblem(); !why.empty())
+        if (std::string why = file(f).disk.writeProblem(); !why.empty())
             throw Refused(ERROR_ACCESS_DENIED, why);
     }
     // What a change found under way when a server has started meanwhile.
@@ -96,60 +109,10 @@ struct PrefixStore::Impl {
 
     // Makes one change: outside a transaction under the file's lock, with
     // the file written before it returns, or through the running Wine.
-    // `fn` tells whether it changed anything; on any failure the file is
-    // read again, so that what is kept in memory is what the disk holds.
-    template <typename F>
-    auto change(int f, F&& fn) {
-        if (inTransaction) {
-            if (liveMode) {
-                auto result = fn();
-                files[f].overlaid = files[f].overlaid || bool(result);
-                return result;
-            }
-            if (mayChange()) throw Refused(ERROR_ACCESS_DENIED, startedMessage());
-            mayWrite(f);
-            auto result = fn();
-            files[f].changed = files[f].changed || bool(result);
-            return result;
-        }
-        if (mayChange()) {
-            liveMode = true;
-            pending.clear();
-            try {
-                auto result = fn();
-                if (result) {
-                    files[f].overlaid = true;
-                    importPending();
-                }
-                liveMode = false;
-                return result;
-            } catch (...) {
-                liveMode = false;
-                pending.clear();
-                refresh();
-                throw;
-            }
-        }
-        lock(f);
-        try {
-            // Under the lock: the file may just have been read again.
-            if (mayChange()) throw Refused(ERROR_ACCESS_DENIED, startedMessage());
-            mayWrite(f);
-            auto result = fn();
-            if (result) write(f);
-            unlock(f);
-            return result;
-        } catch (...) {
-            // Read from the path, not the locked file: a failure after the
-            // rename leaves the new file there.
-            try {
-                reload(f);
-            } catch (...) {
-            }
-            unlock(f);
-            throw;
-        }
-    }
+    // `fn` makes it and tells whether it changed anything; on any failure
+    // the file is read again, so that what is kept in memory is what the
+    // disk holds.
+    bool change(int f, const std::function<bool()>& fn);
 };
 
 }  // namespace regstore

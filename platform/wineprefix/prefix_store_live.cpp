@@ -39,15 +39,15 @@ void PrefixStore::Impl::recordValue(KeyId key, std::string_view name, DWORD type
         if (i) line.push_back(',');
         line += hexdigits::of(static_cast<unsigned char>(data[i]), 2);
     }
-    pending += section(fullName(key), line);
+    pending += section(keys.tree.fullName(key), line);
 }
 
 void PrefixStore::Impl::recordDeletedValue(KeyId key, std::string_view name) {
-    if (liveMode) pending += section(fullName(key), quotedName(name) + "=-");
+    if (liveMode) pending += section(keys.tree.fullName(key), quotedName(name) + "=-");
 }
 
 void PrefixStore::Impl::recordKey(KeyId key, bool deleted) {
-    if (liveMode) pending += section((deleted ? "-" : "") + fullName(key), "");
+    if (liveMode) pending += section((deleted ? "-" : "") + keys.tree.fullName(key), "");
 }
 
 void PrefixStore::Impl::importPending() {
@@ -60,12 +60,12 @@ void PrefixStore::Impl::importPending() {
 }
 
 void PrefixStore::Impl::refresh() {
-    for (int f = 0; f < 2; ++f) {
+    for (int f : {kLocalMachineFile, kCurrentUserFile}) {
         try {
             reload(f);
         } catch (...) {
             // Kept as it was; the next change reads it again under its lock.
-            files[f].overlaid = true;
+            file(f).overlaid = true;
         }
     }
     liveServer.clear();
@@ -91,8 +91,7 @@ void PrefixStore::Impl::readLive(const std::string& id) {
     }
     for (const KeyPath& want : liveKeys) {
         const KeyId top = want.root == Root::CurrentUser ? kCurrentUserKey : kLocalMachineKey;
-        const File& file = files[keys.at(top).file];
-        if (!file.damage.empty()) continue;
+        if (!file(keys.at(top).file).damage.empty()) continue;
         const std::vector<std::string_view> parts = splitKeyPath(want.path);
         const std::string fold = casefold::fold(want.path);
         auto at = std::find_if(parsed.changes.begin(), parsed.changes.end(), [&](const auto& c) {
@@ -107,7 +106,7 @@ void PrefixStore::Impl::readLive(const std::string& id) {
             }
             if (id && *id != top) {
                 keys.tree.remove(*id);
-                files[keys.at(top).file].overlaid = true;
+                file(keys.at(top).file).overlaid = true;
             }
             continue;
         }
@@ -123,7 +122,7 @@ void PrefixStore::Impl::readLive(const std::string& id) {
             v.data = at->data;
             values.push_back(std::move(v));
         }
-        files[keys.at(id).file].overlaid = true;
+        file(keys.at(id).file).overlaid = true;
     }
 }
 
