@@ -69,6 +69,9 @@ class Session {
             std::optional<std::filesystem::path> winePrefix)
         : in_(in), out_(out), err_(err), winePrefix_(std::move(winePrefix)) {}
     regstore::Store& hive();
+    // Reads the key and the keys under it where the registry is kept now (a
+    // Wine running in the prefix), warning when it cannot.
+    void bringUpToDate(const KeyName& key);
     // How the machine's store keeps text, known without opening it.
     regstore::TextData textData() const;
     std::ostream& out() { return out_; }

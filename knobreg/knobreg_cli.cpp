@@ -93,6 +93,11 @@ regstore::Store& Session::hive() {
     return *hive_;
 }
 
+void Session::bringUpToDate(const KeyName& key) {
+    const std::string note = hive().bringUpToDate(key.root, key.path);
+    if (!note.empty()) err_ << "knobreg: " << note << '\n';
+}
+
 regstore::TextData Session::textData() const {
     return winePrefix_ ? regstore::TextData::Utf16 : regstore::TextData::CodePage;
 }

@@ -77,6 +77,7 @@ int exportKey(const std::vector<std::string>& args, Session& session) {
     const std::string& file = sw.positional()[1];
 
     regstore::Store& hive = session.hive();
+    session.bringUpToDate(name);
     std::optional<regstore::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     std::string text;

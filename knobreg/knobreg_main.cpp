@@ -28,8 +28,8 @@ when there is none yet.
   --wine-prefix DIR   works on the Wine prefix DIR instead (also
              --wine-prefix=DIR; without DIR, $WINEPREFIX): HKLM is its
              system.reg, HKCU its user.reg. While Wine runs there,
-             changes go through that Wine, and queries read the files,
-             which its server saves only about every 30 seconds.
+             changes, queries and exports go through that Wine, and a
+             change counts as made once that Wine holds it.
 
   --list-prefixes     lists the Wine prefixes on this computer, one a
              line: its folder, where it was found (Wine, Steam, Lutris,

@@ -99,6 +99,7 @@ int query(const std::vector<std::string>& args, Session& session) {
     if (wanted) checkText(*wanted, "The value name");
 
     regstore::Store& hive = session.hive();
+    session.bringUpToDate(name);
     std::optional<regstore::KeyId> key = hive.findKey(name.root, name.path);
     if (!key) throw Failure(kNotFound);
     std::ostream& out = session.out();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "dotreg/dotreg.h"
 #include "files/atomic_file.h"
 #include "machine/machine.h"
 #include "registry/Module2.h"
@@ -252,23 +253,82 @@ TEST(PrefixStore, WritersTakeTurnsAndLinksAndModesStay) {
               1);
 }
 
-// The prefix's Wine, played by the test: whether a server runs, what it
-// holds, what was imported into it.
+// The prefix's Wine, played by the test: whether a server runs, the keys it
+// holds, what was imported into it; an import may fail, or claim to be
+// made and take nothing.
 struct FakeWine : regstore::LiveWine {
     Server now;
-    std::string values;  // read()'s registry file, as UTF-8
     std::vector<std::string> imported;
     bool failing = false;
-    Server server() override { return now; }
-    std::string read(const std::vector<regstore::KeyPath>&) override {
+    bool lying = false;
+    // Each key by its folded full name: the name as written, and its lines.
+    std::map<std::string, std::pair<std::string, std::map<std::string, std::string>>> keys;
+
+    static std::string folded(std::string name) {
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return name;
+    }
+    // Takes a registry file's lines (UTF-8, without its header) into what
+    // Wine holds.
+    void hold(const std::string& lines) {
         std::string file("\xff\xfe", 2);
-        EXPECT_TRUE(utf16::fromUtf8("Windows Registry Editor Version 5.00\r\n" + values, file));
+        EXPECT_TRUE(utf16::fromUtf8("Windows Registry Editor Version 5.00\r\n" + lines, file));
+        take(file);
+    }
+    void take(std::string_view file) {
+        std::string current;
+        for (const dotreg::Change& c : dotreg::parse(file, regstore::TextData::Utf16)) {
+            const std::string name =
+                std::string(regstore::rootKey(c.root).longName) + "\\" + c.keyPath;
+            if (c.kind == dotreg::Change::CreateKey) {
+                current = folded(name);
+                keys.try_emplace(current, name, std::map<std::string, std::string>{});
+            } else if (c.kind == dotreg::Change::DeleteKey) {
+                std::erase_if(keys, [&](const auto& k) {
+                    return k.first == folded(name) || k.first.starts_with(folded(name) + "\\");
+                });
+            } else {
+                auto& values = keys[current].second;
+                std::string line = c.name.empty() ? "@" : "\"";
+                for (char ch : c.name)
+                    line += ch == '"' || ch == '\\' ? std::string("\\") + ch : std::string(1, ch);
+                if (!c.name.empty()) line += '"';
+                if (c.kind == dotreg::Change::DeleteValue) {
+                    values.erase(folded(line));
+                    continue;
+                }
+                std::string hex;
+                for (unsigned char b : c.data) {
+                    static const char* digits = "0123456789abcdef";
+                    hex += std::string(hex.empty() ? "" : ",") + digits[b >> 4] + digits[b & 15];
+                }
+                char type[16];
+                std::snprintf(type, sizeof type, "%x", static_cast<unsigned>(c.type));
+                values[folded(line)] = line + "=hex(" + type + "):" + hex;
+            }
+        }
+    }
+    Server server() override { return now; }
+    std::string read(const std::vector<regstore::KeyPath>& asked, bool below) override {
+        std::string out = "Windows Registry Editor Version 5.00\r\n";
+        for (const regstore::KeyPath& k : asked) {
+            const std::string want =
+                folded(std::string(regstore::rootKey(k.root).longName) + "\\" + k.path);
+            for (const auto& [key, held] : keys) {
+                if (key != want && !(below && key.starts_with(want + "\\"))) continue;
+                out += "[" + held.first + "]\r\n";
+                for (const auto& [name, line] : held.second) out += line + "\r\n";
+            }
+        }
+        std::string file("\xff\xfe", 2);
+        EXPECT_TRUE(utf16::fromUtf8(out, file));
         return file;
     }
     void import(std::string_view file) override {
         if (failing) throw regstore::Refused(ERROR_ACCESS_DENIED, "Wine failed");
         EXPECT_EQ(file.substr(0, 2), "\xff\xfe");
         imported.push_back(utf16::toUtf8Lenient(file.substr(2)));
+        if (!lying) take(file);
     }
 };
 using State = regstore::LiveWine::State;
@@ -306,27 +366,41 @@ TEST(PrefixStore, ChangesGoToTheFilesOrTheRunningWineOrAreRefused) {
     EXPECT_EQ(prefix.user(), kUser);
     EXPECT_EQ(prefix.system(), kSystem);
 
-    // An import that fails is refused, and forgotten.
+    // An import that fails is refused, and forgotten; so is one that Wine
+    // claims to have made but does not hold when read back.
     wine->failing = true;
     EXPECT_THROW(store->setValue(key, "Y", REG_DWORD, "\1\0\0\0"s), regstore::Refused);
     EXPECT_FALSE(store->value(key, "Y"));
     EXPECT_EQ(wine->imported.size(), 1u);
+    wine->failing = false;
+    wine->lying = true;
+    try {
+        store->setValue(key, "Y", REG_DWORD, "\1\0\0\0"s);
+        ADD_FAILURE() << "a change Wine does not hold was taken as made";
+    } catch (const regstore::Refused& e) {
+        EXPECT_NE(std::string(e.what()).find("HKEY_CURRENT_USER\\Software\\Wine (Y) does not hold"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(store->value(key, "Y"));
+    EXPECT_EQ(wine->imported.size(), 2u);
+    wine->lying = false;
 
     // The server gone: the files, read again first.
     wine->now = {};
     store->setValue(key, "Z", REG_SZ, "");
     EXPECT_NE(prefix.user().find("\"Z\"="), std::string::npos) << prefix.user();
     EXPECT_NE(prefix.user().find("\"Version\""), std::string::npos) << prefix.user();
-    EXPECT_EQ(wine->imported.size(), 1u);
+    EXPECT_EQ(wine->imported.size(), 2u);
 }
 
 TEST(PrefixStore, ValuesComeFromTheRunningWineAndAgainFromANewServer) {
     TempPrefix prefix;
     auto wine = std::make_shared<FakeWine>();
     wine->now = {State::Usable, "", "1"};
-    wine->values =
+    wine->hold(
         "[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"Version\"=hex(1):37,00,00,00\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Classes\\Live]\r\n@=hex(4):01,00,00,00\r\n";
+        "[HKEY_LOCAL_MACHINE\\Software\\Classes\\Live]\r\n@=hex(4):01,00,00,00\r\n");
     auto store = regstore::PrefixStore::open(prefix.dir(), wine,
                                              {{regstore::Root::CurrentUser, "Software\\Wine"},
                                               {regstore::Root::ClassesRoot, "Live"},
@@ -344,7 +418,7 @@ TEST(PrefixStore, ValuesComeFromTheRunningWineAndAgainFromANewServer) {
     EXPECT_NE(wine->imported[0].find("[HKEY_LOCAL_MACHINE\\Software\\Classes\\lnkfile]"),
               std::string::npos);
 
-    wine->values = "[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"Version\"=hex(1):38,00,00,00\r\n";
+    wine->hold("[HKEY_CURRENT_USER\\Software\\Wine]\r\n\"Version\"=hex(1):38,00,00,00\r\n");
     store->setValue(key, "Same server", REG_SZ, "");
     EXPECT_EQ(store->value(key, "Version")->data, "7\0\0\0"s);
     wine->now.id = "2";

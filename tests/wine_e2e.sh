@@ -217,6 +217,13 @@ if [ -n "$regdump" ]; then
     read_as=$(live_bytes "$other" InfoTip)
     test "$read_as" = '1 42,00,79,00,20,00,6b,00,6e,00,6f,00,62,00,72,00,65,00,67,00,00,00' ||
         fail "Wine reads knobreg's tip as: $read_as"
+    # knobreg reads its own write at once, through that Wine, long before
+    # the server saves the files.
+    "$knobreg" --wine-prefix "$WINEPREFIX" query "$other" /v InfoTip | grep -q 'InfoTip    REG_SZ    By knobreg$' ||
+        fail "knobreg query does not show its own write: $("$knobreg" --wine-prefix "$WINEPREFIX" query "$other" 2>&1)"
+    "$knobreg" --wine-prefix "$WINEPREFIX" export "$other" "$work/live.reg" /y >/dev/null
+    iconv -f UTF-16 -t UTF-8 "$work/live.reg" | tr -d '\r' | grep -qx '"InfoTip"="By knobreg"' ||
+        fail "knobreg export does not hold its own write: $(iconv -f UTF-16 -t UTF-8 "$work/live.reg")"
     wineserver -k
     wineserver -w
     query() { "$knobreg" --wine-prefix "$WINEPREFIX" query "$1" /v "$2" | tr -d '\r' | grep -E "^    $2    "; }

@@ -20,8 +20,7 @@ void takeFolder(const std::string& dir, MachineArgs& into) {
 
 }  // namespace
 
-bool takeMachineArgument(const std::vector<std::string>& args, std::size_t& at,
-                         MachineArgs& into) {
+bool takeMachineArgument(const std::vector<std::string>& args, std::size_t& at, MachineArgs& into) {
     const std::string& arg = args[at];
     if (arg.starts_with(kOption) && arg.size() > kOption.size() && arg[kOption.size()] == '=') {
         takeFolder(arg.substr(kOption.size() + 1), into);

@@ -29,6 +29,9 @@ namespace fs = std::filesystem;
     throw regstore::Refused(ERROR_ACCESS_DENIED, why);
 }
 
+// The most a Wine program of ours may write: a registry's keys in full.
+constexpr std::uintmax_t kMostOutput = std::uintmax_t{512} << 20;
+
 // A file of our own for a Wine program's input or output, removed when it
 // goes.
 class TempFile {
@@ -48,7 +51,12 @@ class TempFile {
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     const fs::path& path() const { return path_; }
+    // What the program wrote; a Wine that writes more than any registry
+    // holds is refused rather than read.
     std::string text() const {
+        std::error_code ec;
+        if (fs::file_size(path_, ec) > kMostOutput)
+            refuse("Wine wrote more than any registry holds; nothing of it was taken.");
         std::ifstream in(path_, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -163,18 +171,18 @@ void RunningWine::run(const std::vector<std::string>& args, const fs::path& out,
     }
 }
 
-std::string RunningWine::read(const std::vector<regstore::KeyPath>& keys) {
+std::string RunningWine::read(const std::vector<regstore::KeyPath>& keys, bool below) {
     const fs::path reader = registryReader();
     if (reader.empty())
         refuse(
             "Knobwise's reader for a running Wine (knobwise-regread.exe) is not installed, so "
-            "the settings shown are those of the registry files, which Wine's server saves "
-            "only about every 30 seconds.");
+            "it cannot read what that Wine holds.");
     std::vector<std::string> args{reader.string()};
+    if (below) args.emplace_back("/s");
     for (const regstore::KeyPath& k : keys)
         args.push_back((k.root == regstore::Root::CurrentUser ? "HKCU\\" : "HKLM\\") + k.path);
     TempFile out(".reg");
-    run(args, out.path(), "reading the settings");
+    run(args, out.path(), "reading the registry");
     return out.text();
 }
 

@@ -22,7 +22,7 @@ class RunningWine final : public regstore::LiveWine {
     Server server() override;
     // Through knobwise-regread.exe, a Windows program of ours, run once
     // for all keys.
-    std::string read(const std::vector<regstore::KeyPath>& keys) override;
+    std::string read(const std::vector<regstore::KeyPath>& keys, bool below) override;
     // Through Wine's `reg import`.
     void import(std::string_view regFile) override;
 

@@ -42,10 +42,12 @@ class LiveWine {
 
     // The values of those of `keys` that exist, as a registry file in
     // "Windows Registry Editor Version 5.00" form: each key's line and all
-    // of its values. Throws Refused with the reason when it cannot.
-    virtual std::string read(const std::vector<KeyPath>& keys) = 0;
+    // of its values as hex(type) of their bytes; with `below`, every key
+    // under each one as well. Throws Refused with the reason when it cannot.
+    virtual std::string read(const std::vector<KeyPath>& keys, bool below) = 0;
     // Imports a registry file of that form in one Wine process: all of it
-    // or, with Refused and the reason, as much as Wine took.
+    // or, with Refused and the reason, as much as Wine took. What Wine took
+    // is known only once it has been read back.
     virtual void import(std::string_view regFile) = 0;
 };
 

@@ -81,6 +81,9 @@ class PrefixStore final : public Store {
     std::vector<Value> values(KeyId key) override;
     std::string keyName(KeyId key) override;
 
+    // Through the running Wine, when one runs whose Wine can be used.
+    std::string bringUpToDate(Root root, std::string_view path) override;
+
     void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) override;
     bool deleteValue(KeyId key, std::string_view name) override;
     KeyId createKey(KeyId from, std::string_view path) override;

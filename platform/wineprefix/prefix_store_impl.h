@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dotreg/dotreg.h"
 #include "wineprefix/live_wine.h"
 #include "wineprefix/locked_file.h"
 #include "wineprefix/prefix_store.h"
@@ -46,10 +47,18 @@ struct PrefixStore::Impl {
     File currentUser;   // user.reg
     bool inTransaction = false;
     // The transaction open, or the change being made, goes through the
-    // running Wine: its changes are gathered in `pending`, as lines of a
-    // registry file, and imported when it ends.
+    // running Wine: its changes are gathered in `pending` and imported as
+    // one registry file when it ends.
     bool liveMode = false;
-    std::string pending;
+    struct LiveChange {
+        enum Kind { SetValue, DeleteValue, CreateKey, DeleteKey };
+        Kind kind = SetValue;
+        KeyPath key;       // below HKLM or HKCU
+        std::string name;  // of the value
+        DWORD type = REG_NONE;
+        std::string data;
+    };
+    std::vector<LiveChange> pending;
     std::string liveServer;  // the server whose values were last read
     std::string liveNote;    // why they could not be read; empty when they were
     // The files are read on a thread of their own while the program goes
@@ -97,11 +106,19 @@ struct PrefixStore::Impl {
     // Through the running Wine (prefix_store_live.cpp).
     // Reads the live keys' values from the server `id` into memory.
     void readLive(const std::string& id);
+    // Puts what the running Wine said of `want` (and, with `below`, of every
+    // key under it) in memory in place of what the files hold: a key Wine
+    // lacks is gone from memory too.
+    void overlay(const KeyPath& want, const dotreg::Parsed& parsed, bool below);
+    // The key as a root and a path below it, for the running Wine.
+    KeyPath pathOf(KeyId key) const;
     // Notes a change for the import when one goes through the running Wine.
     void recordValue(KeyId key, std::string_view name, DWORD type, std::string_view data);
     void recordDeletedValue(KeyId key, std::string_view name);
     void recordKey(KeyId key, bool deleted);
-    // Imports what was gathered, in one Wine process; throws Refused.
+    // Imports what was gathered in one Wine process, and reads it back
+    // through that Wine: throws Refused when Wine failed, or does not hold
+    // what was written.
     void importPending();
     // Memory as the files and the running Wine hold it, after a change
     // that did not go through.

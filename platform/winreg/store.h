@@ -142,6 +142,13 @@ class Store {
     // Deletes a key with everything below it. Root keys cannot be deleted.
     virtual bool deleteKey(KeyId key) = 0;
 
+    // Makes what the store shows of the key at `path` below `root`, and of
+    // every key under it, what the registry holds now where it is kept
+    // elsewhere than the store's files (a Wine running in a prefix keeps it
+    // in memory). Returns what the user should know when it could not, as
+    // sentences; empty when it could, or had nothing to do.
+    virtual std::string bringUpToDate(Root, std::string_view) { return {}; }
+
     // All-or-nothing groups of changes (imports, seeding).
     virtual void begin() = 0;
     virtual void commit() = 0;

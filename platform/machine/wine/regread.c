@@ -1,10 +1,10 @@
-/* knobwise-regread KEY...: run inside a prefix's running Wine, writes the
- * values of each key that opens to standard output as a registry file
+/* knobwise-regread [/s] KEY...: run inside a prefix's running Wine, writes
+ * the values of each key that opens to standard output as a registry file
  * ("Windows Registry Editor Version 5.00", UTF-16LE with a byte order mark):
- * a [key] line and every value as hex(type) of its bytes exactly as stored.
- * A key that does not open is left out. KEY starts with HKLM\ or HKCU\.
- * One process for all keys: each Wine process costs far more than the
- * reading. */
+ * a [key] line and every value as hex(type) of its bytes exactly as stored;
+ * with /s, every key below each one too. A key that does not open is left
+ * out. KEY starts with HKLM\ or HKCU\. One process for all keys: each Wine
+ * process costs far more than the reading. */
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -36,11 +36,12 @@ static void hexByte(BYTE b) {
     put(pair, 2);
 }
 
-static void dumpKey(HKEY root, const wchar_t* rootName, const wchar_t* path) {
+static void dumpKey(HKEY root, const wchar_t* rootName, const wchar_t* path, int below) {
     HKEY key;
     if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     puts16(L"\r\n[");
-    puts16(rootName);
+    /* The root itself without a backslash after its name. */
+    put(rootName, wcslen(rootName) - (*path ? 0 : 1));
     puts16(path);
     puts16(L"]\r\n");
     static wchar_t name[16384];
@@ -71,17 +72,33 @@ static void dumpKey(HKEY root, const wchar_t* rootName, const wchar_t* path) {
         }
         puts16(L"\r\n");
     }
+    for (DWORD i = 0; below; ++i) {
+        wchar_t sub[256];
+        DWORD subLen = sizeof sub / sizeof *sub;
+        const LONG rc = RegEnumKeyExW(key, i, sub, &subLen, NULL, NULL, NULL, NULL);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS) exit(4);
+        const size_t pathLen = wcslen(path);
+        wchar_t* child = malloc((pathLen + subLen + 2) * sizeof *child);
+        if (!child) exit(3);
+        swprintf(child, pathLen + subLen + 2, pathLen ? L"%ls\\%ls" : L"%ls%ls", path, sub);
+        dumpKey(root, rootName, child, below);
+        free(child);
+    }
     RegCloseKey(key);
 }
 
 int wmain(int argc, wchar_t** argv) {
     puts16(L"\xfeffWindows Registry Editor Version 5.00\r\n");
+    int below = 0;
     for (int a = 1; a < argc; ++a) {
         const wchar_t* path = argv[a];
-        if (!wcsncmp(path, L"HKLM\\", 5))
-            dumpKey(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE\\", path + 5);
+        if (!wcscmp(path, L"/s"))
+            below = 1;
+        else if (!wcsncmp(path, L"HKLM\\", 5))
+            dumpKey(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE\\", path + 5, below);
         else if (!wcsncmp(path, L"HKCU\\", 5))
-            dumpKey(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER\\", path + 5);
+            dumpKey(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER\\", path + 5, below);
     }
     _setmode(_fileno(stdout), _O_BINARY);
     fwrite(out, sizeof *out, outLen, stdout);
