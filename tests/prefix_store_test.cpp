@@ -175,11 +175,15 @@ TEST(PrefixStore, TheAFunctionsConvertCodePageText) {
               ERROR_MORE_DATA);
     EXPECT_EQ(std::string(small, 2), "xy");
     RegCloseKey(h);
-    // A key that is not there is not made.
+    // A key that is not there is not made, and the value is kept as not
+    // written for want of it.
     const std::string before = prefix.user();
     Module2::setvalue(HKCU, "Software\\Missing", "x", QStringLiteral("y"), 1);
     EXPECT_EQ(prefix.user(), before);
-    EXPECT_TRUE(failed_writes::take().empty());
+    const std::vector<failed_writes::Failure> failed = failed_writes::take();
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].cause, failed_writes::Cause::KeyMissing);
+    EXPECT_EQ(failed[0].key, "HKEY_CURRENT_USER\\Software\\Missing");
 }
 
 TEST(PrefixStore, AFileThatCannotBeReadIsNeverWritten) {

@@ -168,6 +168,21 @@ TEST_F(WindowApply, TipsWrittenAsTheBoxesHoldThemAndFailuresDoNotStopTheRest) {
     EXPECT_EQ(text(catalogue::InfoTip3), "");  // empty, not deleted
     EXPECT_EQ(text(catalogue::InfoTip6), "last");
     EXPECT_EQ(number(catalogue::ShowInfoTip), 0);
+    // The tip whose key is gone was not changed: nothing to tell. Changed,
+    // it is named as not saved, and why, at every Apply until it is.
+    EXPECT_TRUE(seams->messages.empty());
+    f.Text2->setText("lost");
+    for (int apply = 0; apply < 2; ++apply) {
+        f.Command1->click();
+        ASSERT_EQ(seams->messages.size(), 1u) << apply;
+        const QString told = seams->messages[0].prompt;
+        EXPECT_TRUE(
+            told.startsWith("These settings were not saved:\n\nNetwork Neighborhood info "
+                            "tip\n\nThe key of Network Neighborhood info tip"))
+            << told.toStdString();
+        EXPECT_TRUE(told.contains("does not exist")) << told.toStdString();
+        seams->messages.clear();
+    }
 }
 
 TEST_F(WindowApply, LogonValuesAreNeverWritten) {

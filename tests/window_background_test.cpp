@@ -160,12 +160,14 @@ TEST_F(WindowBackground, HeartsIsWrittenAtOnceAsOneTwoCharacterStringAndSurvives
     EXPECT_TRUE(seams->messages.empty());
 }
 
-TEST_F(WindowBackground, HeartsWithoutItsKeyWritesNothingAndSaysNothing) {
+TEST_F(WindowBackground, HeartsWithoutItsKeyWritesNothingAndSaysWhy) {
     machine.admin().deleteKey(keyOf(machine, catalogue::HeartsZB));
     Form1& f = load();
     f.Command7->click();
     EXPECT_FALSE(machine.admin().findKey(regstore::Root::CurrentUser, catalogue::HeartsZB.keyPath));
-    EXPECT_TRUE(seams->messages.empty());
+    ASSERT_EQ(seams->messages.size(), 1u);
+    EXPECT_TRUE(seams->messages[0].prompt.contains("Enable Cheating at Hearts"));
+    EXPECT_TRUE(seams->messages[0].prompt.contains("does not exist"));
 }
 
 }  // namespace

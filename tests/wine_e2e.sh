@@ -122,8 +122,62 @@ if [ -n "$regdump" ]; then
         fail "no warning for the skipped line: $(cat "$work/imports.log")"
 fi
 
-# The real program: Yes to the missing keys, a changed info tip, Hearts, Apply.
+# The real program, No to the missing keys: a Briefcase tip typed for the
+# key the prefix lacks is named as not saved, and why, in the box Apply
+# shows (read through AT-SPI), and nothing is made.
 start_desktop
+start_accessibility_bus
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$knobwise" --wine-prefix "$WINEPREFIX" >"$work/knobwise-no.log" 2>&1 &
+app=$!
+pids+=($app)
+question=$(new_window) || fail "no question about the missing keys; output: $(cat "$work/knobwise-no.log")"
+xdotool windowactivate --sync "$question"
+xdotool key --clearmodifiers Escape
+window=$(prefix_window prefix) || fail "no main window; output: $(cat "$work/knobwise-no.log")"
+focus "$window"
+# The third tip's box, 720 twips (48 pixels) a row below the first.
+xdotool mousemove --window "$window" 120 142 click 1
+xdotool type --delay 20 'Briefcase tip'
+xdotool key --clearmodifiers alt+a
+told=$(new_window "$window") || fail "Apply did not tell what was not saved"
+/usr/bin/python3 - <<'EOF' || fail "the box read through AT-SPI; output: $(cat "$work/knobwise-no.log")"
+import sys, time
+import pyatspi as R
+
+def nodes(acc):
+    yield acc
+    for child in acc:
+        if child is not None:
+            yield from nodes(child)
+
+said = []
+for _ in range(100):
+    try:
+        said = [n.name for a in R.Registry.getDesktop(0) if a is not None and a.name == "Knobwise"
+                for w in a if w is not None for n in nodes(w)
+                if n.getRole() == R.ROLE_LABEL and "were not saved" in (n.name or "")]
+        if said: break
+    except Exception:  # the bus answers only once the program is up
+        pass
+    time.sleep(0.1)
+if not said:
+    sys.exit("FAIL: no box naming what was not saved")
+for want in ("\n\nBriefcase info tip\n\n", "does not exist in this Windows",
+             "answer Yes to create it"):
+    if want not in said[0]:
+        sys.exit(f"FAIL: the box says {said[0]!r}")
+EOF
+xdotool windowactivate --sync "$told"
+xdotool key --clearmodifiers Return
+focus "$window"
+xdotool key --clearmodifiers alt+c
+eventually bash -c "! kill -0 $app" || fail "Cancel did not end the program"
+briefcase='HKCR\CLSID\{85BBD920-42A0-1069-A2E4-08002B30309D}'
+if "$knobreg" --wine-prefix "$WINEPREFIX" query "$briefcase" >/dev/null 2>&1; then
+    fail "the Briefcase key was made after No"
+fi
+
+# The real program: Yes to the missing keys, a changed info tip, Hearts, Apply.
 "$knobwise" --wine-prefix "$WINEPREFIX" >"$work/knobwise.log" 2>&1 &
 app=$!
 pids+=($app)

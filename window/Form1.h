@@ -5,6 +5,9 @@
 #include <QVariant>
 #include <array>
 #include <cstdint>
+#include <map>
+#include <set>
+#include <string>
 
 #include "controls/checkbox.h"
 #include "controls/commandbutton.h"
@@ -144,8 +147,17 @@ class Form1 : public Form {
     void boot();
     void showabout();
     void loadbackbitmap();
-    // savesettings() as one batch of the registry.
-    void applySettings();
+    // savesettings() as one batch of the registry, with the settings it did
+    // not save told.
+    bool applySettings();
+
+    // What Apply writes for each setting as the controls stand, by the
+    // setting's label; and what it was when the window loaded, or when
+    // Apply last saved it. The settings the user changed are those that
+    // differ.
+    std::map<std::string, QString> intended() const;
+    std::map<std::string, QString> saved_;
+    std::set<std::string> changedSettings() const;
 
     void layoutInfoTips(QWidget* page);
     void layoutInternetExplorer(QWidget* page);

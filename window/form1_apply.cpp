@@ -40,22 +40,54 @@ void Form1::savesettings() {
 // write did not take; OK then keeps the window open, so that nothing typed
 // is lost.
 void Form1::Command1_Click() {
-    unsaved_settings::forget();
     applySettings();
-    unsaved_settings::tell();
 }
 
 void Form1::Command9_Click() {
-    unsaved_settings::forget();
-    applySettings();
-    if (unsaved_settings::tell()) return;
+    if (!applySettings()) return;
     End();
 }
 
-// The settings written as one batch, made durable together.
-void Form1::applySettings() {
-    regstore::Batch batch;
-    savesettings();
+// The settings written as one batch, made durable together; true when all
+// that matters was saved. A setting not saved stays changed, so that it is
+// named again by the next Apply.
+bool Form1::applySettings() {
+    const std::set<std::string> changed = changedSettings();
+    const std::map<std::string, QString> now = intended();
+    unsaved_settings::forget();
+    {
+        regstore::Batch batch;
+        savesettings();
+    }
+    const std::set<std::string> unsaved = unsaved_settings::tell(changed);
+    for (const auto& [setting, value] : now) {
+        if (!unsaved.count(setting)) saved_[setting] = value;
+    }
+    return unsaved.empty();
+}
+
+std::map<std::string, QString> Form1::intended() const {
+    using namespace catalogue;
+    std::map<std::string, QString> out;
+    const auto boxes = tipBoxes();
+    for (size_t row = 0; row < boxes.size(); ++row) out[kInfoTips[row].label] = boxes[row]->Text();
+    out[ShowInfoTip.label] = QString::number(Check1->Value());
+    out[IsShortcutLnk.label] = QString::number(Check3->Value());
+    out[NoFavoritesMenu.label] = QString::number(Check4->Value());
+    out[NoRecentDocsHistory.label] = QString::number(Check5->Value());
+    const bool newBitmap = Image6->Tag() == QLatin1String("dirty");
+    out[BackBitmap.label] = QString::number(Check6->Value()) + QLatin1Char(' ') +
+                            (newBitmap ? CommonDialog1.FileName() : QString());
+    return out;
+}
+
+std::set<std::string> Form1::changedSettings() const {
+    std::set<std::string> changed;
+    for (const auto& [setting, value] : intended()) {
+        const auto before = saved_.find(setting);
+        if (before == saved_.end() || before->second != value) changed.insert(setting);
+    }
+    return changed;
 }
 
 void Form1::Command8_Click() {

@@ -33,5 +33,5 @@ void Form1::Command6_Click() {
 void Form1::Command7_Click() {
     unsaved_settings::forget();
     catalogue::set(catalogue::HeartsZB, QStringLiteral("86"));
-    unsaved_settings::tell();
+    unsaved_settings::tell({catalogue::HeartsZB.label});
 }

@@ -22,6 +22,9 @@ void Form1::Form_Load() {
     firstframe::phase("load.showabout");
     loadbackbitmap();
     firstframe::phase("load.backbitmap");
+    // What Apply would write now is what the registry holds: nothing
+    // changed yet.
+    saved_ = intended();
 }
 
 void Form1::gettips() {

@@ -28,13 +28,6 @@
 
 namespace regstore {
 
-// A change refused for a reason the user should read as it stands (such as
-// a Wine server running in the prefix).
-class Refused : public Error {
-  public:
-    using Error::Error;
-};
-
 class PrefixStore final : public Store {
   public:
     // Reads the prefix's two files. A file that cannot be read or parsed is

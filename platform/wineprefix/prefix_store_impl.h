@@ -97,8 +97,7 @@ struct PrefixStore::Impl {
     // Refuses a change to a file that the user may not replace (written by
     // the store itself; a running Wine writes its files as it may).
     void mayWrite(int f) const {
-        if (std::string why = file(f).disk.writeProblem(); !why.empty())
-            throw Refused(ERROR_ACCESS_DENIED, why);
+        if (std::string why = file(f).disk.writeProblem(); !why.empty()) throw NotWritable(why);
     }
     // What a change found under way when a server has started meanwhile.
     std::string startedMessage() const;

@@ -53,8 +53,10 @@ void forgetBatched() {
 }
 
 std::optional<Failure> firstSince(Mark from) {
-    if (kept().size() <= from.failures) return std::nullopt;
-    return kept()[from.failures];
+    for (std::size_t i = from.failures; i < kept().size(); ++i) {
+        if (kept()[i].cause != Cause::KeyMissing) return kept()[i];
+    }
+    return std::nullopt;
 }
 
 Mark mark() {

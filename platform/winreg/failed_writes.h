@@ -1,8 +1,9 @@
-// Changes the Reg* functions could not make for a reason other than a key
-// or value that does not exist: a full disk, an I/O error, a store kept busy
-// too long, a store that refuses changes for the moment (Wine running in a
-// prefix). The registry procedures pass no status on, so the platform keeps
-// them here for the program to tell the user.
+// Changes the Reg* functions could not make: for a full disk, an I/O error,
+// a store kept busy too long, a store that refuses changes for the moment
+// (Wine running in a prefix), a file that may not be written, or a value
+// to be written into a key that does not exist (a value to be deleted from
+// one is not there, as asked). The registry procedures pass no status on,
+// so the platform keeps them here for the program to tell the user.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,13 @@
 
 namespace failed_writes {
 
+// Why a change was not made.
+enum class Cause {
+    Failed,       // the registry failed, or refused it for the moment
+    KeyMissing,   // a value was to be written into a key that does not exist
+    NotWritable,  // the file that holds it may not be written
+};
+
 struct Failure {
     std::string key;    // the key's full name, HKEY_CLASSES_ROOT keys under
                         // HKEY_LOCAL_MACHINE\Software\Classes
@@ -23,6 +31,7 @@ struct Failure {
     // The setting the change was made for, in the words of the code that
     // asked for it; empty when it did not say.
     std::string setting;
+    Cause cause = Cause::Failed;
 };
 
 // The failures since they were last taken, in order; taking clears them.
@@ -47,7 +56,8 @@ struct Mark {
     std::size_t batched = 0;
 };
 Mark mark();
-// The first failure kept since `from`, if any.
+// The first failure kept since `from` that stops a batch, if any: a key
+// that does not exist stops nothing, the other changes are still made.
 std::optional<Failure> firstSince(Mark from);
 // Names the setting of the failures and batched changes kept since `from`,
 // as the code that asked for the change knows it.

@@ -48,6 +48,21 @@ class Error : public std::runtime_error {
     LONG code_;
 };
 
+// A change refused for a reason the user should read as it stands (such as
+// a Wine server running in a prefix).
+class Refused : public Error {
+  public:
+    using Error::Error;
+};
+
+// A change refused because the file that would hold it may not be written
+// (its mode, a read-only mount): the settings it holds are shown, not
+// changed.
+class NotWritable : public Refused {
+  public:
+    NotWritable(const std::string& what) : Refused(ERROR_ACCESS_DENIED, what) {}
+};
+
 // A transaction that could be made durable for some of its roots only: a
 // store of several files, one of which took its place before another
 // failed. The changes under the roots in saved() were kept.

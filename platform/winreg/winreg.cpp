@@ -30,12 +30,13 @@ struct OpenKey {
     REGSAM rights;
 };
 
-// An open that failed for a reason other than a missing key: a change asked
-// of the null handle it left did not happen for that reason.
+// An open that failed: a change asked of the null handle it left did not
+// happen for that reason.
 struct FailedOpen {
     std::string key;
     LONG code = 0;
     std::string reason;
+    failed_writes::Cause cause = failed_writes::Cause::Failed;
 };
 
 // What the functions keep between calls.
@@ -46,6 +47,7 @@ struct Kept {
     std::uint64_t generation = 0;  // of the store the handles belong to
     // Why the store failed, when it said (the message of the last failure).
     std::string lastReason;
+    failed_writes::Cause lastCause = failed_writes::Cause::Failed;
     // The last open, when it failed for a reason.
     std::optional<FailedOpen> failedOpen;
 };
@@ -112,8 +114,13 @@ std::string fromStore(const Store& store, const Value& v) {
 template <typename F>
 LONG guarded(F&& f) {
     kept().lastReason.clear();
+    kept().lastCause = failed_writes::Cause::Failed;
     try {
         return f();
+    } catch (const NotWritable& e) {
+        kept().lastReason = e.what();
+        kept().lastCause = failed_writes::Cause::NotWritable;
+        return e.code();
     } catch (const Error& e) {
         if (e.code() == ERROR_REGISTRY_CORRUPT) markDamaged(e.what());
         kept().lastReason = e.what();
@@ -155,15 +162,16 @@ std::string nameOfKey(Store& store, KeyId key) {
     }
 }
 
-// Keeps a change that failed for a reason the user should hear of; a key or
-// value that does not exist is not one (the program ignores those).
-LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
+// Keeps a change that was not made, for the program to tell the user of.
+// A value to be deleted that is not there is gone, as asked: not one.
+LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName, bool deleting) {
     if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED) return rc;
     if (rc == ERROR_INVALID_HANDLE) {
         // The open before it failed: for a missing key, or for a reason.
         if (hKey == nullptr && kept().failedOpen) {
             const FailedOpen& f = *kept().failedOpen;
-            failed_writes::record({f.key, nameOf(valueName), f.code, f.reason, {}});
+            if (deleting && f.cause == failed_writes::Cause::KeyMissing) return rc;
+            failed_writes::record({f.key, nameOf(valueName), f.code, f.reason, {}, f.cause});
         }
         return rc;
     }
@@ -175,25 +183,28 @@ LONG noteChange(LONG rc, Store* store, HKEY hKey, LPCSTR valueName) {
     } catch (const std::exception&) {
         // Named as unknown: the store cannot tell.
     }
-    failed_writes::record({key, nameOf(valueName), rc, reasonFor(rc), {}});
+    failed_writes::record({key, nameOf(valueName), rc, reasonFor(rc), {}, kept().lastCause});
     return rc;
 }
 
 // A change of one value of an open key, with the rights it needs, its
 // failures kept when they are not about a missing key or value.
 template <typename F>
-LONG changeValue(HKEY hKey, LPCSTR valueName, F&& change) {
+LONG changeValue(HKEY hKey, LPCSTR valueName, bool deleting, F&& change) {
     Store* store = current();
     if (!store) {
         LONG rc = unavailable();
-        noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, valueName);
+        noteChange(hKey ? rc : ERROR_INVALID_HANDLE, nullptr, hKey, valueName, deleting);
         return rc;
     }
     Batch* batch = Batch::open();
     LONG rc = guarded([&] {
         OpenKey open{};
         if (LONG rc = resolve(*store, hKey, &open)) return rc;
-        if (!(open.rights & KEY_SET_VALUE) || !store->writable()) return ERROR_ACCESS_DENIED;
+        if (!(open.rights & KEY_SET_VALUE) || !store->writable()) {
+            if (!store->writable()) kept().lastCause = failed_writes::Cause::NotWritable;
+            return ERROR_ACCESS_DENIED;
+        }
         // A batch that a failure has stopped changes nothing more: it is
         // rolled back when it ends.
         if (std::optional<failed_writes::Failure> stop =
@@ -206,7 +217,7 @@ LONG changeValue(HKEY hKey, LPCSTR valueName, F&& change) {
             failed_writes::noteBatched({nameOfKey(*store, open.key), nameOf(valueName), 0, {}, {}});
         return rc;
     });
-    return noteChange(rc, store, hKey, valueName);
+    return noteChange(rc, store, hKey, valueName, deleting);
 }
 
 }  // namespace
@@ -227,7 +238,10 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
     LONG rc = guarded([&] {
         OpenKey base{};
         if (LONG rc = resolve(*store, hKey, &base)) return rc;
-        if ((samDesired & KEY_WRITE_RIGHTS) && !store->writable()) return ERROR_ACCESS_DENIED;
+        if ((samDesired & KEY_WRITE_RIGHTS) && !store->writable()) {
+            kept().lastCause = failed_writes::Cause::NotWritable;
+            return ERROR_ACCESS_DENIED;
+        }
         std::optional<KeyId> key = store->findKey(base.key, nameOf(lpSubKey));
         if (!key) return ERROR_FILE_NOT_FOUND;
         Kept& h = kept();
@@ -237,8 +251,14 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
         *phkResult = reinterpret_cast<HKEY>(handle);
         return ERROR_SUCCESS;
     });
-    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-        kept().failedOpen = FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc)};
+    if (rc == ERROR_FILE_NOT_FOUND) {
+        const std::string name = requestedName(hKey, lpSubKey);
+        kept().failedOpen = FailedOpen{name, rc, "The key " + name + " does not exist.",
+                                       failed_writes::Cause::KeyMissing};
+    } else if (rc != ERROR_SUCCESS) {
+        kept().failedOpen =
+            FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc), kept().lastCause};
+    }
     return rc;
 }
 
@@ -273,7 +293,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
                     const BYTE* lpData, DWORD cbData) {
     if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-    return changeValue(hKey, lpValueName, [&](Store& store, KeyId key) {
+    return changeValue(hKey, lpValueName, false, [&](Store& store, KeyId key) {
         store.setValue(key, nameOf(lpValueName), dwType,
                        toStore(store, dwType,
                                std::string_view(reinterpret_cast<const char*>(lpData), cbData)));
@@ -282,7 +302,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-    return changeValue(hKey, lpValueName, [&](Store& store, KeyId key) {
+    return changeValue(hKey, lpValueName, true, [&](Store& store, KeyId key) {
         return store.deleteValue(key, nameOf(lpValueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
 }
