@@ -217,11 +217,17 @@ TEST(PrefixStore, FilesTheUserMayNotWriteAreShownAndEachChangeIsRefused) {
         EXPECT_EQ(Module2::getvalue(HKCU, "Software\\Wine", "Version"),
                   RegValue(QStringLiteral("win10")));
         Module2::setvalue(HKCU, "Software\\Wine", "Version", QStringLiteral("win98"), 1);
+        // A key it lacks could not be made there either: not written for
+        // the same reason.
+        Module2::setvalue(HKCU, "Software\\Missing", "x", QStringLiteral("y"), 1);
         const std::vector<failed_writes::Failure> told = failed_writes::take();
-        ASSERT_EQ(told.size(), 1u);
-        EXPECT_NE(told[0].reason.find(userFile + " cannot be written: Permission denied"),
-                  std::string::npos)
-            << told[0].reason;
+        ASSERT_EQ(told.size(), 2u);
+        for (const failed_writes::Failure& f : told) {
+            EXPECT_EQ(f.cause, failed_writes::Cause::NotWritable) << f.key;
+            EXPECT_NE(f.reason.find(userFile + " cannot be written: Permission denied"),
+                      std::string::npos)
+                << f.reason;
+        }
         regstore::selectHive("/nonexistent/knobwise-prefix-test.db");
     });
     ::chmod(prefix.dir().c_str(), 0700);

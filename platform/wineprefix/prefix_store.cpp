@@ -248,6 +248,11 @@ std::string PrefixStore::writeProblem() const {
     return out;
 }
 
+std::string PrefixStore::writeProblem(Root root) const {
+    return (root == Root::CurrentUser ? impl_->currentUser : impl_->localMachine)
+        .disk.writeProblem();
+}
+
 KeyId PrefixStore::top(Root r) {
     Impl& impl = loaded();
     // A root whose file cannot be read fails as such: its keys are not

@@ -56,6 +56,7 @@ class PrefixStore final : public Store {
     // Why changes to the files cannot be written, naming each file the user
     // may not replace; empty when both can be.
     std::string writeProblem() const;
+    std::string writeProblem(Root root) const override;
     // Why the values could not be read from the running Wine (the files'
     // were shown); empty when they were, or when none runs.
     std::string liveNote() const;

@@ -132,6 +132,9 @@ class Store {
     // can still refuse a change for a reason of the moment (Error).
     virtual bool writable() const = 0;
     virtual TextData textData() const = 0;
+    // Why changes under a root cannot be written, as a sentence naming the
+    // file; empty when they can (or, as far as the store knows, may).
+    virtual std::string writeProblem(Root) const { return {}; }
 
     // The key at the top of a root's tree; nullopt for HKEY_CLASSES_ROOT
     // while HKEY_LOCAL_MACHINE\Software\Classes does not exist.

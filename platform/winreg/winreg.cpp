@@ -252,9 +252,16 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
         return ERROR_SUCCESS;
     });
     if (rc == ERROR_FILE_NOT_FOUND) {
+        // A key that could not be made where its file may not be written
+        // is missing for that reason.
         const std::string name = requestedName(hKey, lpSubKey);
-        kept().failedOpen = FailedOpen{name, rc, "The key " + name + " does not exist.",
-                                       failed_writes::Cause::KeyMissing};
+        const std::optional<Root> root = predefined(hKey);
+        const std::string denied = root ? store->writeProblem(*root) : std::string();
+        kept().failedOpen =
+            denied.empty()
+                ? FailedOpen{name, rc, "The key " + name + " does not exist.",
+                             failed_writes::Cause::KeyMissing}
+                : FailedOpen{name, ERROR_ACCESS_DENIED, denied, failed_writes::Cause::NotWritable};
     } else if (rc != ERROR_SUCCESS) {
         kept().failedOpen =
             FailedOpen{requestedName(hKey, lpSubKey), rc, reasonFor(rc), kept().lastCause};
