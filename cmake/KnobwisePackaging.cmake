@@ -13,13 +13,16 @@
 #   share/applications/, share/metainfo/, share/icons/hicolor/
 #                              the menu entry, the AppStream description and
 #                              the application icon (resources/desktop/)
+#   share/man/man1/            the manual pages of knobwise and knobreg
+#                              (resources/man/), compressed
 #   share/doc/knobwise/copyright
 #                              the licence, in Debian's machine-readable
 #                              copyright format (resources/debian/)
 #
 # `cpack` in the build directory writes knobwise_<version>_<arch>.deb. The
 # package is meant for the prefix /usr; configure with
-# -DCMAKE_INSTALL_PREFIX=/usr so that the compiled-in data directory agrees.
+# -DCMAKE_INSTALL_PREFIX=/usr so that the compiled-in data directory and the
+# folders the manual pages name agree.
 
 # The link bin/knobwise -> ../lib/knobwise/knobwise, made in the build tree
 # and installed as a link.

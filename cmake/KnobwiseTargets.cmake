@@ -12,6 +12,24 @@ if(KNOBWISE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# knobwise_compress(TARGET FILE...): FILE.gz beside each FILE of the build
+# tree, made by TARGET (built by default), compressed as Debian keeps manual
+# pages and changelogs: gzip -9n, the best compression and neither name nor
+# time in the header, so that the same text always gives the same bytes.
+function(knobwise_compress target)
+  find_program(KNOBWISE_GZIP gzip REQUIRED)
+  set(compressed)
+  foreach(file IN LISTS ARGN)
+    add_custom_command(
+      OUTPUT ${file}.gz
+      COMMAND ${KNOBWISE_GZIP} -9nkf ${file}
+      DEPENDS ${file}
+      VERBATIM)
+    list(APPEND compressed ${file}.gz)
+  endforeach()
+  add_custom_target(${target} ALL DEPENDS ${compressed})
+endfunction()
+
 function(knobwise_target target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
   if(KNOBWISE_WERROR)
