@@ -23,7 +23,8 @@
 # `cpack` in the build directory writes knobwise_<version>_<arch>.deb. The
 # package is meant for the prefix /usr; configure with
 # -DCMAKE_INSTALL_PREFIX=/usr so that the compiled-in data directory and the
-# folders the manual pages name agree.
+# folders the manual pages name agree, and the programs are hardened
+# (KNOBWISE_HARDEN, KnobwiseTargets.cmake).
 
 # The link bin/knobwise -> ../lib/knobwise/knobwise, made in the build tree
 # and installed as a link.
