@@ -13,13 +13,19 @@
 #   share/applications/, share/metainfo/, share/icons/hicolor/
 #                              the menu entry, the AppStream description and
 #                              the application icon (resources/desktop/)
-#   share/doc/knobwise/copyright
+#   share/man/man1/            the manual pages of knobwise and knobreg
+#                              (resources/man/), compressed
+#   share/doc/knobwise/copyright, share/doc/knobwise/changelog.gz
 #                              the licence, in Debian's machine-readable
-#                              copyright format (resources/debian/)
+#                              copyright format, and the changelog, in
+#                              Debian's format (resources/debian/)
 #
 # `cpack` in the build directory writes knobwise_<version>_<arch>.deb. The
 # package is meant for the prefix /usr; configure with
-# -DCMAKE_INSTALL_PREFIX=/usr so that the compiled-in data directory agrees.
+# -DCMAKE_INSTALL_PREFIX=/usr so that the compiled-in data directory and the
+# folders the manual pages name agree, and the programs are hardened
+# (KNOBWISE_HARDEN, KnobwiseTargets.cmake). Debian's checker, lintian, finds
+# nothing to warn about in it (the `package` test).
 
 # The link bin/knobwise -> ../lib/knobwise/knobwise, made in the build tree
 # and installed as a link.
@@ -32,6 +38,21 @@ file(CREATE_LINK ${_knobwise_link_target} ${_knobwise_link} SYMBOLIC)
 install(FILES ${_knobwise_link} DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/knobwise)
+
+# The changelog, compressed. Knobwise is its own upstream and its version has
+# no Debian revision, so the package is a native one, whose changelog Debian
+# names changelog.gz (not changelog.Debian.gz). Its newest entry is the
+# version being built: a new version needs its entry.
+set(_knobwise_changelog ${PROJECT_SOURCE_DIR}/resources/debian/changelog)
+file(STRINGS ${_knobwise_changelog} _knobwise_newest LIMIT_COUNT 1)
+if(NOT _knobwise_newest MATCHES "^knobwise \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "resources/debian/changelog has no entry for ${PROJECT_VERSION} "
+                      "at its top: ${_knobwise_newest}")
+endif()
+configure_file(${_knobwise_changelog} ${CMAKE_BINARY_DIR}/doc/changelog COPYONLY)
+knobwise_compress(changelog_gz ${CMAKE_BINARY_DIR}/doc/changelog)
+install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/knobwise)
 
 set(CPACK_GENERATOR DEB)

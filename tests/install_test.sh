@@ -48,6 +48,15 @@ done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no scalable application icon"
 grep -q '^License: Expat$' "$prefix/share/doc/knobwise/copyright" 2>/dev/null ||
     fail "no licence in share/doc/knobwise/copyright"
+# The manual pages and the changelog, compressed, each naming what it is of.
+for page in knobwise knobreg; do
+    { gzip -dc "$prefix/share/man/man1/$page.1.gz" >"$work/$page.1" &&
+        grep -q "^\.TH ${page^^} 1 " "$work/$page.1"; } 2>/dev/null ||
+        fail "no manual page share/man/man1/$page.1.gz"
+done
+{ gzip -dc "$prefix/share/doc/knobwise/changelog.gz" >"$work/changelog" &&
+    grep -q '^knobwise (' "$work/changelog"; } 2>/dev/null ||
+    fail "no changelog in share/doc/knobwise/changelog.gz"
 
 # Markers that only this prefix's data holds.
 printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Knobwise install test]\r\n"Marker"="1"\r\n' \

@@ -28,6 +28,7 @@ packages=(
   at-spi2-core dbus-x11 python3-pyatspi
   fonts-liberation fonts-dejavu-core
   desktop-file-utils appstream
+  dpkg-dev lintian
   wine wine64 gcc-mingw-w64-x86-64-win32
 )
 
