@@ -9,6 +9,7 @@
 #include "registry/catalogue.h"
 #include "text/casefold.h"
 #include "winreg/current_store.h"
+#include "winreg/history.h"
 
 namespace missing_keys {
 namespace {
@@ -67,6 +68,7 @@ void offer() {
     if (MsgBox(prompt, msgbox::kYesNo | msgbox::kQuestion, QStringLiteral("Knobwise")) !=
         msgbox::kYes)
         return;
+    const history::Origin origin("Yes to creating the missing keys");
     bool begun = false;
     try {
         store->begin();

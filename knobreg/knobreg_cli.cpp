@@ -94,7 +94,7 @@ regstore::Store& Session::hive() {
 }
 
 void Session::bringUpToDate(const KeyName& key) {
-    const std::string note = hive().bringUpToDate(key.root, key.path);
+    const std::string note = hive().bringUpToDate({{key.root, key.path}}, true);
     if (!note.empty()) err_ << "knobreg: " << note << '\n';
 }
 
@@ -136,6 +136,19 @@ std::string toStoreText(const std::string& utf8, std::string_view what, regstore
                       "\" has characters that code page 1252 cannot hold.");
     }
     return bytes;
+}
+
+std::string shown(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            static const char* digits = "0123456789abcdef";
+            out += std::string("\\x") + digits[c >> 4] + digits[c & 15];
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
 }
 
 void checkText(const std::string& text, std::string_view what) {

@@ -10,6 +10,7 @@
 #include "machine/prefixes.h"
 #include "text/ascii.h"
 #include "wineprefix/prefix_store.h"
+#include "winreg/history.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ using Verb = int (*)(const std::vector<std::string>&, Session&);
 constexpr const char* kUsage = R"(KNOBREG [--wine-prefix DIR] operation [parameters]
 KNOBREG --list-prefixes
 
-  operation  QUERY | ADD | DELETE | EXPORT | IMPORT
+  operation  QUERY | ADD | DELETE | EXPORT | IMPORT | HISTORY | UNDO
 
 Works on the registry of this user's Knobwise machine, in
 $XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), which it makes
@@ -114,6 +115,34 @@ Examples:
   KNOBREG IMPORT saved.reg
 )";
 
+constexpr const char* kHistoryUsage = R"(KNOBREG HISTORY
+
+Lists the changes Knobwise and knobreg made to the registry, the newest
+first, numbered from 1: when each was made, what made it, and what it
+touched (the window's settings by their names, other values and keys by
+their full names). The newest 100 are kept.
+
+Examples:
+  KNOBREG HISTORY
+  KNOBREG --wine-prefix ~/.wine HISTORY
+)";
+
+constexpr const char* kUndoUsage = R"(KNOBREG UNDO [Number] [/f]
+
+  Number     the change to take back, as KNOBREG HISTORY numbers it
+             (without it, 1: the newest)
+  /f         takes it back even where a value or key it made has been
+             changed since (by Wine, a program, or a later change)
+
+Puts back exactly what the change replaced, in one step; the undo is a
+change of its own, so that undoing it makes the change again. Without /f,
+a value or key changed since the change is named, and nothing is done.
+
+Examples:
+  KNOBREG UNDO
+  KNOBREG UNDO 3 /f
+)";
+
 struct Operation {
     const char* name;
     Verb run;
@@ -126,6 +155,8 @@ const Operation kOperations[] = {
     {"delete", knobreg::removeKeyOrValue, kDeleteUsage},
     {"export", knobreg::exportKey, kExportUsage},
     {"import", knobreg::importFile, kImportUsage},
+    {"history", knobreg::history, kHistoryUsage},
+    {"undo", knobreg::undo, kUndoUsage},
 };
 
 bool isHelp(const std::string& arg) {
@@ -212,6 +243,11 @@ int run(std::vector<std::string> args) {
         return 0;
     }
     Session session(std::cin, std::cout, std::cerr, std::move(winePrefix));
+    // The history names each change by the command line that made it.
+    std::string commandLine = "knobreg";
+    for (const std::string& a : args)
+        commandLine += ' ' + (a.find_first_of(" \t") == std::string::npos ? a : '"' + a + '"');
+    const history::Origin origin(commandLine);
     try {
         return op->run(rest, session);
     } catch (const knobreg::SyntaxFailure& e) {

@@ -338,7 +338,7 @@ eventually grep -q held "$work/hung.log" || fail "the hung server did not start"
 if "$knobreg" --wine-prefix "$WINEPREFIX" add "$clsid" /v InfoTip /d 'Hung' /f >"$work/knobreg.log" 2>&1; then
     fail "knobreg said a hung Wine wrote"
 fi
-grep -q "Wine did not finish writing the changes within 5 seconds" "$work/knobreg.log" ||
+grep -q "Wine did not finish reading the registry within 5 seconds" "$work/knobreg.log" ||
     fail "knobreg said: $(cat "$work/knobreg.log")"
 cmp -s "$WINEPREFIX/system.reg" "$work/system.before" || fail "system.reg changed beside a hung Wine"
 echo "PASS"

@@ -6,6 +6,7 @@
 #include "window/Form1.h"
 #include "window/unsaved_settings.h"
 #include "winreg/batch.h"
+#include "winreg/history.h"
 
 void Form1::savesettings() {
     using namespace catalogue;
@@ -40,10 +41,12 @@ void Form1::savesettings() {
 // write did not take; OK then keeps the window open, so that nothing typed
 // is lost.
 void Form1::Command1_Click() {
+    const history::Origin origin("Apply");
     applySettings();
 }
 
 void Form1::Command9_Click() {
+    const history::Origin origin("OK");
     if (!applySettings()) return;
     End();
 }

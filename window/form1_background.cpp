@@ -6,6 +6,7 @@
 #include "registry/catalogue_io.h"
 #include "window/Form1.h"
 #include "window/unsaved_settings.h"
+#include "winreg/history.h"
 
 void Form1::Command6_Click() {
     CommonDialog1.setFilter(QStringLiteral("Compatable Backgrounds|*.bmp"));
@@ -31,6 +32,7 @@ void Form1::Command6_Click() {
 }
 
 void Form1::Command7_Click() {
+    const history::Origin origin("the Hearts button");
     unsaved_settings::forget();
     catalogue::set(catalogue::HeartsZB, QStringLiteral("86"));
     unsaved_settings::tell({catalogue::HeartsZB.label});

@@ -10,8 +10,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An XDG variable when it holds an absolute path (the specification says a
-// relative one is to be ignored), else `fallback` below the home folder.
+// An XDG variable when it holds an absolute path (a relative one is to be
+// ignored, as the XDG base directory rules have it), else `fallback` below
+// the home folder.
 fs::path baseDir(const char* variable, const char* fallback) {
     const char* value = std::getenv(variable);
     return value && *value == '/' ? fs::path(value) : home() / fallback;
@@ -28,6 +29,10 @@ fs::path home() {
 
 fs::path dataHome() {
     return baseDir("XDG_DATA_HOME", ".local/share");
+}
+
+fs::path stateHome() {
+    return baseDir("XDG_STATE_HOME", ".local/state");
 }
 
 }  // namespace user_dirs

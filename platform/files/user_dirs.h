@@ -11,5 +11,7 @@ namespace user_dirs {
 std::filesystem::path home();
 // $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
 std::filesystem::path dataHome();
+// $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
+std::filesystem::path stateHome();
 
 }  // namespace user_dirs

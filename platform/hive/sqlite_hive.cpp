@@ -4,7 +4,9 @@
 
 #include <array>
 
+#include "historydb/historydb.h"
 #include "text/casefold.h"
+#include "winreg/history.h"
 
 namespace regstore {
 namespace {
@@ -149,13 +151,13 @@ std::optional<KeyId> SqliteHive::findKey(KeyId from, std::string_view path) {
             if (!key) break;
         }
     } catch (...) {
-        if (together) rollback();
+        if (together) rollbackChanges();
         throw;
     }
     if (together) {
         Step end(statement(kEndRead));
         if (int rc = end.next(); rc != SQLITE_DONE) {
-            rollback();  // never leave a read transaction open
+            rollbackChanges();  // never leave a read transaction open
             throwSqliteError(rc, "find key");
         }
     }
@@ -216,7 +218,7 @@ std::string SqliteHive::keyName(KeyId key) {
     return name;
 }
 
-void SqliteHive::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
+void SqliteHive::putValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
     mayChange();
     std::string folded = casefold::fold(name);
     Step step(statement(kSetValue));
@@ -230,7 +232,7 @@ void SqliteHive::setValue(KeyId key, std::string_view name, DWORD type, std::str
     if (sqlite3_changes(db_) == 0) throw Error(ERROR_KEY_DELETED, "The key has been deleted.");
 }
 
-bool SqliteHive::deleteValue(KeyId key, std::string_view name) {
+bool SqliteHive::removeValue(KeyId key, std::string_view name) {
     mayChange();
     std::string folded = casefold::fold(name);
     Step step(statement(kDeleteValue));
@@ -240,7 +242,7 @@ bool SqliteHive::deleteValue(KeyId key, std::string_view name) {
     return sqlite3_changes(db_) > 0;
 }
 
-KeyId SqliteHive::createKey(KeyId from, std::string_view path) {
+KeyId SqliteHive::makeKey(KeyId from, std::string_view path) {
     mayChange();
     KeyId key = from;
     for (std::string_view part : splitKeyPath(path)) {
@@ -258,7 +260,7 @@ KeyId SqliteHive::createKey(KeyId from, std::string_view path) {
     return key;
 }
 
-bool SqliteHive::deleteKey(KeyId key) {
+bool SqliteHive::removeKey(KeyId key) {
     if (key == kLocalMachine || key == kCurrentUser) return false;
     mayChange();
     sqlite3_stmt* s = nullptr;
@@ -275,7 +277,7 @@ bool SqliteHive::deleteKey(KeyId key) {
     if (rc != SQLITE_DONE) throwSqliteError(rc, "delete key");
     if (!keyExists(key)) return false;
     bool outer = sqlite3_get_autocommit(db_) != 0;
-    if (outer) begin();
+    if (outer) beginChanges();
     try {
         for (KeyId id : doomed) {
             for (const char* sql :
@@ -290,23 +292,28 @@ bool SqliteHive::deleteKey(KeyId key) {
                 if (rc != SQLITE_DONE) throwSqliteError(rc, "delete key");
             }
         }
-        if (outer) commit();
+        if (outer) commitChanges(nullptr);
     } catch (...) {
-        if (outer) rollback();
+        if (outer) rollbackChanges();
         throw;
     }
     return true;
 }
 
-void SqliteHive::begin() {
+void SqliteHive::beginChanges() {
     mayChange();
     exec("BEGIN IMMEDIATE");
 }
-void SqliteHive::commit() {
+void SqliteHive::commitChanges(history::Entry* entry) {
+    if (entry) historydb::add(db_, {}, *entry);
     exec("COMMIT");
 }
-void SqliteHive::rollback() {
+void SqliteHive::rollbackChanges() {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::vector<history::Entry> SqliteHive::history() {
+    return historydb::entries(db_, {});
 }
 
 }  // namespace regstore

@@ -58,19 +58,22 @@ class SqliteHive final : public Store {
     std::vector<Value> values(KeyId key) override;
     std::string keyName(KeyId key) override;
 
-    // Outside a transaction each change is committed durably before it
-    // returns.
-    void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) override;
-    bool deleteValue(KeyId key, std::string_view name) override;
-    KeyId createKey(KeyId from, std::string_view path) override;
-    bool deleteKey(KeyId key) override;
-
-    void begin() override;
-    void commit() override;
-    void rollback() override;
+    // The entries kept in the hive itself; none when it holds none yet.
+    std::vector<history::Entry> history() override;
 
   protected:
     KeyId top(Root root) override;
+    // Outside a transaction each change is committed durably before it
+    // returns. A transaction's history entry is written in it, before it
+    // commits.
+    void putValue(KeyId key, std::string_view name, DWORD type, std::string_view data) override;
+    bool removeValue(KeyId key, std::string_view name) override;
+    KeyId makeKey(KeyId from, std::string_view path) override;
+    bool removeKey(KeyId key) override;
+    void beginChanges() override;
+    void commitChanges(history::Entry* entry) override;
+    void rollbackChanges() override;
+    bool canKeepHistory() const override { return true; }
 
   private:
     // Why changes are refused for the moment.

@@ -28,7 +28,8 @@ Machine& selected() {
 regstore::Opened openPrefix(const fs::path& prefix, const std::vector<regstore::KeyPath>& keys) {
     regstore::Opened o;
     auto live = std::make_shared<RunningWine>(prefix);
-    auto store = regstore::PrefixStore::open(prefix, live, keys);
+    auto store = regstore::PrefixStore::open(prefix, live, keys, historyFile());
+    store->keepHistory();
     o.state = regstore::State::Ok;
     o.explain = [s = store.get(), live, prefix]() -> std::string {
         if (const std::string damage = s->damage(); !damage.empty())
@@ -67,6 +68,10 @@ fs::path hivePath() {
     return directory() / "registry.db";
 }
 
+fs::path historyFile() {
+    return user_dirs::stateHome() / "knobwise" / "history.db";
+}
+
 fs::path driveC() {
     return directory() / "drive_c";
 }
@@ -81,7 +86,11 @@ Machine Machine::winePrefix(fs::path prefix, std::string name,
 }
 
 regstore::Opened Machine::openRegistry() const {
-    return isWinePrefix() ? openPrefix(prefix_, liveKeys_) : regstore::openHive(hivePath());
+    if (isWinePrefix()) return openPrefix(prefix_, liveKeys_);
+    // The embedded machine keeps its history in its hive.
+    regstore::Opened o = regstore::openHive(hivePath());
+    if (o.store) o.store->keepHistory();
+    return o;
 }
 
 std::vector<Drive> Machine::drives() const {

@@ -19,6 +19,10 @@ namespace machine {
 // unset or not an absolute path.
 std::filesystem::path directory();
 std::filesystem::path hivePath();
+// Where the history of the changes to Wine prefixes is kept (the embedded
+// machine keeps its own in its hive): $XDG_STATE_HOME/knobwise/history.db,
+// or ~/.local/state/knobwise/history.db.
+std::filesystem::path historyFile();
 std::filesystem::path driveC();
 
 // A drive letter and the host directory it stands for.

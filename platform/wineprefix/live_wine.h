@@ -14,12 +14,6 @@
 
 namespace regstore {
 
-// A key named by its root and its path below it.
-struct KeyPath {
-    Root root = Root::CurrentUser;
-    std::string path;
-};
-
 class LiveWine {
   public:
     virtual ~LiveWine() = default;

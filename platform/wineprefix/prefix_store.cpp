@@ -1,6 +1,7 @@
 #include "wineprefix/prefix_store.h"
 
 #include <algorithm>
+#include <ctime>
 #include <system_error>
 #include <vector>
 
@@ -184,6 +185,7 @@ void PrefixStore::Impl::endTransaction() {
     inTransaction = false;
     liveMode = false;
     pending.clear();
+    fresh.clear();
     unlock(kLocalMachineFile);
     unlock(kCurrentUserFile);
 }
@@ -204,7 +206,8 @@ PrefixStore::~PrefixStore() {
 
 std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix,
                                                std::shared_ptr<LiveWine> live,
-                                               std::vector<KeyPath> liveKeys) {
+                                               std::vector<KeyPath> liveKeys,
+                                               const fs::path& history) {
     // HKEY_CLASSES_ROOT is read where it lies, below HKEY_LOCAL_MACHINE.
     for (KeyPath& k : liveKeys) {
         if (k.root != Root::ClassesRoot) continue;
@@ -212,6 +215,12 @@ std::unique_ptr<PrefixStore> PrefixStore::open(const fs::path& prefix,
         k.path = std::string(kClassesPath) + "\\" + k.path;
     }
     auto impl = std::make_unique<Impl>(prefix, std::move(live), std::move(liveKeys));
+    // Each prefix's history goes by its real path.
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(prefix, ec);
+    if (!history.empty())
+        impl->journal =
+            std::make_unique<historydb::Journal>(history, (ec ? prefix : real).string());
     impl->loading = std::async(std::launch::async, [i = impl.get()] { i->loadBoth(); });
     return std::unique_ptr<PrefixStore>(new PrefixStore(std::move(impl)));
 }
@@ -322,7 +331,7 @@ std::string PrefixStore::liveNote() const {
     return impl.liveNote;
 }
 
-void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
+void PrefixStore::putValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
     Impl& impl = loaded();
     KeyLines& n = impl.present(key);
     if (key == kLocalMachine || key == kCurrentUser)
@@ -350,7 +359,7 @@ void PrefixStore::setValue(KeyId key, std::string_view name, DWORD type, std::st
     });
 }
 
-bool PrefixStore::deleteValue(KeyId key, std::string_view name) {
+bool PrefixStore::removeValue(KeyId key, std::string_view name) {
     Impl& impl = loaded();
     KeyLines& n = impl.present(key);
     return impl.change(n.file, [&] {
@@ -365,7 +374,7 @@ bool PrefixStore::deleteValue(KeyId key, std::string_view name) {
     });
 }
 
-KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
+KeyId PrefixStore::makeKey(KeyId from, std::string_view path) {
     Impl& impl = loaded();
     KeyLines& n = impl.present(from);
     KeyId id = from;
@@ -398,7 +407,7 @@ KeyId PrefixStore::createKey(KeyId from, std::string_view path) {
     return id;
 }
 
-bool PrefixStore::deleteKey(KeyId key) {
+bool PrefixStore::removeKey(KeyId key) {
     Impl& impl = loaded();
     if (key == kLocalMachine || key == kCurrentUser) return false;
     KeyLines* n = impl.node(key);
@@ -416,13 +425,16 @@ bool PrefixStore::deleteKey(KeyId key) {
     });
 }
 
-void PrefixStore::begin() {
+void PrefixStore::beginChanges() {
     Impl& impl = loaded();
     if (impl.mayChange()) {
         // Through the running Wine: nothing to lock, one import at the end.
+        // What the change replaces is read from that Wine as it comes:
+        // the settings' keys now, other keys as the change reaches them.
         impl.inTransaction = true;
         impl.liveMode = true;
         impl.pending.clear();
+        if (impl.journal) impl.readLive(impl.liveServer);
         return;
     }
     try {
@@ -437,28 +449,37 @@ void PrefixStore::begin() {
     impl.inTransaction = true;
 }
 
-void PrefixStore::commit() {
+void PrefixStore::commitChanges(history::Entry* entry) {
     Impl& impl = loaded();
     if (impl.liveMode) {
+        bool kept = false;
         try {
+            if (entry) {
+                impl.journal->prepare(*entry);
+                kept = true;
+            }
             impl.importPending();
         } catch (...) {
-            rollback();
+            if (kept) impl.forget(*entry);
+            rollbackChanges();
             throw;
         }
+        if (kept) impl.confirm(*entry);
         impl.endTransaction();
         return;
     }
     // Never the files behind a server that has started since begin().
     if (impl.live && impl.live->server().state != LiveWine::State::None) {
-        rollback();
+        rollbackChanges();
         throw Refused(ERROR_ACCESS_DENIED, impl.startedMessage());
     }
     // Both files are written and synced before either takes its place, so
-    // that a full disk or a failing write leaves both as they were.
+    // that a full disk or a failing write leaves both as they were; the
+    // history's entry is written durably before the first does.
     std::vector<int> changed;
     std::vector<Rewrite> rewrites;
     std::vector<std::unique_ptr<atomic_file::Replacement>> replacements;
+    bool kept = false;
     try {
         for (int f : {kLocalMachineFile, kCurrentUserFile}) {
             Impl::File& file = impl.file(f);
@@ -466,6 +487,10 @@ void PrefixStore::commit() {
             rewrites.push_back(file.text.serialize());
             replacements.push_back(file.disk.prepare(rewrites.back().text));
             changed.push_back(f);
+        }
+        if (entry && !changed.empty()) {
+            impl.journal->prepare(*entry);
+            kept = true;
         }
         // Each file in its place, then each folder synced once: the files
         // of a prefix share one, unless they are links to others.
@@ -475,14 +500,22 @@ void PrefixStore::commit() {
                 file.disk.put(*replacements[k]);
             } catch (const Error& e) {
                 if (k == 0) throw;
-                // The files before it have taken their places.
+                // The files before it have taken their places, and the
+                // entry keeps what they hold.
                 std::vector<Root> saved;
                 for (size_t p = 0; p < k; ++p) {
                     impl.file(changed[p]).disk.syncFolder();
                     saved.push_back(changed[p] == kLocalMachineFile ? Root::LocalMachine
                                                                     : Root::CurrentUser);
                 }
-                rollback();
+                if (kept) {
+                    std::erase_if(entry->steps, [&](const history::Step& step) {
+                        return std::find(saved.begin(), saved.end(), step.key.root) == saved.end();
+                    });
+                    impl.confirm(*entry);
+                    kept = false;
+                }
+                rollbackChanges();
                 throw PartlyCommitted(e, std::move(saved));
             }
             file.text.adopt(std::move(rewrites[k]));
@@ -498,13 +531,17 @@ void PrefixStore::commit() {
     } catch (const PartlyCommitted&) {
         throw;
     } catch (...) {
-        rollback();
+        // Replaced but not synced, the files are what the entry says:
+        // settled when the history is next read.
+        if (kept && impl.file(changed.front()).changed) impl.forget(*entry);
+        rollbackChanges();
         throw;
     }
+    if (kept) impl.confirm(*entry);
     impl.endTransaction();
 }
 
-void PrefixStore::rollback() {
+void PrefixStore::rollbackChanges() {
     Impl& impl = loaded();
     if (impl.liveMode) {
         const bool changed = !impl.pending.empty();
@@ -520,6 +557,66 @@ void PrefixStore::rollback() {
         }
     }
     impl.endTransaction();
+}
+
+void PrefixStore::Impl::confirm(const history::Entry& entry) {
+    try {
+        journal->made(entry);
+    } catch (const std::exception&) {
+    }
+}
+
+void PrefixStore::Impl::forget(const history::Entry& entry) {
+    try {
+        journal->drop(entry);
+    } catch (const std::exception&) {
+    }
+}
+
+std::vector<history::Entry> PrefixStore::history() {
+    Impl& impl = loaded();
+    if (!impl.journal) return {};
+    // Older than any change under way: a change that a crash or a failure
+    // left unknown.
+    const std::int64_t settled = static_cast<std::int64_t>(std::time(nullptr)) - 60;
+    std::vector<history::Entry> out;
+    for (history::Entry& e : impl.journal->entries()) {
+        if (e.made) {
+            out.push_back(std::move(e));
+            continue;
+        }
+        if (e.time > settled) continue;
+        std::vector<KeyPath> keys;
+        for (const history::Step& step : e.steps) keys.push_back(step.key);
+        if (!bringUpToDate(keys, true).empty()) continue;  // Wine cannot tell now
+        history::Entry made = e;
+        std::erase_if(made.steps,
+                      [&](const history::Step& step) { return !history::holds(*this, step); });
+        if (made.steps.empty()) {
+            impl.forget(e);
+        } else {
+            impl.confirm(made);
+            out.push_back(std::move(made));
+        }
+    }
+    return out;
+}
+
+void PrefixStore::aboutToChange(const std::vector<KeyPath>& keys, bool below) {
+    Impl& impl = loaded();
+    if (!impl.liveMode) return;
+    std::vector<KeyPath> stale;
+    for (const KeyPath& k : keys) {
+        if (!impl.fresh.count(impl.freshName(k))) stale.push_back(k);
+    }
+    if (stale.empty()) return;
+    // What a change replaces must be known before it is made.
+    const std::string why = impl.readThrough(stale, below);
+    if (!why.empty()) throw Refused(ERROR_ACCESS_DENIED, why + " Nothing was changed.");
+}
+
+bool PrefixStore::canKeepHistory() const {
+    return impl_->journal != nullptr;
 }
 
 }  // namespace regstore

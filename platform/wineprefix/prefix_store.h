@@ -42,9 +42,15 @@ class PrefixStore final : public Store {
     // server. The values of `liveKeys` are read from the running Wine when
     // the store opens and whenever another server has started since, as
     // its server saves them to the files only now and then.
+    //
+    // The history of its changes goes to `history` (historydb::Journal),
+    // each entry written durably before the files are replaced or the
+    // change is imported, and marked made once it is; without one, none is
+    // kept.
     static std::unique_ptr<PrefixStore> open(const std::filesystem::path& prefix,
                                              std::shared_ptr<LiveWine> live = {},
-                                             std::vector<KeyPath> liveKeys = {});
+                                             std::vector<KeyPath> liveKeys = {},
+                                             const std::filesystem::path& history = {});
 
     ~PrefixStore() override;
     PrefixStore(const PrefixStore&) = delete;
@@ -76,23 +82,30 @@ class PrefixStore final : public Store {
     std::string keyName(KeyId key) override;
 
     // Through the running Wine, when one runs whose Wine can be used.
-    std::string bringUpToDate(Root root, std::string_view path) override;
+    std::string bringUpToDate(const std::vector<KeyPath>& keys, bool below) override;
 
-    void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) override;
-    bool deleteValue(KeyId key, std::string_view name) override;
-    KeyId createKey(KeyId from, std::string_view path) override;
-    bool deleteKey(KeyId key) override;
-
-    // A transaction holds both files' locks; commit writes each changed file
-    // once.
-    void begin() override;
-    void commit() override;
-    void rollback() override;
+    // The entries whose changes are made; one kept for a change that a
+    // crash or a failure left unknown for a minute is settled first: kept
+    // with the steps the registry holds, or dropped.
+    std::vector<history::Entry> history() override;
 
     struct Impl;
 
   protected:
     KeyId top(Root root) override;
+    void putValue(KeyId key, std::string_view name, DWORD type, std::string_view data) override;
+    bool removeValue(KeyId key, std::string_view name) override;
+    KeyId makeKey(KeyId from, std::string_view path) override;
+    bool removeKey(KeyId key) override;
+    // A transaction holds both files' locks; its commit writes each changed
+    // file once.
+    void beginChanges() override;
+    void commitChanges(history::Entry* entry) override;
+    void rollbackChanges() override;
+    bool canKeepHistory() const override;
+    // Through the running Wine, the keys read from it before their first
+    // change in the transaction.
+    void aboutToChange(const std::vector<KeyPath>& keys, bool below) override;
 
   private:
     explicit PrefixStore(std::unique_ptr<Impl> impl);

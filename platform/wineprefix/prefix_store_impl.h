@@ -7,10 +7,12 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "dotreg/dotreg.h"
+#include "historydb/historydb.h"
 #include "wineprefix/live_wine.h"
 #include "wineprefix/locked_file.h"
 #include "wineprefix/prefix_store.h"
@@ -59,6 +61,8 @@ struct PrefixStore::Impl {
         std::string data;
     };
     std::vector<LiveChange> pending;
+    // Where the history of changes goes; null when none is kept.
+    std::unique_ptr<historydb::Journal> journal;
     std::string liveServer;  // the server whose values were last read
     std::string liveNote;    // why they could not be read; empty when they were
     // The files are read on a thread of their own while the program goes
@@ -105,6 +109,10 @@ struct PrefixStore::Impl {
     // Through the running Wine (prefix_store_live.cpp).
     // Reads the live keys' values from the server `id` into memory.
     void readLive(const std::string& id);
+    // Reads `keys` (with `below`, and every key under them) through the
+    // running Wine into memory, when one runs: why it could not, as a
+    // sentence; empty when it could or none runs.
+    std::string readThrough(const std::vector<KeyPath>& keys, bool below);
     // Puts what the running Wine said of `want` (and, with `below`, of every
     // key under it) in memory in place of what the files hold: a key Wine
     // lacks is gone from memory too.
@@ -122,6 +130,16 @@ struct PrefixStore::Impl {
     // Memory as the files and the running Wine hold it, after a change
     // that did not go through.
     void refresh();
+    // The keys read from the running Wine in the transaction open, by
+    // freshName(): what memory shows of them is what Wine held, and the
+    // transaction's changes.
+    std::set<std::string> fresh;
+    static std::string freshName(const KeyPath& key);
+
+    // The history's entry of a change made, or not made. A failure to say
+    // so leaves it unknown, to be settled when the history is next read.
+    void confirm(const history::Entry& entry);
+    void forget(const history::Entry& entry);
 
     // Makes one change: outside a transaction under the file's lock, with
     // the file written before it returns, or through the running Wine.

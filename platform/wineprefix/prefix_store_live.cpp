@@ -211,31 +211,45 @@ void PrefixStore::Impl::importPending() {
     }
 }
 
-std::string PrefixStore::bringUpToDate(Root root, std::string_view path) {
-    Impl& impl = loaded();
-    if (!impl.live) return {};
-    const LiveWine::Server s = impl.live->server();
+std::string PrefixStore::Impl::freshName(const KeyPath& key) {
+    return folded(key.root, key.path);
+}
+
+std::string PrefixStore::bringUpToDate(const std::vector<KeyPath>& keys, bool below) {
+    const std::string why = loaded().readThrough(keys, below);
+    if (why.empty()) return {};
+    return why +
+           " What is shown is what the registry files hold, which Wine's server saves only about "
+           "every 30 seconds.";
+}
+
+std::string PrefixStore::Impl::readThrough(const std::vector<KeyPath>& keys, bool below) {
+    if (!live || keys.empty()) return {};
+    const LiveWine::Server s = live->server();
     if (s.state == LiveWine::State::None) return {};
-    const std::string files =
-        " What is shown is what the registry files hold, which Wine's server saves only about "
-        "every 30 seconds.";
-    if (s.state == LiveWine::State::Unusable) return s.reason + "." + files;
-    KeyPath want{root, std::string(path)};
-    if (root == Root::ClassesRoot) {
-        want.root = Root::LocalMachine;
-        want.path = std::string(kClassesPath) + (path.empty() ? "" : "\\") + want.path;
+    if (s.state == LiveWine::State::Unusable) return s.reason + ".";
+    // HKEY_CLASSES_ROOT is read where it lies, below HKEY_LOCAL_MACHINE.
+    std::vector<KeyPath> wants;
+    for (KeyPath want : keys) {
+        if (want.root == Root::ClassesRoot) {
+            want.root = Root::LocalMachine;
+            want.path = std::string(kClassesPath) + (want.path.empty() ? "" : "\\") + want.path;
+        }
+        wants.push_back(std::move(want));
     }
     dotreg::Parsed parsed;
     try {
-        parsed =
-            dotreg::read(impl.live->read({want}, true), TextData::Utf16, dotreg::Reading::Strict);
+        parsed = dotreg::read(live->read(wants, below), TextData::Utf16, dotreg::Reading::Strict);
     } catch (const Error& e) {
-        return e.what() + files;
+        return e.what();
     } catch (const dotreg::ImportError& e) {
         return "Wine gave values that cannot be read (line " + std::to_string(e.line()) + ": " +
-               e.reason() + ")." + files;
+               e.reason() + ").";
     }
-    impl.overlay(want, parsed, true);
+    for (const KeyPath& want : wants) {
+        overlay(want, parsed, below);
+        if (inTransaction) fresh.insert(freshName(want));
+    }
     return {};
 }
 
@@ -272,7 +286,10 @@ void PrefixStore::Impl::readLive(const std::string& id) {
                    e.reason() + ").";
         return;
     }
-    for (const KeyPath& want : liveKeys) overlay(want, parsed, false);
+    for (const KeyPath& want : liveKeys) {
+        overlay(want, parsed, false);
+        if (inTransaction) fresh.insert(freshName(want));
+    }
 }
 
 void PrefixStore::Impl::overlay(const KeyPath& want, const dotreg::Parsed& parsed, bool below) {

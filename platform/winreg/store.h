@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,10 @@
 
 #include "winerror.h"
 #include "winreg/regtypes.h"
+
+namespace history {
+struct Entry;
+}
 
 namespace regstore {
 
@@ -122,9 +127,26 @@ LONG codeForErrno(int error);
 // separators) are dropped.
 std::vector<std::string_view> splitKeyPath(std::string_view path);
 
+// A key named by its root and its path below it.
+struct KeyPath {
+    Root root = Root::CurrentUser;
+    std::string path;
+};
+// A key's full name (HKEY_CURRENT_USER\Software) as its root and path;
+// HKEY_CLASSES_ROOT's keys are below HKEY_LOCAL_MACHINE\Software\Classes.
+KeyPath keyPathOf(std::string_view fullName);
+
+// Every change to a store goes through these functions of the store
+// interface: they note what each change replaced for the store's history
+// (winreg/history.h) while the store keeps one, and make a change outside
+// a transaction one transaction of its own, so that it is made with its
+// entry or not at all. The stores implement what the changes do.
 class Store {
   public:
-    virtual ~Store() = default;
+    Store();
+    virtual ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
 
     // Where the store lives, for messages: a file or a prefix's folder.
     virtual std::string where() const = 0;
@@ -151,31 +173,67 @@ class Store {
 
     // Changes. Outside a transaction each one is durable before it returns.
     // setValue throws Error(ERROR_KEY_DELETED) when the key is gone.
-    virtual void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data) = 0;
-    virtual bool deleteValue(KeyId key, std::string_view name) = 0;
+    void setValue(KeyId key, std::string_view name, DWORD type, std::string_view data);
+    bool deleteValue(KeyId key, std::string_view name);
     // Creates the key and any missing keys above it; returns the existing key
     // when there is one.
-    virtual KeyId createKey(KeyId from, std::string_view path) = 0;
+    KeyId createKey(KeyId from, std::string_view path);
     KeyId createKey(Root root, std::string_view path);
     // Deletes a key with everything below it. Root keys cannot be deleted.
-    virtual bool deleteKey(KeyId key) = 0;
+    bool deleteKey(KeyId key);
 
-    // Makes what the store shows of the key at `path` below `root`, and of
-    // every key under it, what the registry holds now where it is kept
-    // elsewhere than the store's files (a Wine running in a prefix keeps it
-    // in memory). Returns what the user should know when it could not, as
+    // Makes what the store shows of `keys` (with `below`, and of every key
+    // under each) what the registry holds now where it is kept elsewhere
+    // than the store's files (a Wine running in a prefix keeps it in
+    // memory). Returns what the user should know when it could not, as
     // sentences; empty when it could, or had nothing to do.
-    virtual std::string bringUpToDate(Root, std::string_view) { return {}; }
+    virtual std::string bringUpToDate(const std::vector<KeyPath>&, bool /*below*/) { return {}; }
 
     // All-or-nothing groups of changes (imports, seeding).
-    virtual void begin() = 0;
-    virtual void commit() = 0;
-    virtual void rollback() = 0;
+    void begin();
+    void commit();
+    void rollback();
+
+    // The history of the changes made to the store from now on: each
+    // transaction that changed something is kept as an entry with what it
+    // replaced, made durable with the change. A store that has nowhere to
+    // keep one keeps none.
+    void keepHistory() { recording_ = canKeepHistory(); }
+    bool keepsHistory() const { return recording_; }
+    // The entries kept, the newest first (at most history::kKept).
+    virtual std::vector<history::Entry> history();
+
+  protected:
+    // What the changes do, in the store.
+    virtual void putValue(KeyId key, std::string_view name, DWORD type, std::string_view data) = 0;
+    virtual bool removeValue(KeyId key, std::string_view name) = 0;
+    virtual KeyId makeKey(KeyId from, std::string_view path) = 0;
+    virtual bool removeKey(KeyId key) = 0;
+    virtual void beginChanges() = 0;
+    // Makes the transaction durable with `entry`, when there is one to keep:
+    // both, or (throwing) neither.
+    virtual void commitChanges(history::Entry* entry) = 0;
+    virtual void rollbackChanges() = 0;
+    virtual bool canKeepHistory() const { return false; }
+    // Called before what a change replaces is noted for the history: the
+    // keys it is about to change (with `below`, and every key under them),
+    // so that a store that keeps the registry elsewhere (a running Wine)
+    // can make what it shows of them current first.
+    virtual void aboutToChange(const std::vector<KeyPath>&, bool /*below*/) {}
 
   protected:
     // The top of HKEY_LOCAL_MACHINE's or HKEY_CURRENT_USER's tree;
     // HKEY_CLASSES_ROOT is a view into the first, the same in every store.
     virtual KeyId top(Root root) = 0;
+
+  private:
+    class Changing;
+    // The key's root and path, for the history.
+    KeyPath pathOf(KeyId key);
+
+    bool recording_ = false;
+    bool inTransaction_ = false;
+    std::unique_ptr<history::Entry> entry_;  // what the open transaction replaced
 };
 
 }  // namespace regstore
