@@ -188,7 +188,9 @@ void apply(benchmark::State& state) {
         state.SkipWithError(made.error.c_str());
         return;
     }
+    // As the program opens it: each Apply kept in the hive's history.
     regstore::selectHive(machine::hivePath());
+    regstore::current()->keepHistory();
     BareCommit bare;
     timeApply(state, "hive", bare);
     regstore::selectHive("/nonexistent/none.db");
@@ -233,6 +235,8 @@ BENCHMARK(applyWithWine)->UseManualTime()->Iterations(30)->Unit(benchmark::kMill
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // A prefix's history goes beside the rest of the benchmark's files.
+    setenv("XDG_STATE_HOME", (workDir() / "state").c_str(), 1);
     QApplication app(argc, argv);
     classic::install();
     benchmark::Initialize(&argc, argv);

@@ -48,8 +48,10 @@ int undo(const std::vector<std::string>& args, Session& session) {
     std::size_t number = 1;
     if (!sw.positional().empty()) {
         const std::string& text = sw.positional()[0];
-        if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
-            throw SyntaxFailure("Invalid syntax: \"" + text + "\" is no change's number (knobreg history lists them)");
+        if (text.empty() || text.size() > 3 ||
+            text.find_first_not_of("0123456789") != std::string::npos)
+            throw SyntaxFailure("Invalid syntax: \"" + text +
+                                "\" is no change's number (knobreg history lists them)");
         number = std::stoul(text);
     }
     const history::Entry undone = history::undo(session.hive(), number, sw.has("f"));

@@ -60,8 +60,8 @@ class History : public ::testing::TestWithParam<Kind> {
         auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         const std::string top = std::string("Software\\Test") + "ABC"[pick(3)];
         const std::string key = pick(2) ? top + "\\Sub" + std::to_string(pick(3)) : top;
-        const std::string name = std::string("vV")[pick(2)] + std::string("alue") +
-                                 std::to_string(pick(3));
+        const std::string name =
+            std::string("vV")[pick(2)] + std::string("alue") + std::to_string(pick(3));
         std::string data(static_cast<size_t>(pick(6)), '\0');
         for (char& c : data) c = static_cast<char>(rng());
         const Root root = pick(4) ? Root::CurrentUser : Root::LocalMachine;

@@ -83,7 +83,8 @@ class Statement {
     std::int64_t integer(int col) { return sqlite3_column_int64(s_, col); }
     std::string column(int col) {
         const auto* p = static_cast<const char*>(sqlite3_column_blob(s_, col));
-        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col))) : std::string();
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s_, col)))
+                 : std::string();
     }
     bool null(int col) { return sqlite3_column_type(s_, col) == SQLITE_NULL; }
 
@@ -91,34 +92,6 @@ class Statement {
     sqlite3* db_;
     sqlite3_stmt* s_ = nullptr;
 };
-
-void addSteps(sqlite3* db, const history::Entry& entry) {
-    Statement insert(db,
-                     "INSERT INTO history_steps (entry, seq, root, path, value, before, after) "
-                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    std::int64_t seq = 0;
-    for (const history::Step& step : entry.steps) {
-        insert.reset();
-        insert.bind(1, entry.id).bind(2, seq++).bind(3, static_cast<std::int64_t>(step.key.root));
-        insert.text(4, step.key.path);
-        if (step.isKey) {
-            insert.blob(5, std::nullopt);
-            insert.blob(6, step.keyBefore ? std::optional(history::encode(*step.keyBefore))
-                                          : std::nullopt);
-            insert.blob(7, step.keyAfter ? std::optional(std::string()) : std::nullopt);
-        } else {
-            insert.text(5, step.name);
-            insert.blob(6,
-                        step.before ? std::optional(history::encode(*step.before)) : std::nullopt);
-            insert.blob(7, step.after ? std::optional(history::encode(*step.after)) : std::nullopt);
-        }
-        insert.run("written");
-    }
-}
-
-void removeSteps(sqlite3* db, std::int64_t id) {
-    Statement(db, "DELETE FROM history_steps WHERE entry = ?1").bind(1, id).run("written");
-}
 
 // Reads one entry's steps; false when they cannot be read.
 bool readSteps(sqlite3* db, history::Entry& entry) {
@@ -157,36 +130,81 @@ bool readSteps(sqlite3* db, history::Entry& entry) {
 
 }  // namespace
 
-void add(sqlite3* db, const std::string& machine, history::Entry& entry) {
+struct Writer::Statements {
+    explicit Statements(sqlite3* db)
+        : entry(db, "INSERT INTO history (machine, made_at, origin, made) VALUES (?1, ?2, ?3, ?4)"),
+          step(db,
+               "INSERT INTO history_steps (entry, seq, root, path, value, before, after) "
+               "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
+          dropSteps(db, "DELETE FROM history_steps WHERE entry = ?1"),
+          pruneSteps(db,
+                     "DELETE FROM history_steps WHERE entry IN (SELECT id FROM history WHERE "
+                     "machine = ?1 ORDER BY id DESC LIMIT -1 OFFSET ?2)"),
+          pruneEntries(db,
+                       "DELETE FROM history WHERE id IN (SELECT id FROM history WHERE machine = "
+                       "?1 ORDER BY id DESC LIMIT -1 OFFSET ?2)") {}
+    Statement entry, step, dropSteps, pruneSteps, pruneEntries;
+
+    void addSteps(const history::Entry& e) {
+        std::int64_t seq = 0;
+        for (const history::Step& st : e.steps) {
+            step.reset();
+            step.bind(1, e.id).bind(2, seq++).bind(3, static_cast<std::int64_t>(st.key.root));
+            step.text(4, st.key.path);
+            if (st.isKey) {
+                step.blob(5, std::nullopt);
+                step.blob(
+                    6, st.keyBefore ? std::optional(history::encode(*st.keyBefore)) : std::nullopt);
+                step.blob(7, st.keyAfter ? std::optional(std::string()) : std::nullopt);
+            } else {
+                step.text(5, st.name);
+                step.blob(6, st.before ? std::optional(history::encode(*st.before)) : std::nullopt);
+                step.blob(7, st.after ? std::optional(history::encode(*st.after)) : std::nullopt);
+            }
+            step.run("written");
+        }
+    }
+};
+
+Writer::Writer(sqlite3* db) : db_(db) {
     if (int rc = sqlite3_exec(db, kTables, nullptr, nullptr, nullptr); rc != SQLITE_OK)
         fail(db, rc, "written");
-    Statement insert(db, "INSERT INTO history (machine, made_at, origin, made) VALUES (?1, ?2, ?3, ?4)");
+    s_ = std::make_unique<Statements>(db);
+}
+
+Writer::~Writer() = default;
+
+void Writer::add(const std::string& machine, history::Entry& entry) {
+    Statement& insert = s_->entry;
+    insert.reset();
     insert.text(1, machine).bind(2, entry.time).text(3, entry.origin).bind(4, entry.made ? 1 : 0);
     insert.run("written");
-    entry.id = sqlite3_last_insert_rowid(db);
-    addSteps(db, entry);
+    entry.id = sqlite3_last_insert_rowid(db_);
+    s_->addSteps(entry);
     // The newest kept, the rest dropped.
-    for (const char* sql :
-         {"DELETE FROM history_steps WHERE entry IN (SELECT id FROM history WHERE machine = ?1 "
-          "ORDER BY id DESC LIMIT -1 OFFSET ?2)",
-          "DELETE FROM history WHERE id IN (SELECT id FROM history WHERE machine = ?1 "
-          "ORDER BY id DESC LIMIT -1 OFFSET ?2)"}) {
-        Statement drop(db, sql);
-        drop.text(1, machine).bind(2, static_cast<std::int64_t>(history::kKept));
-        drop.run("written");
+    for (Statement* drop : {&s_->pruneSteps, &s_->pruneEntries}) {
+        drop->reset();
+        drop->text(1, machine).bind(2, static_cast<std::int64_t>(history::kKept));
+        drop->run("written");
     }
+}
+
+void Writer::replaceSteps(const history::Entry& entry) {
+    s_->dropSteps.reset();
+    s_->dropSteps.bind(1, entry.id).run("written");
+    s_->addSteps(entry);
 }
 
 std::vector<history::Entry> entries(sqlite3* db, const std::string& machine) {
     std::vector<history::Entry> out;
     sqlite3_stmt* probe = nullptr;
     const int rc = sqlite3_prepare_v2(
-        db, "SELECT id, made_at, origin, made FROM history WHERE machine = ?1 ORDER BY id DESC",
-        -1, &probe, nullptr);
+        db, "SELECT id, made_at, origin, made FROM history WHERE machine = ?1 ORDER BY id DESC", -1,
+        &probe, nullptr);
     sqlite3_finalize(probe);
     if (rc != SQLITE_OK) return out;  // no history kept here yet
-    Statement s(db,
-                "SELECT id, made_at, origin, made FROM history WHERE machine = ?1 ORDER BY id DESC");
+    Statement s(
+        db, "SELECT id, made_at, origin, made FROM history WHERE machine = ?1 ORDER BY id DESC");
     s.text(1, machine);
     while (s.step() == SQLITE_ROW && out.size() < history::kKept) {
         history::Entry e;
@@ -205,6 +223,7 @@ Journal::Journal(std::filesystem::path file, std::string machine)
     : file_(std::move(file)), machine_(std::move(machine)) {}
 
 Journal::~Journal() {
+    writer_.reset();
     sqlite3_close(db_);
 }
 
@@ -232,6 +251,7 @@ sqlite3* Journal::db() {
     // Each commit lasts: the entry must be on the disk before the prefix's
     // files are replaced.
     exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;");
+    writer_ = std::make_unique<Writer>(db_);
     return db_;
 }
 
@@ -245,7 +265,7 @@ void Journal::prepare(history::Entry& entry) {
     entry.made = false;
     exec("BEGIN IMMEDIATE");
     try {
-        add(d, machine_, entry);
+        writer_->add(machine_, entry);
         exec("COMMIT");
     } catch (...) {
         sqlite3_exec(d, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -257,8 +277,7 @@ void Journal::made(const history::Entry& entry) {
     sqlite3* d = db();
     exec("BEGIN IMMEDIATE");
     try {
-        removeSteps(d, entry.id);
-        addSteps(d, entry);
+        writer_->replaceSteps(entry);
         Statement(d, "UPDATE history SET made = 1 WHERE id = ?1").bind(1, entry.id).run("written");
         exec("COMMIT");
     } catch (...) {
@@ -271,7 +290,7 @@ void Journal::drop(const history::Entry& entry) {
     sqlite3* d = db();
     exec("BEGIN IMMEDIATE");
     try {
-        removeSteps(d, entry.id);
+        Statement(d, "DELETE FROM history_steps WHERE entry = ?1").bind(1, entry.id).run("written");
         Statement(d, "DELETE FROM history WHERE id = ?1").bind(1, entry.id).run("written");
         exec("COMMIT");
     } catch (...) {

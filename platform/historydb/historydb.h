@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,26 @@ struct sqlite3;
 
 namespace historydb {
 
-// Adds `entry` for `machine` in the transaction open on `db` (its id into
-// entry.id), making the tables when they are missing and dropping what is
-// beyond the newest kept. Throws regstore::Error.
-void add(sqlite3* db, const std::string& machine, history::Entry& entry);
+// Writes entries into a database's history, its statements prepared once.
+class Writer {
+  public:
+    // Makes the tables when they are missing. Throws regstore::Error.
+    explicit Writer(sqlite3* db);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+    // Adds `entry` for `machine` in the transaction open on the database
+    // (its id into entry.id), dropping what is beyond the newest kept.
+    // Throws regstore::Error.
+    void add(const std::string& machine, history::Entry& entry);
+    // The entry's steps, as it has them now.
+    void replaceSteps(const history::Entry& entry);
+
+  private:
+    struct Statements;
+    sqlite3* db_;
+    std::unique_ptr<Statements> s_;
+};
 // The entries of `machine`, the newest first; none where the tables are
 // missing. Entries that cannot be read are left out.
 std::vector<history::Entry> entries(sqlite3* db, const std::string& machine);
@@ -52,6 +69,7 @@ class Journal {
     std::filesystem::path file_;
     std::string machine_;
     sqlite3* db_ = nullptr;
+    std::unique_ptr<Writer> writer_;
 };
 
 }  // namespace historydb

@@ -24,6 +24,7 @@ enum Statement {
     kListValues,
     kKeyExists,
     kKeyRow,
+    kDataVersion,
     kBeginRead,
     kEndRead,
     kStatementCount
@@ -41,6 +42,7 @@ constexpr std::array<const char*, kStatementCount> kSql = {
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold",
     "SELECT 1 FROM keys WHERE id = ?1",
     "SELECT parent, name FROM keys WHERE id = ?1",
+    "PRAGMA data_version",
     "BEGIN",
     "COMMIT",
 };
@@ -102,6 +104,7 @@ SqliteHive::SqliteHive(std::filesystem::path file, sqlite3* db, bool writable)
     : file_(std::move(file)), db_(db), writable_(writable), statements_(kStatementCount, nullptr) {}
 
 SqliteHive::~SqliteHive() {
+    history_.reset();
     for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
     sqlite3_close(db_);
 }
@@ -204,17 +207,28 @@ std::vector<Value> SqliteHive::values(KeyId key) {
     return out;
 }
 
+// Names are kept once worked out (the history names every key it changes),
+// until another connection has committed a change or this one deletes a
+// key or rolls back: a key's number may then stand for another key.
 std::string SqliteHive::keyName(KeyId key) {
+    Step version(statement(kDataVersion));
+    if (int rc = version.next(); rc != SQLITE_ROW) throwSqliteError(rc, "key name");
+    if (version.integer(0) != namesVersion_) {
+        names_.clear();
+        namesVersion_ = version.integer(0);
+    }
+    if (auto known = names_.find(key); known != names_.end()) return known->second;
     std::string name;
-    while (key != 0) {
+    for (KeyId at = key; at != 0;) {
         Step step(statement(kKeyRow));
-        step.bind(1, key);
+        step.bind(1, at);
         int rc = step.next();
         if (rc != SQLITE_ROW)
             throwSqliteError(rc == SQLITE_DONE ? SQLITE_NOTFOUND : rc, "key name");
         name = name.empty() ? step.text(1) : step.text(1) + "\\" + name;
-        key = step.integer(0);
+        at = step.integer(0);
     }
+    names_.emplace(key, name);
     return name;
 }
 
@@ -263,6 +277,7 @@ KeyId SqliteHive::makeKey(KeyId from, std::string_view path) {
 bool SqliteHive::removeKey(KeyId key) {
     if (key == kLocalMachine || key == kCurrentUser) return false;
     mayChange();
+    names_.clear();
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v2(db_,
                                 "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
@@ -305,10 +320,16 @@ void SqliteHive::beginChanges() {
     exec("BEGIN IMMEDIATE");
 }
 void SqliteHive::commitChanges(history::Entry* entry) {
-    if (entry) historydb::add(db_, {}, *entry);
+    if (entry) {
+        // The tables of the history are made in the first transaction that
+        // keeps an entry (a hive made before there was one lacks them).
+        if (!history_) history_ = std::make_unique<historydb::Writer>(db_);
+        history_->add({}, *entry);
+    }
     exec("COMMIT");
 }
 void SqliteHive::rollbackChanges() {
+    names_.clear();
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "winreg/current_store.h"
@@ -20,6 +21,9 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+namespace historydb {
+class Writer;
+}
 
 namespace regstore {
 
@@ -101,6 +105,9 @@ class SqliteHive final : public Store {
     Refusal refusal_ = Refusal::None;
     std::string refusalWhy_;  // SQLite's words for a Failed open
     std::vector<sqlite3_stmt*> statements_;
+    std::unique_ptr<historydb::Writer> history_;    // made with the first entry kept
+    std::unordered_map<KeyId, std::string> names_;  // keys' full names (keyName)
+    std::int64_t namesVersion_ = -1;                // the data version they hold for
 };
 
 // Opens a hive file as the current store: read-only, missing or damaged

@@ -4,6 +4,8 @@
 // new one, and SQLite's failures as Windows error codes.
 #include "hive/sqlite_hive.h"
 
+#include "historydb/historydb.h"
+
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -305,6 +307,7 @@ Error SqliteHive::refusalError() const {
 }
 
 void SqliteHive::closeConnection() {
+    history_.reset();
     for (sqlite3_stmt*& s : statements_) {
         sqlite3_finalize(s);
         s = nullptr;
