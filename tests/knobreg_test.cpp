@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -307,7 +308,29 @@ TEST(Knobreg, ImportSkipsWhatRegExeSkipsAndSaysSo) {
 
     r = m.run({"import", m.file("missing.reg").string()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.starts_with("ERROR: cannot read ")) << r.err;
+    EXPECT_TRUE(r.err.starts_with("ERROR: " + m.file("missing.reg").string() + " cannot be read"))
+        << r.err;
+    // A FIFO is refused as it is, without waiting for a writer.
+    const fs::path fifo = m.file("fifo.reg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    r = m.run({"import", fifo.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.err, fifo.string() + " is a FIFO")) << r.err;
+
+    // A file of junk: the first 100 warnings, then their count; the file's
+    // text quoted with its control characters escaped.
+    std::string junk = "REGEDIT4\r\n";
+    for (int i = 0; i < 150; ++i) junk += "\x1b]52;c;x\a\r\n";
+    writeFile(file, junk);
+    r = m.run({"import", file.string()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 101) << r.err;
+    EXPECT_TRUE(has(r.err,
+                    ":101: skipped: expected a [key], a \"value\"= or @=, not "
+                    "\"\\x1b]52;c;x\\x07\"\n"))
+        << r.err;
+    EXPECT_TRUE(r.err.ends_with(": 50 more warnings, not shown\n")) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 TEST(Knobreg, CommandLinesItCannotUnderstand) {
