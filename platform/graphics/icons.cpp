@@ -91,15 +91,20 @@ HICON ExtractIconA(HINSTANCE, LPCSTR lpszExeFileName, UINT nIconIndex) {
     const std::string name = codepage::toUtf8(lpszExeFileName);
     auto host = drives::toHost(name);
     if (!host) return handleOf(0);
-    std::optional<std::string> file = readFile(*host);
-    // A Wine prefix has none of Windows 98's files: their icons come from
-    // the files the program ships for its own machine.
-    if (!file) {
-        if (std::optional<std::filesystem::path> ours = drives::standIn(name))
-            file = readFile(*ours);
+    const std::optional<std::string> file = readFile(*host);
+    HICON icon = file ? extract(*file, nIconIndex) : handleOf(0);
+    // A Wine prefix has none of Windows 98's files, or files of their names
+    // without their icons (Wine's explorer.exe holds none): such an icon
+    // comes from the file the program ships for its own machine.
+    if (reinterpret_cast<std::uintptr_t>(icon) <= 1) {
+        if (std::optional<std::filesystem::path> ours = drives::standIn(name)) {
+            if (const std::optional<std::string> standIn = readFile(*ours)) {
+                const HICON shipped = extract(*standIn, nIconIndex);
+                if (reinterpret_cast<std::uintptr_t>(shipped) > 1 || !file) icon = shipped;
+            }
+        }
     }
-    if (!file) return handleOf(0);
-    return extract(*file, nIconIndex);
+    return icon;
 }
 
 BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon) {
