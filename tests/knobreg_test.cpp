@@ -423,11 +423,16 @@ TEST(Knobreg, ListPrefixes) {
     EXPECT_EQ(r.out, "");
     makePrefix(home / ".wine");
     makePrefix(home / ".PlayOnLinux/wineprefix/Office 97");
+    // A name that would clear the screen, split its line and field: escaped.
+    makePrefix(home / ".PlayOnLinux/wineprefix/Zap\x1b[2J\tcaf\xc3\xa9\\\xff");
     r = m.run({"--list-prefixes"});
     EXPECT_EQ(r.code, 0) << r.err;
+    const std::string zap = "Zap\\x1b[2J\\x09caf\xc3\xa9\\\\\\xff";
     EXPECT_EQ(r.out, (home / ".wine").string() + "\tWine\t.wine\n" +
                          (home / ".PlayOnLinux/wineprefix/Office 97").string() +
-                         "\tPlayOnLinux\tOffice 97\n");
+                         "\tPlayOnLinux\tOffice 97\n" +
+                         (home / ".PlayOnLinux/wineprefix").string() + "/" + zap +
+                         "\tPlayOnLinux\t" + zap + "\n");
     EXPECT_EQ(m.run({"--list-prefixes", "x"}).code, 1);
     EXPECT_NE(m.run({"/?"}).out.find("--list-prefixes"), std::string::npos);
 }
