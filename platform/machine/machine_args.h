@@ -27,8 +27,7 @@ struct MachineArgs {
 // When args[at] is a machine argument, takes it (with the folder after it)
 // into `into` and moves `at` past it; false, changing nothing, when it is
 // none.
-bool takeMachineArgument(const std::vector<std::string>& args, std::size_t& at,
-                         MachineArgs& into);
+bool takeMachineArgument(const std::vector<std::string>& args, std::size_t& at, MachineArgs& into);
 
 // Why $WINEPREFIX cannot be used: it is set to a relative path, which Wine
 // refuses too; nullopt when it is unset, empty or absolute.
