@@ -107,19 +107,28 @@ class Applier {
     std::optional<regstore::KeyId> key_;
 };
 
-// Runs `changes` (which makes them through an Applier) in one transaction
-// of the store: all of them or, when one fails, none.
+// Runs `changes` (which makes them through an Applier, calling `begin`
+// first) in one transaction of the store: all of them or, when one fails,
+// none. The transaction begins with the first change, so that a file that
+// turns out to be no registry file never touches the store; one without a
+// change is still begun and committed, as reg.exe's import succeeds.
 template <typename F>
 void inOneTransaction(regstore::Store& store, F&& changes) {
-    try {
+    bool begun = false;
+    const auto begin = [&] {
+        if (begun) return;
+        begun = true;
         store.begin();
-        changes();
+    };
+    try {
+        changes(begin);
+        begin();
         store.commit();
     } catch (const ImportError&) {
-        store.rollback();
+        if (begun) store.rollback();
         throw;
     } catch (const std::exception& e) {
-        store.rollback();
+        if (begun) store.rollback();
         throw ImportError(0, e.what());
     }
 }
@@ -211,7 +220,8 @@ std::vector<Change> parse(std::string_view bytes, regstore::TextData text) {
 
 void apply(regstore::Store& store, const std::vector<Change>& changes) {
     Applier applier(store);
-    inOneTransaction(store, [&] {
+    inOneTransaction(store, [&](const auto& begin) {
+        begin();
         for (const Change& c : changes) applier(c);
     });
 }
@@ -227,8 +237,12 @@ Skipped importFile(regstore::Store& store, const std::filesystem::path& file, Re
     // file's bytes and what the store keeps of it.
     Report report(reading);
     Applier applier(store);
-    inOneTransaction(
-        store, [&] { readInto(bytes, store.textData(), report, [&](Change&& c) { applier(c); }); });
+    inOneTransaction(store, [&](const auto& begin) {
+        readInto(bytes, store.textData(), report, [&](Change&& c) {
+            begin();
+            applier(c);
+        });
+    });
     return {std::move(report.warnings), report.moreWarnings};
 }
 
