@@ -114,7 +114,9 @@ constexpr const char* kImportUsage = R"(KNOBREG IMPORT FileName
   FileName   the .reg file to read: REGEDIT4 or "Windows Registry Editor
              Version 5.00", in code page 1252 or UTF-16, read as reg.exe
              reads it. The lines reg.exe skips are skipped, each with a
-             warning that names its line; the rest is imported at once.
+             warning that names its line (the first 100 of them, then
+             their count); the rest is imported at once. The text quoted
+             from the file is escaped as --list-prefixes escapes names.
 
 Examples:
   KNOBREG IMPORT saved.reg
