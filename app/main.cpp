@@ -1,10 +1,13 @@
 // knobwise: selects the machine (the user's own, made on first start, or a
 // Wine prefix asked for on the command line or picked in the chooser), then
 // loads the main window and shows it.
+#include <unistd.h>
 #include <QApplication>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "app/display.h"
 #include "app/missing_keys.h"
 #include "app/options.h"
 #include "chooser/PrefixChooser.h"
@@ -14,6 +17,7 @@
 #include "controls/msgbox.h"
 #include "machine/machine.h"
 #include "machine/prefixes.h"
+#include "text/escape.h"
 #include "window/Form1.h"
 #include "winreg/current_store.h"
 
@@ -25,6 +29,13 @@ void say(std::FILE* stream, const std::string& text) {
     std::fputs(text.c_str(), stream);
 }
 
+// A message on standard error. It may name folders and files that other
+// programs named (a game's prefix, found through a launcher): escaped, so
+// that nothing in them reaches the terminal as a control character.
+void tell(const std::string& message) {
+    say(stderr, "knobwise: " + escape::linesForTerminal(message) + '\n');
+}
+
 // Whether a message box would be seen: not on Qt's platforms that draw
 // nowhere (offscreen, minimal), where it would wait for nobody.
 bool boxesSeen() {
@@ -32,10 +43,35 @@ bool boxesSeen() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
+// Whether anyone may read standard error: not when the program was started
+// from the desktop's menu, whose output goes to a log, if anywhere.
+bool errorsRead() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+// A command line that cannot be taken, said on standard error with the
+// usage.
+void sayBadArguments(const std::string& error) {
+    say(stderr, "knobwise: " + escape::linesForTerminal(error) + "\n\n" + options::kUsage);
+}
+
+// The same in a box as well, where standard error goes unread; exit code 2.
+int showBadArguments(const std::string& error) {
+    if (!errorsRead() && boxesSeen()) {
+        MsgBox(QStringLiteral("Knobwise cannot start: ") + QString::fromStdString(error) +
+                   QStringLiteral("\n\nknobwise --help in a terminal lists its options."),
+               msgbox::kExclamation);
+    }
+    return 2;
+}
+
 // Lets the user pick the prefix and selects it. False when the chooser was
 // cancelled.
 bool choosePrefix() {
-    PrefixChooser chooser(prefixes::find(), [](const wineprefix::Identity& prefix) {
+    std::vector<std::string> skipped;
+    std::vector<prefixes::Prefix> found = prefixes::find(&skipped);
+    for (const std::string& s : skipped) tell(s);
+    PrefixChooser chooser(std::move(found), [](const wineprefix::Identity& prefix) {
         machine::choose(prefix, missing_keys::settingsKeys());
     });
     chooser.ShowModal();
@@ -51,19 +87,24 @@ int main(int argc, char** argv) {
         say(stdout, options::kUsage);
         return 0;
     }
+    // A bad command line is said at once; started from elsewhere than a
+    // terminal, it is said in a box too, which needs the application (and
+    // without a display, the exit code is 2 all the same).
     if (!opts.error.empty()) {
-        say(stderr, "knobwise: " + opts.error + "\n\n" + options::kUsage);
-        return 2;
+        sayBadArguments(opts.error);
+        if (errorsRead()) return 2;
     }
     int qtArgc = static_cast<int>(opts.rest.size());
     opts.rest.push_back(nullptr);
-    QApplication app(qtArgc, opts.rest.data());
+    const std::unique_ptr<QApplication> app =
+        display::open(qtArgc, opts.rest.data(), opts.error.empty() ? 1 : 2, !opts.error.empty());
     QApplication::setApplicationName(QStringLiteral("Knobwise"));
     QGuiApplication::setDesktopFileName(QStringLiteral(KNOBWISE_APP_ID));
+    if (!opts.error.empty()) return showBadArguments(opts.error);
     if (qtArgc > 1) {
-        say(stderr, std::string("knobwise: unexpected argument ") + opts.rest[1] + "\n\n" +
-                        options::kUsage);
-        return 2;
+        const std::string error = std::string("unexpected argument ") + opts.rest[1];
+        sayBadArguments(error);
+        return showBadArguments(error);
     }
     firstframe::phase("application");
 
@@ -82,14 +123,13 @@ int main(int argc, char** argv) {
         classic::install();
         firstframe::phase("style");
         if (!choice.usable) {
-            say(stderr, "knobwise: " + choice.error + '\n');
+            tell(choice.error);
             if (boxesSeen()) MsgBox(QString::fromStdString(choice.error), msgbox::kExclamation);
             return 1;
         }
     }
     if (machine::current().isWinePrefix())
-        say(stderr,
-            "knobwise: using the Wine prefix " + machine::current().prefix().string() + '\n');
+        tell("using the Wine prefix " + machine::current().prefix().string());
     Form1 form;
     firstframe::phase("window");
     if (!choice.error.empty()) {
@@ -102,7 +142,7 @@ int main(int argc, char** argv) {
         // since every open asks for write rights), or with changes refused
         // (a full disk; a Wine running in the prefix that cannot be used,
         // one of the prefix's files damaged or not writable).
-        if (machine::current().isWinePrefix()) say(stderr, "knobwise: " + problem + '\n');
+        if (machine::current().isWinePrefix()) tell(problem);
         MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
     } else {
         missing_keys::offer();

@@ -1,16 +1,24 @@
 // getvalue and setvalue on a small hive and on one with 200,000 keys, against
 // one bare durable SQLite commit as the floor. Prints the ratios at the end.
+// Then .reg import of files of junk lines (16 and 64 MiB): time and peak
+// memory against the file's size.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "dotreg/dotreg.h"
 #include "hive/sqlite_hive.h"
 #include "registry/Module2.h"
 #include "registry/catalogue.h"
@@ -94,6 +102,76 @@ BENCHMARK_CAPTURE(setvalue, small, "small.db", 0);
 BENCHMARK_CAPTURE(setvalue, large, "large.db", kLarge);
 BENCHMARK(bareCommit);
 
+// One import as knobreg imports a file from anywhere (as reg.exe: lines it
+// skips are warned of), into a fresh hive, in a child process of its own, so
+// that its peak resident memory (from wait4) is the import's: seconds and
+// peak KB.
+std::pair<double, long> importInChild(const fs::path& file) {
+    const fs::path hive = workDir() / "import.db";
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(hive.string() + suffix);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        try {
+            dotreg::importFile(*regstore::SqliteHive::create(hive), file,
+                               dotreg::Reading::AsRegExe);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "import failed: %s\n", e.what());
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {seconds, -1};
+    return {seconds, usage.ru_maxrss};
+}
+
+// Files of 16 and 64 MiB of lines, of junk as the issue of unbounded
+// imports measured them (no line imported), and of values, for what a real
+// import costs: a time that grows as the file does, and a peak memory that
+// stays a small multiple of it.
+void importFigures() {
+    const fs::path file = workDir() / "junk.reg";
+    struct Kind {
+        const char* name;
+        const char* head;
+        std::function<std::string(std::size_t)> line;
+    };
+    const Kind kinds[] = {
+        {"lines \"x\"", "REGEDIT4\n", [](std::size_t) { return std::string("x\n"); }},
+        {"blank lines", "REGEDIT4\n", [](std::size_t) { return std::string("\n"); }},
+        {"values that cannot be read", "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Junk]\n",
+         [](std::size_t) { return std::string("\"a\"=bogus\n"); }},
+        {"values (one key)", "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Bulk]\n",
+         [](std::size_t i) { return "\"v" + std::to_string(i) + "\"=\"x\"\n"; }},
+    };
+    std::ofstream(workDir() / "empty.reg") << "REGEDIT4\n";
+    const long floorKb = importInChild(workDir() / "empty.reg").second;
+    std::printf("\n.reg import (peak memory of a process that imports an empty file: %.0f MB)\n",
+                floorKb / 1024.0);
+    for (const Kind& k : kinds) {
+        for (const std::size_t size : {std::size_t{16} << 20, std::size_t{64} << 20}) {
+            {
+                std::ofstream out(file, std::ios::binary);
+                std::string text = k.head;
+                for (std::size_t i = 0; text.size() < size; ++i) text += k.line(i);
+                text.resize(size);
+                text.back() = '\n';
+                out << text;
+            }
+            const auto [seconds, peakKb] = importInChild(file);
+            std::printf("  %-28s %2zu MiB %6.2f s  %6.1f MiB/s  peak %5.0f MB  %4.2f x the file\n",
+                        k.name, size >> 20, seconds, static_cast<double>(size >> 20) / seconds,
+                        peakKb / 1024.0, peakKb * 1024.0 / static_cast<double>(size));
+            fs::remove(file);
+        }
+    }
+}
+
 class Collect : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -139,6 +217,7 @@ int main(int argc, char** argv) {
     ratio("setvalue large/small", "setvalue/large", "setvalue/small", 1.5);
     ratio("setvalue small / bare commit", "setvalue/small", "bareCommit", 2.0);
     ratio("setvalue large / bare commit", "setvalue/large", "bareCommit", 2.0);
+    importFigures();
     regstore::selectHive("/nonexistent/none.db");
     std::error_code ec;
     fs::remove_all(workDir(), ec);

@@ -107,10 +107,16 @@ int importFile(const std::vector<std::string>& args, Session& session) {
     const std::string& file = sw.positional()[0];
     regstore::Store& hive = session.hive();
     try {
-        for (const dotreg::Warning& w : dotreg::importFile(hive, file, dotreg::Reading::AsRegExe)) {
+        // The text quoted from the file is escaped already (dotreg::Warning).
+        const dotreg::Skipped skipped = dotreg::importFile(hive, file, dotreg::Reading::AsRegExe);
+        for (const dotreg::Warning& w : skipped.warnings) {
             session.err() << "knobreg: " << file;
             if (w.line > 0) session.err() << ':' << w.line;
             session.err() << ": " << w.what << '\n';
+        }
+        if (skipped.moreWarnings > 0) {
+            session.err() << "knobreg: " << file << ": " << skipped.moreWarnings
+                          << " more warnings, not shown\n";
         }
     } catch (const dotreg::ImportError& e) {
         if (e.line() > 0)

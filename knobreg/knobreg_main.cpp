@@ -9,6 +9,7 @@
 #include "machine/machine_args.h"
 #include "machine/prefixes.h"
 #include "text/ascii.h"
+#include "text/escape.h"
 #include "wineprefix/prefix_store.h"
 #include "winreg/history.h"
 
@@ -35,7 +36,12 @@ when there is none yet.
   --list-prefixes     lists the Wine prefixes on this computer, one a
              line: its folder, where it was found (Wine, Steam, Lutris,
              Bottles, Heroic or PlayOnLinux) and its name, separated by
-             tabs.
+             tabs. Folders and names come from other programs' files, so
+             a backslash in them is shown as \\, and a control character
+             (a tab, a line end, ESC...) or a byte that is not UTF-8 as
+             \xNN; printf '%b' "FOLDER" gives back the folder itself.
+             Files skipped on the way (too large, a pipe, nested too
+             deeply) are named on standard error.
 
 Return code: 0 - successful, 1 - failed.
 
@@ -109,7 +115,9 @@ constexpr const char* kImportUsage = R"(KNOBREG IMPORT FileName
   FileName   the .reg file to read: REGEDIT4 or "Windows Registry Editor
              Version 5.00", in code page 1252 or UTF-16, read as reg.exe
              reads it. The lines reg.exe skips are skipped, each with a
-             warning that names its line; the rest is imported at once.
+             warning that names its line (the first 100 of them, then
+             their count); the rest is imported at once. The text quoted
+             from the file is escaped as --list-prefixes escapes names.
 
 Examples:
   KNOBREG IMPORT saved.reg
@@ -193,18 +201,19 @@ bool takeMachine(std::vector<std::string>& args, std::optional<std::filesystem::
     return true;
 }
 
-// One line a prefix; a name or folder with a tab or line end in it keeps
-// its lines apart only by having them replaced with spaces.
+// One line a prefix. The folders and names are other programs' text:
+// escaped, a tab or line end in them cannot split a line or a field, nor
+// can any other control character reach the terminal, and the real path
+// is had back by undoing the escapes (printf '%b'). The files skipped on
+// the way are named on standard error, escaped as well.
 int listPrefixes() {
-    const auto field = [](std::string text) {
-        for (char& c : text) {
-            if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-        }
-        return text;
-    };
-    for (const prefixes::Prefix& p : prefixes::find()) {
-        std::cout << field(p.path.string()) << '\t' << prefixes::sourceName(p.source) << '\t'
-                  << field(p.name) << '\n';
+    std::vector<std::string> warnings;
+    const std::vector<prefixes::Prefix> found = prefixes::find(&warnings);
+    for (const std::string& w : warnings)
+        std::cerr << "knobreg: " << escape::linesForTerminal(w) << '\n';
+    for (const prefixes::Prefix& p : found) {
+        std::cout << escape::forTerminal(p.path.string()) << '\t' << prefixes::sourceName(p.source)
+                  << '\t' << escape::forTerminal(p.name) << '\n';
     }
     return std::cout.flush() ? 0 : 1;
 }

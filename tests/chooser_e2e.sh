@@ -5,7 +5,9 @@
 # through AT-SPI; the keyboard picks a game by the first letters of its name;
 # the main window's title names it, and Apply changes its prefix's user.reg.
 # Then a folder that is no prefix: a message box, and exit code 1 once it is
-# dismissed.
+# dismissed. Last, the menu's command where the desktop's environment holds
+# a relative WINEPREFIX, standard error not a terminal: the reason in a box,
+# read through AT-SPI, and exit code 2.
 #
 #   chooser_e2e.sh KNOBWISE KNOBREG     (KEEP=1 keeps the scratch directory)
 set -euo pipefail
@@ -125,4 +127,45 @@ eventually bash -c "! kill -0 $app" || fail "the program stayed after the box"
 status=0
 wait $app || status=$?
 [ "$status" = 1 ] || fail "the program ended with status $status"
+
+# The menu's command with a relative WINEPREFIX: Wine refuses it, and so
+# does Knobwise, in a box too since no one reads its standard error.
+WINEPREFIX=games/wine QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$knobwise" --wine-prefix \
+    </dev/null >"$work/relative.log" 2>&1 &
+app=$!
+pids+=($app)
+box=$(new_window) || fail "no message box; output: $(cat "$work/relative.log")"
+grep -q 'WINEPREFIX is set to games/wine, which is not an absolute path' "$work/relative.log" ||
+    fail "stderr said: $(cat "$work/relative.log")"
+/usr/bin/python3 - <<'EOF2' || fail "the box read through AT-SPI; output: $(cat "$work/relative.log")"
+import sys, time
+import pyatspi as R
+
+def nodes(acc):
+    yield acc
+    for child in acc:
+        if child is not None:
+            yield from nodes(child)
+
+for _ in range(200):
+    try:
+        texts = [n.name for a in R.Registry.getDesktop(0) if a is not None and a.name == "Knobwise"
+                 for n in nodes(a) if n.getRole() == R.ROLE_LABEL]
+        if any("WINEPREFIX" in t for t in texts): break
+    except Exception:  # the bus answers only once the program is up
+        pass
+    time.sleep(0.1)
+else:
+    sys.exit("FAIL: no box on the bus")
+text = next(t for t in texts if "WINEPREFIX" in t)
+for words in ("Knobwise cannot start", "games/wine", "not an absolute path", "full path"):
+    if words not in text:
+        sys.exit(f"FAIL: the box says {text!r}, without {words!r}")
+EOF2
+xdotool windowactivate --sync "$box"
+xdotool key --clearmodifiers Return
+eventually bash -c "! kill -0 $app" || fail "the program stayed after the box"
+status=0
+wait $app || status=$?
+[ "$status" = 2 ] || fail "the program ended with status $status"
 echo "PASS"

@@ -329,7 +329,10 @@ TEST(RegFileRead, ReadsAFileAsRegExeDoes) {
          t4("\"A\"=hex:11,\\\r\n\\\r\n\"B\"=hex:11,2\\\r\n2,33\r\n\"C\"=hex:01,\\ "
             "x\r\n\"D\"=\"x\"\r\n"),
          "D 1 78,00,00,00",
-         {{4, "continues on line 5"}, {6, "\"2\\\" is not"}, {7, "\"2,33\""}, {8, "after the \\"}}},
+         {{4, "continues on line 5"},
+          {6, "\"2\\\\\" is not"},
+          {7, "\"2,33\""},
+          {8, "after the \\"}}},
         {"open at the end",
          t4("\"A\"=hex:01,\\\r\n  02,\\\r\n"),
          "A 3 01,02",

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -307,7 +308,29 @@ TEST(Knobreg, ImportSkipsWhatRegExeSkipsAndSaysSo) {
 
     r = m.run({"import", m.file("missing.reg").string()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.starts_with("ERROR: cannot read ")) << r.err;
+    EXPECT_TRUE(r.err.starts_with("ERROR: " + m.file("missing.reg").string() + " cannot be read"))
+        << r.err;
+    // A FIFO is refused as it is, without waiting for a writer.
+    const fs::path fifo = m.file("fifo.reg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    r = m.run({"import", fifo.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.err, fifo.string() + " is a FIFO")) << r.err;
+
+    // A file of junk: the first 100 warnings, then their count; the file's
+    // text quoted with its control characters escaped.
+    std::string junk = "REGEDIT4\r\n";
+    for (int i = 0; i < 150; ++i) junk += "\x1b]52;c;x\a\r\n";
+    writeFile(file, junk);
+    r = m.run({"import", file.string()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 101) << r.err;
+    EXPECT_TRUE(has(r.err,
+                    ":101: skipped: expected a [key], a \"value\"= or @=, not "
+                    "\"\\x1b]52;c;x\\x07\"\n"))
+        << r.err;
+    EXPECT_TRUE(r.err.ends_with(": 50 more warnings, not shown\n")) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 TEST(Knobreg, CommandLinesItCannotUnderstand) {
@@ -400,11 +423,16 @@ TEST(Knobreg, ListPrefixes) {
     EXPECT_EQ(r.out, "");
     makePrefix(home / ".wine");
     makePrefix(home / ".PlayOnLinux/wineprefix/Office 97");
+    // A name that would clear the screen, split its line and field: escaped.
+    makePrefix(home / ".PlayOnLinux/wineprefix/Zap\x1b[2J\tcaf\xc3\xa9\\\xff");
     r = m.run({"--list-prefixes"});
     EXPECT_EQ(r.code, 0) << r.err;
+    const std::string zap = "Zap\\x1b[2J\\x09caf\xc3\xa9\\\\\\xff";
     EXPECT_EQ(r.out, (home / ".wine").string() + "\tWine\t.wine\n" +
                          (home / ".PlayOnLinux/wineprefix/Office 97").string() +
-                         "\tPlayOnLinux\tOffice 97\n");
+                         "\tPlayOnLinux\tOffice 97\n" +
+                         (home / ".PlayOnLinux/wineprefix").string() + "/" + zap +
+                         "\tPlayOnLinux\t" + zap + "\n");
     EXPECT_EQ(m.run({"--list-prefixes", "x"}).code, 1);
     EXPECT_NE(m.run({"/?"}).out.find("--list-prefixes"), std::string::npos);
 }

@@ -1,9 +1,13 @@
 // What makes a folder a Wine prefix and how one is named; the Wine prefixes
 // found on a home that holds every program's files as the program writes
-// them, native and Flatpak, with a damaged file of each kind; and the reader
+// them, native and Flatpak, with a damaged file of each kind and files
+// skipped with a warning, Lutris's database left as it was; and the reader
 // of Valve's text format they are partly in.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <map>
 
 #include "machine/prefixes.h"
 #include "machine/vdf.h"
@@ -118,8 +122,17 @@ TEST(Prefixes, EverySourceNativeAndFlatpakEachPrefixOnceDamagedFilesSkipped) {
     writeFile(home / ".local/share/lutris/games/nothing-1700000002.yml",
               "game:\n  prefix: " + (home / "Games/nothing").string() + "\n");
     lutrisDb(home / ".local/share/lutris/pga.db",
-             {{"the-witcher-1690000000", "The Witcher: Enhanced Edition"},
-              {"diablo-ii-1700000000", "Diablo II"}});
+             {{"the-witcher-1690000000", "The Witcher: Enhanced Edition"}});
+    // Lutris runs: its database is in WAL mode, and the newest game's row is
+    // only in its -wal, beside the -shm.
+    sqlite3* running = nullptr;
+    ASSERT_EQ(sqlite3_open((home / ".local/share/lutris/pga.db").c_str(), &running), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(running,
+                           "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;"
+                           "INSERT INTO games (name, configpath) VALUES "
+                           "('Diablo II', 'diablo-ii-1700000000')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
     writeFile(lutrisFlat / "config/lutris/games/quake-1710000000.yml",
               "game:\n  prefix: " + (home / "Games/quake").string() + "\n");
     makePrefix(home / "Games/quake");
@@ -149,6 +162,17 @@ TEST(Prefixes, EverySourceNativeAndFlatpakEachPrefixOnceDamagedFilesSkipped) {
               "{\"Min\": {\"winePrefix\": \"" + (heroic / "Hades/").string() + "\"}}");
     writeFile(home / ".config/heroic/GamesConfig/Broken.json", "{\"Broken\": {\"winePrefix\": ");
 
+    // Files skipped with a warning: one larger than any configuration file
+    // (the bottle goes by its folder's name), nested too deeply, a FIFO
+    // (the game goes by its app id).
+    makePrefix(bottles / "Huge");
+    writeFile(bottles / "Huge/bottle.yml", "Name: Huge\n" + std::string(300 << 10, '#'));
+    writeFile(home / ".local/share/lutris/games/deep-1700000003.yml",
+              "game:\n  prefix: " + std::string(100, '[') + "\n");
+    writeFile(home / ".config/heroic/GamesConfig/Deep.json", std::string(2000, '['));
+    makePrefix(steam / "steamapps/compatdata/730/pfx");
+    ASSERT_EQ(::mkfifo((steam / "steamapps/appmanifest_730.acf").c_str(), 0600), 0);
+
     // PlayOnLinux, with a folder that is no prefix; and the user's own.
     makePrefix(home / ".PlayOnLinux/wineprefix/Photoshop");
     fs::create_directories(home / ".PlayOnLinux/wineprefix/Empty");
@@ -161,6 +185,7 @@ TEST(Prefixes, EverySourceNativeAndFlatpakEachPrefixOnceDamagedFilesSkipped) {
         {home / "custom", S::Wine, "custom"},
         {steam / "steamapps/compatdata/2000000000/pfx", S::Steam, "2000000000"},
         {steam / "steamapps/compatdata/620/pfx", S::Steam, "620"},
+        {steam / "steamapps/compatdata/730/pfx", S::Steam, "730"},
         {library / "steamapps/compatdata/1091500/pfx", S::Steam, "Cyberpunk 2077"},
         {steam / "steamapps/compatdata/570/pfx", S::Steam, "Dota 2"},
         {flatSteam / "steamapps/compatdata/440/pfx", S::Steam, "Team Fortress 2"},
@@ -169,12 +194,35 @@ TEST(Prefixes, EverySourceNativeAndFlatpakEachPrefixOnceDamagedFilesSkipped) {
         {home / "Games/the-witcher", S::Lutris, "The Witcher: Enhanced Edition"},
         {bottles / "Broken", S::Bottles, "Broken"},
         {flatBottles / "Games", S::Bottles, "Gaming"},
+        {bottles / "Huge", S::Bottles, "Huge"},
         {bottles / "Office", S::Bottles, "Office 2010"},
         {heroic / "default/Fortnite", S::Heroic, "Fortnite"},
         {heroic / "Hades", S::Heroic, "Hades"},
         {home / ".PlayOnLinux/wineprefix/Photoshop", S::PlayOnLinux, "Photoshop"},
     };
-    const std::vector<prefixes::Prefix> found = prefixes::find();
+    // Lutris's files, byte for byte, and the names in its folder.
+    const auto lutrisFiles = [&] {
+        std::map<fs::path, std::string> files;
+        for (const fs::directory_entry& e : fs::directory_iterator(home / ".local/share/lutris"))
+            files[e.path()] = e.is_regular_file() ? testing_support::readFile(e.path()) : "";
+        return files;
+    };
+    const std::map<fs::path, std::string> lutrisBefore = lutrisFiles();
+    std::vector<std::string> warnings;
+    const std::vector<prefixes::Prefix> found = prefixes::find(&warnings);
+    EXPECT_EQ(lutrisFiles(), lutrisBefore);
+    EXPECT_EQ(lutrisBefore.size(), 4u);  // games/, pga.db, its -wal and -shm
+    sqlite3_close(running);
+    ASSERT_EQ(warnings.size(), 4u);
+    EXPECT_EQ(warnings[0], (home / ".steam/steam/steamapps/appmanifest_730.acf").string() +
+                               " is a FIFO (a named pipe), not a file; it is skipped");
+    for (const char* file : {"lutris/games/deep-1700000003.yml", "bottles/bottles/Huge/bottle.yml",
+                             "heroic/GamesConfig/Deep.json"}) {
+        EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
+                                [&](const std::string& w) { return w.find(file) != w.npos; }),
+                  1)
+            << file;
+    }
     ASSERT_EQ(found.size(), expected.size());
     for (size_t i = 0; i < found.size(); ++i) {
         const auto& [path, source, name] = expected[i];

@@ -7,6 +7,7 @@
 #include "graphics/gdi.h"
 #include "graphics/icons.h"
 #include "machine/machine.h"
+#include "pewriter.h"
 #include "support/temp_machine.h"
 #include "window/Module1.h"
 #include "window_support.h"
@@ -109,27 +110,42 @@ TEST_F(WindowIcons, IconsSurviveRepainting) {
     }
 }
 
-// A Wine prefix has none of these files: each row's icon comes from the file
-// the program ships for its own machine, and a file the prefix has is used
-// as it is. Nothing is written into the prefix.
-TEST_F(WindowIcons, OnAWinePrefixMissingFilesAreDrawnFromTheShippedOnes) {
+// A Wine prefix has none of these files, or files of these names without
+// the icons asked for (Wine's explorer.exe is a PE with no icons at all):
+// each such row's icon comes from the file the program ships for its own
+// machine, and an icon the prefix's file has is used as it is. Nothing is
+// written into the prefix.
+TEST_F(WindowIcons, OnAWinePrefixIconsItLacksAreDrawnFromTheShippedFiles) {
     std::vector<QImage> embedded;
     for (PictureBox* box : boxes(load())) embedded.push_back(box->image());
 
     const fs::path prefix = testing_support::makeTempDir("knobwise-icons-");
     testing_support::writeFile(prefix / "system.reg", "WINE REGISTRY Version 2\n");
     testing_support::writeFile(prefix / "user.reg", "WINE REGISTRY Version 2\n");
-    fs::create_directories(prefix / "drive_c" / "windows" / "system");
+    const fs::path windows = prefix / "drive_c" / "windows";
+    fs::create_directories(windows / "system");
+    const auto writePe = [](const fs::path& file, const std::vector<pewriter::Group>& groups) {
+        const std::vector<std::uint8_t> pe = pewriter::writePe(groups, {.dll = false});
+        testing_support::writeFile(file, std::string(pe.begin(), pe.end()));
+    };
+    writePe(windows / "explorer.exe", {});
+    // One icon group: shell32.dll's indexes 17 and 31 are not there.
+    writePe(windows / "system" / "shell32.dll", {{"", 1, {{32, 32, 32, 0, {}}}}});
     fs::copy_file(machine::driveC() / "WINDOWS" / "SYSTEM" / "syncui.dll",
-                  prefix / "drive_c" / "windows" / "explorer.exe");
+                  windows / "system" / "mshtml.dll");
+    const std::string before = testing_support::readFile(windows / "explorer.exe");
     fs::create_directories(prefix / "dosdevices");
     fs::create_symlink("../drive_c", prefix / "dosdevices" / "c:");
     machine::select(machine::Machine::winePrefix(prefix));
     form.reset();
     const std::array<PictureBox*, 6> onPrefix = boxes(load());
-    EXPECT_EQ(onPrefix[0]->image(), embedded[2]);  // the prefix's own explorer.exe
-    for (size_t row = 1; row < 6; ++row) EXPECT_EQ(onPrefix[row]->image(), embedded[row]);
-    EXPECT_TRUE(fs::is_empty(prefix / "drive_c" / "windows" / "system"));
+    for (size_t row = 0; row < 6; ++row) {
+        // The prefix's own mshtml.dll (a copy of syncui.dll) on row 4.
+        EXPECT_EQ(onPrefix[row]->image(), embedded[row == 3 ? 2 : row]) << "row " << row + 1;
+        EXPECT_GT(drawnPixels(onPrefix[row]->image(), QRect(0, 0, 32, 32)), 100);
+    }
+    EXPECT_EQ(testing_support::readFile(windows / "explorer.exe"), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(windows / "system"), {}), 2);
 
     machine::select(machine::Machine::embedded());
     fs::remove_all(prefix);

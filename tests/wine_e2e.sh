@@ -131,7 +131,7 @@ QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$knobwise" --wine-prefix "$WINEPREFIX" >"$wo
 app=$!
 pids+=($app)
 question=$(new_window) || fail "no question about the missing keys; output: $(cat "$work/knobwise-no.log")"
-xdotool windowactivate --sync "$question"
+focus "$question"
 xdotool key --clearmodifiers Escape
 window=$(prefix_window prefix) || fail "no main window; output: $(cat "$work/knobwise-no.log")"
 focus "$window"
@@ -167,7 +167,7 @@ for want in ("\n\nBriefcase info tip\n\n", "does not exist in this Windows",
     if want not in said[0]:
         sys.exit(f"FAIL: the box says {said[0]!r}")
 EOF
-xdotool windowactivate --sync "$told"
+focus "$told"
 xdotool key --clearmodifiers Return
 focus "$window"
 xdotool key --clearmodifiers alt+c

@@ -1,16 +1,15 @@
 #include "controls/picture.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <QImageReader>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <string>
 
+#include "files/untrusted_file.h"
 #include "machine/drives.h"
 
 namespace picture {
@@ -56,30 +55,29 @@ QImage LoadPicture(const QString& windowsPath) {
     if (windowsPath.isEmpty()) return QImage();
     const std::string quoted = "\"" + windowsPath.toStdString() + "\"";
     std::optional<std::filesystem::path> host = drives::toHost(windowsPath.toStdString());
-    std::error_code ec;
-    const std::filesystem::file_status status =
-        host ? std::filesystem::status(*host, ec) : std::filesystem::file_status();
-    if (!host || !std::filesystem::exists(status)) throw PictureError("File not found: " + quoted);
-    // Only a regular file is opened: opening a device or a pipe can block or
-    // have effects of its own, and neither holds a picture.
-    if (!std::filesystem::is_regular_file(status)) {
-        throw PictureError(
-            "Not a picture file: " + quoted +
-            (std::filesystem::is_directory(status) ? " is a folder" : " is not a file"));
-    }
-    // Opened by the host path's own bytes, and checked again once open, in
-    // case the file was replaced in between.
-    int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) throw PictureError("Cannot read " + quoted + " (" + std::strerror(errno) + ")");
-    struct stat opened {};
-    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        ::close(fd);
-        throw PictureError("Not a picture file: " + quoted + " is not a file");
+    if (!host) throw PictureError("File not found: " + quoted);
+    // Opened as any file Knobwise did not write: a device or a pipe, which
+    // can block or have effects of its own and holds no picture, is refused
+    // before it is opened. Its size is not capped here: the decoder reads no
+    // more than a picture within the limits needs.
+    std::optional<untrusted_file::File> opened;
+    try {
+        opened.emplace(untrusted_file::open(*host, std::numeric_limits<std::uintmax_t>::max()));
+    } catch (const untrusted_file::Refused& e) {
+        switch (e.error()) {
+            case ENOENT:
+            case ENOTDIR:
+                throw PictureError("File not found: " + quoted);
+            case EISDIR:
+                throw PictureError("Not a picture file: " + quoted + " is a folder");
+            case EINVAL:
+                throw PictureError("Not a picture file: " + quoted + " is not a file");
+            default:
+                throw PictureError("Cannot read " + quoted + " (" + std::strerror(e.error()) + ")");
+        }
     }
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!file.open(opened->fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         throw PictureError("Cannot read " + quoted + " (" + file.errorString().toStdString() + ")");
-    }
     return picture::decode(file, quoted);
 }

@@ -57,10 +57,16 @@ enum class Reading {
 };
 
 // A line skipped, or read other than it is written, when reading AsRegExe.
+// The text of the file it quotes is escaped (text/excerpt.h), so that it
+// can be shown on a terminal as it is.
 struct Warning {
     int line = 0;  // counted from 1
     std::string what;
 };
+
+// A file of junk has a warning for each of its lines: only the first of
+// them are kept, and the others counted.
+inline constexpr std::size_t kMostWarnings = 100;
 
 // One change a file asks for, in file order. Values follow the CreateKey
 // of their key.
@@ -77,7 +83,14 @@ struct Change {
 
 struct Parsed {
     std::vector<Change> changes;
-    std::vector<Warning> warnings;
+    std::vector<Warning> warnings;  // the first kMostWarnings, by line
+    std::size_t moreWarnings = 0;   // how many more there were
+};
+
+// What an import skipped.
+struct Skipped {
+    std::vector<Warning> warnings;  // the first kMostWarnings, by line
+    std::size_t moreWarnings = 0;   // how many more there were
 };
 
 // Reads a whole file's bytes into its changes, text data in the encoding
@@ -93,10 +106,14 @@ std::vector<Change> parse(std::string_view bytes,
 // none. Throws ImportError naming the line of the change that failed.
 void apply(regstore::Store& store, const std::vector<Change>& changes);
 
-// Reads, parses and applies a file, and returns what was skipped. Throws
-// ImportError, also when the file cannot be read.
-std::vector<Warning> importFile(regstore::Store& store, const std::filesystem::path& file,
-                                Reading reading = Reading::Strict);
+// Reads a file and makes its changes, each as it is read, in one
+// transaction, and returns what was skipped. Memory and time go with the
+// file's size: it is read whole (when it is a regular file of at most 64
+// MiB, as files/untrusted_file.h reads a file from anywhere), but no more
+// than a line of it is decoded at a time, and no change is kept once made.
+// Throws ImportError, also when the file cannot be read.
+Skipped importFile(regstore::Store& store, const std::filesystem::path& file,
+                   Reading reading = Reading::Strict);
 
 // The file that holds `key` (shown as `name`, such as
 // HKEY_CURRENT_USER\Software) and everything below it. Throws

@@ -16,12 +16,16 @@ namespace dotreg::lines {
 
 void Report::warn(int line, const std::string& what) {
     if (reading_ == Reading::Strict) throw ImportError(line, what);
-    warnings.push_back({line, what});
+    if (warnings.size() < kMostWarnings) {
+        warnings.push_back({line, what});
+    } else {
+        ++moreWarnings;
+    }
 }
 
 void Report::skip(int line, const std::string& why) {
     if (reading_ == Reading::Strict) throw ImportError(line, why);
-    warnings.push_back({line, "skipped: " + why});
+    warn(line, "skipped: " + why);
 }
 
 namespace {
@@ -75,45 +79,55 @@ std::string storedText(const std::string& utf8, regstore::TextData target) {
 
 class Reader {
   public:
-    Reader(const Text& text, regstore::TextData target, Report& report)
-        : text_(text),
+    Reader(Lines& lines, regstore::TextData target, Report& report, const Sink& sink)
+        : lines_(lines),
           target_(target),
           report_(report),
+          sink_(sink),
           asRegExe_(report.reading() == Reading::AsRegExe) {}
 
-    std::vector<Change> keys() {
-        for (index_ = 1; index_ < text_.lines.size(); ++index_) {
-            std::string_view line = ascii::trimLeft(text_.lines[index_].text);
+    void keys() {
+        while (lines_.next(line_)) {
+            std::string_view line = ascii::trimLeft(line_.text);
             if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-            if (!text_.lines[index_].valid) {
+            if (!line_.valid) {
                 report_.skip(lineNo(), "the line is not valid UTF-16 text");
                 continue;
             }
             const int first = lineNo();
+            if (line.front() != '[' && line.front() != '"' && line.front() != '@') {
+                // The commonest junk, and a file may be all of it: said
+                // without the cost of a throw, in words only while they are
+                // kept.
+                if (report_.kept()) {
+                    report_.skip(first,
+                                 "expected a [key], a \"value\"= or @=, not " + excerpt::of(line));
+                } else {
+                    ++report_.moreWarnings;
+                }
+                continue;
+            }
             notes_.clear();
             try {
                 if (line.front() == '[') {
                     key(line);
-                } else if (line.front() == '"' || line.front() == '@') {
-                    value(line);
                 } else {
-                    throw Skip{"expected a [key], a \"value\"= or @=, not " + excerpt::of(line)};
+                    value(line);
                 }
                 for (const std::string& note : notes_) report_.warn(first, note);
             } catch (const Skip& s) {
                 report_.skip(first, s.why);
             }
         }
-        return std::move(changes_);
     }
 
     // Windows 3.1: "HKEY_CLASSES_ROOT\path = text" sets the key's default
     // value; the path ends at the first blank, one space after the = belongs
     // to it, and the text is the rest of the line as it stands.
-    std::vector<Change> win31() {
+    void win31() {
         constexpr std::string_view kRoot = "HKEY_CLASSES_ROOT";
-        for (index_ = 1; index_ < text_.lines.size(); ++index_) {
-            std::string_view line = text_.lines[index_].text;
+        while (lines_.next(line_)) {
+            std::string_view line = line_.text;
             try {
                 if (!line.starts_with(kRoot)) {
                     std::string_view rest = ascii::trimLeft(line);
@@ -122,7 +136,7 @@ class Reader {
                                    std::string(kRoot) + ", not " + excerpt::of(line)};
                     continue;
                 }
-                if (!text_.lines[index_].valid) throw Skip{"the line is not valid UTF-16 text"};
+                if (!line_.valid) throw Skip{"the line is not valid UTF-16 text"};
                 size_t end = 0;
                 while (end < line.size() && !ascii::isBlank(line[end])) ++end;
                 std::string_view name = line.substr(0, end);
@@ -138,22 +152,21 @@ class Reader {
                 key.line = lineNo();
                 key.root = regstore::Root::ClassesRoot;
                 key.keyPath = std::string(name.substr(std::min(name.size(), kRoot.size() + 1)));
-                changes_.push_back(key);
+                sink_(std::move(key));
                 Change value;
                 value.kind = Change::SetValue;
                 value.line = lineNo();
                 value.type = REG_SZ;
                 value.data = std::move(data);
-                changes_.push_back(std::move(value));
+                sink_(std::move(value));
             } catch (const Skip& s) {
                 report_.skip(lineNo(), s.why);
             }
         }
-        return std::move(changes_);
     }
 
   private:
-    int lineNo() const { return static_cast<int>(index_) + 1; }
+    int lineNo() const { return lines_.number(); }
 
     // [key] or [-key]: the name runs to the last ], text after it is ignored.
     void key(std::string_view line) {
@@ -185,8 +198,8 @@ class Reader {
         c.line = lineNo();
         c.root = *root;
         c.keyPath = std::string(path);
-        changes_.push_back(std::move(c));
         state_ = remove ? State::Deleted : State::InKey;
+        sink_(std::move(c));
     }
 
     // A "quoted" text starting at line[*pos]; leaves *pos after the closing
@@ -265,7 +278,7 @@ class Reader {
         if (state_ == State::None) throw Skip{"a value before any [key]"};
         if (state_ == State::Skipped) throw Skip{"a value under a [key] line that was skipped"};
         if (state_ == State::Deleted) throw Skip{"a value under a key that is being deleted"};
-        changes_.push_back(std::move(c));
+        sink_(std::move(c));
     }
 
     // dword: and 1 to 8 hex digits.
@@ -379,16 +392,15 @@ class Reader {
         while (end == HexEnd::Continues) {
             std::string_view next;
             while (next.empty()) {
-                if (index_ + 1 >= text_.lines.size()) {
+                if (!lines_.next(line_)) {
                     notes_.push_back("the value continues past the end of the file");
                     return textData(bytes, *type);
                 }
-                ++index_;
-                next = ascii::trimLeft(text_.lines[index_].text);
+                next = ascii::trimLeft(line_.text);
                 if (next.starts_with(';')) next = {};
             }
             try {
-                if (!text_.lines[index_].valid) throw Skip{"text that is not valid UTF-16"};
+                if (!line_.valid) throw Skip{"text that is not valid UTF-16"};
                 end = hexBytes(next, false, &bytes);
             } catch (const Skip& s) {
                 throw Skip{"the value continues on line " + std::to_string(lineNo()) + ": " +
@@ -402,37 +414,41 @@ class Reader {
     // terminating NUL added where it lacks one (as reg.exe adds it).
     std::string textData(std::string bytes, DWORD type) const {
         if (!isTextType(type)) return bytes;
-        const size_t unit = text_.utf16 ? 2 : 1;
+        const size_t unit = lines_.utf16() ? 2 : 1;
         if (bytes.size() % unit != 0)
             throw Skip{"the UTF-16 text of the value has an odd number of bytes"};
         if (asRegExe_ && !bytes.empty() &&
             bytes.find_first_not_of('\0', bytes.size() - unit) != std::string::npos)
             bytes.append(unit, '\0');
         if (target_ == regstore::TextData::Utf16)
-            return text_.utf16 ? bytes : codepage::toUtf16(bytes);
-        if (!text_.utf16) return bytes;
+            return lines_.utf16() ? bytes : codepage::toUtf16(bytes);
+        if (!lines_.utf16()) return bytes;
         utf16::Decoded d = utf16::toUtf8(bytes);
         if (!d.ok) throw Skip{"the data of the value is not valid UTF-16 text"};
         return toCodePage(d.utf8);
     }
 
     enum class State { None, InKey, Skipped, Deleted };
-    const Text& text_;
+    Lines& lines_;
     regstore::TextData target_;
     Report& report_;
+    const Sink& sink_;
     bool asRegExe_;
-    size_t index_ = 0;
+    Line line_;  // the line being read
     State state_ = State::None;
     std::vector<std::string> notes_;  // warnings about the line being read
-    std::vector<Change> changes_;
 };
 
 }  // namespace
 
-std::vector<Change> read(const Text& text, Layout layout, regstore::TextData target,
-                         Report& report) {
-    Reader reader(text, target, report);
-    return layout == Layout::Win31 ? reader.win31() : reader.keys();
+void read(Lines& lines, Layout layout, regstore::TextData target, Report& report,
+          const Sink& sink) {
+    Reader reader(lines, target, report, sink);
+    if (layout == Layout::Win31) {
+        reader.win31();
+    } else {
+        reader.keys();
+    }
 }
 
 }  // namespace dotreg::lines

@@ -1,15 +1,11 @@
 // Reading .reg files: decoding into lines, the header, and applying the
 // changes in one transaction.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <optional>
 
 #include "dotreg/dotreg.h"
 #include "dotreg/dotreg_lines.h"
+#include "files/untrusted_file.h"
 #include "text/ascii.h"
 #include "text/codepage.h"
 #include "text/excerpt.h"
@@ -32,178 +28,222 @@ constexpr std::string_view kRegedit4 = "REGEDIT4";
 constexpr std::string_view kUnicode = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kWin31 = "REGEDIT";
 // More than any registry file has reason to hold; refused before it is read.
-constexpr off_t kLargestFile = 64 * 1024 * 1024;
+constexpr std::uintmax_t kLargestFile = 64 * 1024 * 1024;
 
 [[noreturn]] void throwImportError(int line, const std::string& what) {
     throw ImportError(line, what);
 }
 
-// A line break is CR LF, LF or a CR alone.
-bool isBreak(char32_t c) {
-    return c == '\n' || c == '\r';
+// The header, read from the first line: the layout of the lines after it;
+// nullopt for a REGEDIT header of a version reg.exe does not know, which
+// it takes as a file to read nothing of (a success). Blanks may come
+// before the header, nothing after it.
+std::optional<Layout> layoutOf(std::string_view firstLine, Report& report) {
+    std::string_view header = ascii::trimLeft(firstLine);
+    if (header == kWin31) return Layout::Win31;
+    if (header == kRegedit4 || header == kUnicode) return Layout::Keys;
+    if (!header.starts_with(kWin31))
+        throwImportError(1, "not a registry file: the first line must be REGEDIT4 or \"" +
+                                std::string(kUnicode) + "\"");
+    report.skip(1, "the whole file: the header " + excerpt::of(header) +
+                       " is of no version known (REGEDIT4, REGEDIT or \"" + std::string(kUnicode) +
+                       "\")");
+    return std::nullopt;
 }
 
-// Splits 8-bit text (code page 1252) into lines; a NUL ends the text, as
-// it ends it for reg.exe.
-lines::Text decode8(std::string_view bytes, Report& report) {
-    lines::Text t;
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        const bool nul = i < bytes.size() && bytes[i] == '\0';
-        if (i == bytes.size() || nul || isBreak(static_cast<unsigned char>(bytes[i]))) {
-            t.lines.push_back({codepage::toUtf8(bytes.substr(start, i - start)), true});
-            if (nul)
-                report.warn(static_cast<int>(t.lines.size()),
-                            "the text holds a NUL character; what follows it is not read");
-            if (i == bytes.size() || nul) break;
-            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-            start = i + 1;
-        }
-    }
-    return t;
+// Reads the file, giving each change to `sink` as it is read.
+void readInto(std::string_view bytes, regstore::TextData text, Report& report,
+              const lines::Sink& sink) {
+    if (bytes.starts_with("\xFE\xFF"))
+        throwImportError(1, "big-endian UTF-16 files are not supported");
+    lines::Lines lines(bytes, report);
+    Line first;
+    lines.next(first);
+    if (const std::optional<Layout> layout = layoutOf(first.text, report))
+        lines::read(lines, *layout, text, report, sink);
+    // In line order: a warning about a line within a value continued over
+    // lines comes when that line is decoded, before the value's own.
+    std::stable_sort(report.warnings.begin(), report.warnings.end(),
+                     [](const Warning& a, const Warning& b) { return a.line < b.line; });
 }
 
-// Splits UTF-16LE text (after its byte order mark) into lines, each decoded
-// on its own: a line that is not valid UTF-16 is marked so, and a NUL ends
-// the text.
-lines::Text decode16(std::string_view bytes, Report& report) {
-    lines::Text t;
-    t.utf16 = true;
-    const bool odd = bytes.size() % 2 != 0;
-    if (odd) bytes.remove_suffix(1);
-    auto unit = [&](size_t i) {
-        return static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) |
-                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
-    };
-    size_t start = 0;
-    for (size_t i = 0;; i += 2) {
-        const bool nul = i < bytes.size() && unit(i) == 0;
-        if (i == bytes.size() || nul || isBreak(unit(i))) {
-            std::string_view line = bytes.substr(start, i - start);
-            utf16::Decoded d = utf16::toUtf8(line);
-            t.lines.push_back(d.ok ? Line{std::move(d.utf8), true}
-                                   : Line{utf16::toUtf8Lenient(line), false});
-            if (nul)
-                report.warn(static_cast<int>(t.lines.size()),
-                            "the text holds a NUL character; what follows it is not read");
-            if (nul) break;
-            if (i == bytes.size()) {
-                if (odd)
-                    report.warn(static_cast<int>(t.lines.size()),
-                                "the UTF-16 text has an odd number of bytes; the last is not read");
-                break;
+// Makes changes in the store as they come, keeping the key the values go
+// in; the caller begins and ends the transaction. A change that fails
+// throws ImportError naming its line.
+class Applier {
+  public:
+    explicit Applier(regstore::Store& store) : store_(store) {}
+
+    void operator()(const Change& c) {
+        try {
+            switch (c.kind) {
+                case Change::CreateKey:
+                    key_ = store_.createKey(c.root, c.keyPath);
+                    break;
+                case Change::DeleteKey:
+                    if (std::optional<regstore::KeyId> doomed = store_.findKey(c.root, c.keyPath))
+                        store_.deleteKey(*doomed);
+                    key_.reset();
+                    break;
+                case Change::SetValue:
+                case Change::DeleteValue:
+                    if (!key_) throw ImportError(c.line, "a value outside a key");
+                    if (c.kind == Change::SetValue) {
+                        store_.setValue(*key_, c.name, c.type, c.data);
+                    } else {
+                        store_.deleteValue(*key_, c.name);
+                    }
+                    break;
             }
-            if (unit(i) == '\r' && i + 2 < bytes.size() && unit(i + 2) == '\n') i += 2;
-            start = i + 2;
+        } catch (const ImportError&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw ImportError(c.line, e.what());
         }
     }
-    return t;
+
+  private:
+    regstore::Store& store_;
+    std::optional<regstore::KeyId> key_;
+};
+
+// Runs `changes` (which makes them through an Applier, calling `begin`
+// first) in one transaction of the store: all of them or, when one fails,
+// none. The transaction begins with the first change, so that a file that
+// turns out to be no registry file never touches the store; one without a
+// change is still begun and committed, as reg.exe's import succeeds.
+template <typename F>
+void inOneTransaction(regstore::Store& store, F&& changes) {
+    bool begun = false;
+    const auto begin = [&] {
+        if (begun) return;
+        begun = true;
+        store.begin();
+    };
+    try {
+        changes(begin);
+        begin();
+        store.commit();
+    } catch (const ImportError&) {
+        if (begun) store.rollback();
+        throw;
+    } catch (const std::exception& e) {
+        if (begun) store.rollback();
+        throw ImportError(0, e.what());
+    }
 }
 
 }  // namespace
 
+namespace lines {
+
+namespace {
+
+bool isBreak(char32_t c) {
+    return c == '\n' || c == '\r';
+}
+
+constexpr std::string_view kNul = "the text holds a NUL character; what follows it is not read";
+
+}  // namespace
+
+Lines::Lines(std::string_view bytes, Report& report) : bytes_(bytes), report_(report) {
+    if (bytes_.starts_with("\xFF\xFE")) {
+        utf16_ = true;
+        bytes_.remove_prefix(2);
+        odd_ = bytes_.size() % 2 != 0;
+        if (odd_) bytes_.remove_suffix(1);
+    }
+}
+
+bool Lines::next(Line& line) {
+    if (done_) return false;
+    ++number_;
+    if (!utf16_) {
+        // 8-bit text, code page 1252.
+        size_t end = at_;
+        while (end < bytes_.size() && bytes_[end] != '\0' &&
+               !isBreak(static_cast<unsigned char>(bytes_[end])))
+            ++end;
+        line.text = codepage::toUtf8(bytes_.substr(at_, end - at_));
+        line.valid = true;
+        if (end == bytes_.size() || bytes_[end] == '\0') {
+            if (end < bytes_.size()) report_.warn(number_, std::string(kNul));
+            done_ = true;
+            return true;
+        }
+        if (bytes_[end] == '\r' && end + 1 < bytes_.size() && bytes_[end + 1] == '\n') ++end;
+        at_ = end + 1;
+        return true;
+    }
+    // UTF-16LE, each line decoded on its own: one that is not valid UTF-16
+    // is marked so.
+    auto unit = [&](size_t i) {
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes_[i]) |
+                                     static_cast<unsigned char>(bytes_[i + 1]) << 8);
+    };
+    size_t end = at_;
+    while (end < bytes_.size() && unit(end) != 0 && !isBreak(unit(end))) end += 2;
+    const std::string_view units = bytes_.substr(at_, end - at_);
+    utf16::Decoded d = utf16::toUtf8(units);
+    line.valid = d.ok;
+    line.text = d.ok ? std::move(d.utf8) : utf16::toUtf8Lenient(units);
+    if (end == bytes_.size() || unit(end) == 0) {
+        if (end < bytes_.size()) {
+            report_.warn(number_, std::string(kNul));
+        } else if (odd_) {
+            report_.warn(number_,
+                         "the UTF-16 text has an odd number of bytes; the last is not read");
+        }
+        done_ = true;
+        return true;
+    }
+    if (unit(end) == '\r' && end + 2 < bytes_.size() && unit(end + 2) == '\n') end += 2;
+    at_ = end + 2;
+    return true;
+}
+
+}  // namespace lines
+
 Parsed read(std::string_view bytes, regstore::TextData text, Reading reading) {
     Report report(reading);
-    if (bytes.starts_with("\xFE\xFF"))
-        throwImportError(1, "big-endian UTF-16 files are not supported");
-    const lines::Text t =
-        bytes.starts_with("\xFF\xFE") ? decode16(bytes.substr(2), report) : decode8(bytes, report);
-    // Blanks may come before the header, nothing after it. Any other
-    // REGEDIT header is one of a version reg.exe does not know: it reads
-    // nothing of the file, and calls that a success.
-    std::string_view header = ascii::trimLeft(t.lines.front().text);
-    Layout layout = Layout::Keys;
-    if (header == kWin31) {
-        layout = Layout::Win31;
-    } else if (header != kRegedit4 && header != kUnicode) {
-        if (!header.starts_with(kWin31))
-            throwImportError(1, "not a registry file: the first line must be REGEDIT4 or \"" +
-                                    std::string(kUnicode) + "\"");
-        report.skip(1, "the whole file: the header " + excerpt::of(header) +
-                           " is of no version known (REGEDIT4, REGEDIT or \"" +
-                           std::string(kUnicode) + "\")");
-        return {{}, std::move(report.warnings)};
-    }
-    std::vector<Change> changes = lines::read(t, layout, text, report);
-    std::stable_sort(report.warnings.begin(), report.warnings.end(),
-                     [](const Warning& a, const Warning& b) { return a.line < b.line; });
-    return {std::move(changes), std::move(report.warnings)};
+    Parsed parsed;
+    readInto(bytes, text, report, [&](Change&& c) { parsed.changes.push_back(std::move(c)); });
+    parsed.warnings = std::move(report.warnings);
+    parsed.moreWarnings = report.moreWarnings;
+    return parsed;
 }
 
 std::vector<Change> parse(std::string_view bytes, regstore::TextData text) {
     return read(bytes, text, Reading::Strict).changes;
 }
 
-void apply(regstore::Store& hive, const std::vector<Change>& changes) {
-    int line = 0;
-    try {
-        hive.begin();
-        std::optional<regstore::KeyId> key;
-        for (const Change& c : changes) {
-            line = c.line;
-            switch (c.kind) {
-                case Change::CreateKey:
-                    key = hive.createKey(c.root, c.keyPath);
-                    break;
-                case Change::DeleteKey:
-                    if (std::optional<regstore::KeyId> doomed = hive.findKey(c.root, c.keyPath))
-                        hive.deleteKey(*doomed);
-                    key.reset();
-                    break;
-                case Change::SetValue:
-                case Change::DeleteValue:
-                    if (!key) throw ImportError(c.line, "a value outside a key");
-                    if (c.kind == Change::SetValue) {
-                        hive.setValue(*key, c.name, c.type, c.data);
-                    } else {
-                        hive.deleteValue(*key, c.name);
-                    }
-                    break;
-            }
-        }
-        line = 0;
-        hive.commit();
-    } catch (const ImportError&) {
-        hive.rollback();
-        throw;
-    } catch (const std::exception& e) {
-        hive.rollback();
-        throw ImportError(line, e.what());
-    }
+void apply(regstore::Store& store, const std::vector<Change>& changes) {
+    Applier applier(store);
+    inOneTransaction(store, [&](const auto& begin) {
+        begin();
+        for (const Change& c : changes) applier(c);
+    });
 }
 
-std::vector<Warning> importFile(regstore::Store& hive, const std::filesystem::path& file,
-                                Reading reading) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throwImportError(0, "cannot read " + file.string() + ": " + std::strerror(errno));
+Skipped importFile(regstore::Store& store, const std::filesystem::path& file, Reading reading) {
     std::string bytes;
-    struct stat st {};
-    int error = 0;
-    if (::fstat(fd, &st) != 0) {
-        error = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        error = EISDIR;
-    } else if (S_ISREG(st.st_mode) && st.st_size > kLargestFile) {
-        error = EFBIG;
-    } else {
-        char buffer[65536];
-        while (true) {
-            ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) error = errno;
-            if (n <= 0) break;
-            bytes.append(buffer, static_cast<size_t>(n));
-            if (static_cast<off_t>(bytes.size()) > kLargestFile) {
-                error = EFBIG;
-                break;
-            }
-        }
+    try {
+        bytes = untrusted_file::read(file, kLargestFile);
+    } catch (const untrusted_file::Refused& e) {
+        throwImportError(0, e.what());
     }
-    ::close(fd);
-    if (error) throwImportError(0, "cannot read " + file.string() + ": " + std::strerror(error));
-    Parsed parsed = read(bytes, hive.textData(), reading);
-    dotreg::apply(hive, parsed.changes);
-    return std::move(parsed.warnings);
+    // Each change is made as it is read, none kept: the import costs the
+    // file's bytes and what the store keeps of it.
+    Report report(reading);
+    Applier applier(store);
+    inOneTransaction(store, [&](const auto& begin) {
+        readInto(bytes, store.textData(), report, [&](Change&& c) {
+            begin();
+            applier(c);
+        });
+    });
+    return {std::move(report.warnings), report.moreWarnings};
 }
 
 }  // namespace dotreg

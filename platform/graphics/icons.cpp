@@ -1,8 +1,5 @@
 #include "graphics/icons.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <QPainter>
 #include <cstdint>
 
@@ -15,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "files/untrusted_file.h"
 #include "graphics/gdi.h"
 #include "graphics/iconload.h"
 #include "machine/drives.h"
@@ -22,8 +20,7 @@
 
 namespace {
 
-// Icon files worth reading are small; from a larger file only this much is
-// read, so a resource beyond it counts as missing.
+// Icon files worth reading are small; a larger one is not read.
 constexpr std::uintmax_t kMaxFileBytes = 64u << 20;
 
 // Extracted icons are never released, so the table only grows; handles
@@ -50,63 +47,27 @@ HICON handleOf(std::uintptr_t value) {
     return reinterpret_cast<HICON>(value);
 }
 
-// A file's bytes (at most kMaxFileBytes of them), read in one go: a Wine
-// prefix's explorer.exe is most of a megabyte, and the icon readers need
-// only a span of it.
-struct FileBytes {
-    std::unique_ptr<std::uint8_t[]> data;
-    std::size_t size = 0;
-    iconreader::Bytes bytes() const { return {data.get(), size}; }
-};
-
-// nullopt when the file cannot be read as a regular file.
-std::optional<FileBytes> readFile(const std::filesystem::path& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+// A file's bytes, read in one go: a Wine prefix's explorer.exe is most of
+// a megabyte, and the icon readers need only a span of it. The file may
+// be any program's (a prefix's files are), so it is read as one we did not
+// write: nullopt when it is not a regular file within the cap.
+std::optional<std::string> readFile(const std::filesystem::path& path) {
+    try {
+        return untrusted_file::read(path, kMaxFileBytes);
+    } catch (const untrusted_file::Refused&) {
         return std::nullopt;
     }
-    FileBytes file;
-    const auto wanted = static_cast<std::size_t>(
-        std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size), kMaxFileBytes));
-    file.data.reset(new std::uint8_t[wanted ? wanted : 1]);
-    bool ok = true;
-    while (file.size < wanted) {
-        ssize_t n = ::read(fd, file.data.get() + file.size, wanted - file.size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;  // a file that shrank while it was read is read as it now is
-        file.size += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (!ok) return std::nullopt;
-    return file;
 }
 
-}  // namespace
-
-HICON ExtractIconA(HINSTANCE, LPCSTR lpszExeFileName, UINT nIconIndex) {
-    if (!lpszExeFileName) return handleOf(0);
-    const std::string name = codepage::toUtf8(lpszExeFileName);
-    auto host = drives::toHost(name);
-    if (!host) return handleOf(0);
-    std::optional<FileBytes> file = readFile(*host);
-    // A Wine prefix has none of Windows 98's files: their icons come from
-    // the files the program ships for its own machine.
-    if (!file) {
-        if (std::optional<std::filesystem::path> ours = drives::standIn(name))
-            file = readFile(*ours);
-    }
-    if (!file) return handleOf(0);
-    const iconreader::Bytes bytes = file->bytes();
-
-    if (nIconIndex == 0xFFFFFFFFu) {
+// The icon at `index` of a file's bytes (a handle, or 0 for none, 1 for a
+// file that holds no icons at all), or their number for index -1.
+HICON extract(const std::string& file, UINT index) {
+    const iconreader::Bytes bytes(reinterpret_cast<const std::uint8_t*>(file.data()), file.size());
+    if (index == 0xFFFFFFFFu) {
         int n = iconreader::count(bytes);
         return handleOf(n < 0 ? 0 : static_cast<std::uintptr_t>(n));
     }
-    iconload::Loaded loaded = iconload::load(bytes, nIconIndex);
+    iconload::Loaded loaded = iconload::load(bytes, index);
     switch (loaded.status) {
         case iconreader::Status::NotIconFile:
             return handleOf(1);
@@ -121,6 +82,29 @@ HICON ExtractIconA(HINSTANCE, LPCSTR lpszExeFileName, UINT nIconIndex) {
     t.next += 4;
     t.icons[handle] = std::make_unique<dib::IconBitmap>(std::move(loaded.icon));
     return handleOf(handle);
+}
+
+}  // namespace
+
+HICON ExtractIconA(HINSTANCE, LPCSTR lpszExeFileName, UINT nIconIndex) {
+    if (!lpszExeFileName) return handleOf(0);
+    const std::string name = codepage::toUtf8(lpszExeFileName);
+    auto host = drives::toHost(name);
+    if (!host) return handleOf(0);
+    const std::optional<std::string> file = readFile(*host);
+    HICON icon = file ? extract(*file, nIconIndex) : handleOf(0);
+    // A Wine prefix has none of Windows 98's files, or files of their names
+    // without their icons (Wine's explorer.exe holds none): such an icon
+    // comes from the file the program ships for its own machine.
+    if (reinterpret_cast<std::uintptr_t>(icon) <= 1) {
+        if (std::optional<std::filesystem::path> ours = drives::standIn(name)) {
+            if (const std::optional<std::string> standIn = readFile(*ours)) {
+                const HICON shipped = extract(*standIn, nIconIndex);
+                if (reinterpret_cast<std::uintptr_t>(shipped) > 1 || !file) icon = shipped;
+            }
+        }
+    }
+    return icon;
 }
 
 BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon) {

@@ -152,10 +152,6 @@ std::optional<fs::path> standIn(std::string_view path) {
     std::optional<Parsed> p = parse(path);
     if (!p || p->drive != 'C') return std::nullopt;
     bool exists = false;
-    if (std::optional<fs::path> top = driveRoot('C')) {
-        locate(*top, p->parts, &exists);
-        if (exists) return std::nullopt;
-    }
     const fs::path ours = locate(machine::dataDirectory() / "drive_c", p->parts, &exists);
     std::error_code ec;
     if (!exists || !fs::is_regular_file(ours, ec)) return std::nullopt;

@@ -23,10 +23,11 @@ namespace drives {
 // nullopt for another drive letter, a UNC path or an empty path.
 std::optional<std::filesystem::path> toHost(std::string_view windowsPath);
 
-// On a Wine prefix, for a file of drive C that the prefix lacks, the file of
-// the same name among the embedded machine's own shipped ones (its stand-ins
-// for Windows' files), to be read and never written; nullopt otherwise, and
-// for a file the prefix has.
+// On a Wine prefix, for a file of drive C, the file of the same name among
+// the embedded machine's own shipped ones (its stand-ins for Windows'
+// files), to be read where the prefix lacks the file or what is asked of it
+// (Wine's explorer.exe has no icons), and never written; nullopt on the
+// embedded machine, and for a file none of ours is named like.
 std::optional<std::filesystem::path> standIn(std::string_view windowsPath);
 
 // The Windows path of a host path, on the drive whose folder holds it most

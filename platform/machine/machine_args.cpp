@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "files/user_dirs.h"
 #include "wineprefix/prefix_identity.h"
 
 namespace machine {
@@ -44,9 +45,13 @@ bool takeMachineArgument(const std::vector<std::string>& args, std::size_t& at, 
 std::optional<std::string> winePrefixVariableProblem() {
     const char* p = std::getenv("WINEPREFIX");
     if (!p || !*p || *p == '/') return std::nullopt;
+    // Wine's own words, so that the two programs' complaints are seen to be
+    // one; then what to do.
     return std::string("$WINEPREFIX is set to ") + p +
-           ", which is not an absolute path; Wine does not accept it either. Set it to the "
-           "prefix's full path, or give the folder after --wine-prefix.";
+           ", which is not an absolute path, and Wine refuses it as well (\"invalid directory " +
+           p + " in WINEPREFIX: not an absolute path\"). Set WINEPREFIX to the prefix's full " +
+           "path, starting with / (such as " + (user_dirs::home() / ".wine").string() +
+           "), or unset it, or give the folder after --wine-prefix.";
 }
 
 }  // namespace machine

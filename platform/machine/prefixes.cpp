@@ -15,28 +15,28 @@ namespace prefixes {
 
 namespace fs = std::filesystem;
 using sources::Candidate;
-using sources::Candidates;
+using sources::Found;
 
 namespace {
 
-void wine(const fs::path& home, Candidates& out) {
+void wine(const fs::path& home, Found& found) {
     if (const char* p = std::getenv("WINEPREFIX"); p && *p == '/') {
         const fs::path dir = wineprefix::configuredPath(p, home);
-        out.push_back({dir, Source::Wine, {}});
+        found.candidates.push_back({dir, Source::Wine, {}});
     }
-    out.push_back({home / ".wine", Source::Wine, {}});
+    found.candidates.push_back({home / ".wine", Source::Wine, {}});
 }
 
-void playOnLinux(const fs::path& home, Candidates& out) {
+void playOnLinux(const fs::path& home, Found& found) {
     for (const fs::path& dir : sources::subfolders(home / ".PlayOnLinux" / "wineprefix"))
-        out.push_back({dir, Source::PlayOnLinux, {}});
+        found.candidates.push_back({dir, Source::PlayOnLinux, {}});
 }
 
 }  // namespace
 
-std::vector<Prefix> find() {
+std::vector<Prefix> find(std::vector<std::string>* warnings) {
     const fs::path h = user_dirs::home();
-    Candidates found;
+    Found found;
     wine(h, found);
     sources::steam(h, found);
     sources::lutris(h, found);
@@ -48,8 +48,8 @@ std::vector<Prefix> find() {
     // order, and within one the names are sorted first (ignoring ASCII case,
     // each name folded once), then the paths.
     std::vector<std::pair<std::string, Candidate>> ordered;
-    ordered.reserve(found.size());
-    for (Candidate& c : found) {
+    ordered.reserve(found.candidates.size());
+    for (Candidate& c : found.candidates) {
         c.name = wineprefix::nameOf(c.path, std::move(c.name));
         std::string key = ascii::lowered(c.name);
         ordered.emplace_back(std::move(key), std::move(c));
@@ -68,6 +68,7 @@ std::vector<Prefix> find() {
         const bool running = wineserver::running(real);
         out.push_back({std::move(real), c.source, std::move(c.name), running});
     }
+    if (warnings) *warnings = std::move(found.warnings);
     return out;
 }
 

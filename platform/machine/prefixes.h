@@ -21,7 +21,12 @@ struct Prefix {
 };
 
 // Every prefix found from $HOME (and $WINEPREFIX, when it is an absolute
-// path), each real path once: by source, then by name.
-std::vector<Prefix> find();
+// path), each real path once: by source, then by name. `warnings`, when
+// given, receives a sentence for each file that was skipped for its kind,
+// size or nesting (a FIFO where a configuration file should be, say); the
+// names and folders in them are other programs' text, to be escaped
+// (text/escape.h) before they reach a terminal, as the names and paths of
+// the prefixes are.
+std::vector<Prefix> find(std::vector<std::string>* warnings = nullptr);
 
 }  // namespace prefixes

@@ -1,8 +1,6 @@
 // Bottles: every bottle is a folder of its bottles/ folder, and its prefix
 // itself, with its configuration in bottle.yml, whose "Name" is the name the
 // user gave it.
-#include <yaml-cpp/yaml.h>
-
 #include "machine/prefixes_sources.h"
 
 namespace prefixes::sources {
@@ -11,11 +9,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string bottleName(const fs::path& bottle) {
-    const std::optional<std::string> text = readSmallFile(bottle / "bottle.yml");
-    if (!text) return {};
+std::string bottleName(const fs::path& bottle, Found& found) {
+    const std::optional<YAML::Node> config = readYaml(bottle / "bottle.yml", found);
+    if (!config) return {};
     try {
-        const YAML::Node name = YAML::Load(*text)["Name"];
+        const YAML::Node name = (*config)["Name"];
         return name.IsScalar() ? name.as<std::string>() : std::string();
     } catch (const YAML::Exception&) {
         return {};
@@ -24,14 +22,14 @@ std::string bottleName(const fs::path& bottle) {
 
 }  // namespace
 
-void bottles(const fs::path& home, Candidates& out) {
+void bottles(const fs::path& home, Found& found) {
     const fs::path places[] = {
         home / ".local" / "share" / "bottles" / "bottles",
         home / ".var" / "app" / "com.usebottles.bottles" / "data" / "bottles" / "bottles",
     };
     for (const fs::path& place : places) {
         for (const fs::path& bottle : subfolders(place)) {
-            out.push_back({bottle, Source::Bottles, bottleName(bottle)});
+            found.candidates.push_back({bottle, Source::Bottles, bottleName(bottle, found)});
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonParseError>
 
 #include "machine/prefixes_sources.h"
 #include "wineprefix/prefix_identity.h"
@@ -16,14 +17,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void gamesConfig(const fs::path& dir, const fs::path& home, Candidates& out) {
+void gamesConfig(const fs::path& dir, const fs::path& home, Found& found) {
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         if (it->path().extension() != ".json") continue;
-        const std::optional<std::string> text = readSmallFile(it->path());
+        const std::optional<std::string> text = readSmallFile(it->path(), found);
         if (!text) continue;
-        const QJsonDocument doc =
-            QJsonDocument::fromJson(QByteArray::fromRawData(text->data(), text->size()));
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(
+            QByteArray::fromRawData(text->data(), static_cast<qsizetype>(text->size())), &error);
+        if (error.error == QJsonParseError::DeepNesting) warnTooDeep(it->path(), found);
         if (!doc.isObject()) continue;
         const QJsonObject root = doc.object();
         for (auto game = root.begin(); game != root.end(); ++game) {
@@ -31,25 +34,26 @@ void gamesConfig(const fs::path& dir, const fs::path& home, Candidates& out) {
             const QJsonValue prefix = game.value().toObject().value(QStringLiteral("winePrefix"));
             if (!prefix.isString()) continue;
             const fs::path path = wineprefix::configuredPath(prefix.toString().toStdString(), home);
-            if (!path.empty()) out.push_back({path, Source::Heroic, {}});
+            if (!path.empty()) found.candidates.push_back({path, Source::Heroic, {}});
         }
     }
 }
 
 }  // namespace
 
-void heroic(const fs::path& home, Candidates& out) {
-    gamesConfig(home / ".config" / "heroic" / "GamesConfig", home, out);
+void heroic(const fs::path& home, Found& found) {
+    gamesConfig(home / ".config" / "heroic" / "GamesConfig", home, found);
     gamesConfig(
         home / ".var" / "app" / "com.heroicgameslauncher.hgl" / "config" / "heroic" / "GamesConfig",
-        home, out);
+        home, found);
     // A folder that is no prefix may hold prefixes (default/).
     for (const fs::path& dir : subfolders(home / "Games" / "Heroic" / "Prefixes")) {
         if (wineprefix::isPrefix(dir)) {
-            out.push_back({dir, Source::Heroic, {}});
+            found.candidates.push_back({dir, Source::Heroic, {}});
             continue;
         }
-        for (const fs::path& inner : subfolders(dir)) out.push_back({inner, Source::Heroic, {}});
+        for (const fs::path& inner : subfolders(dir))
+            found.candidates.push_back({inner, Source::Heroic, {}});
     }
 }
 

@@ -13,15 +13,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A file of Valve's format; nullopt when it cannot be read or is not of
+// the format, with a warning when it nests too deeply.
+std::optional<vdf::Node> readVdf(const fs::path& file, Found& found) {
+    const std::optional<std::string> text = readSmallFile(file, found);
+    if (!text) return std::nullopt;
+    bool tooDeep = false;
+    std::optional<vdf::Node> root = vdf::parse(*text, &tooDeep);
+    if (tooDeep) warnTooDeep(file, found);
+    return root;
+}
+
 // The library folders one libraryfolders.vdf lists: a block per library
 // with its "path" (as Steam writes it now), or the path itself as the value
 // (as it wrote it before 2021). Numbered keys only; the others are Steam's
 // statistics.
-std::vector<fs::path> libraries(const fs::path& vdfFile) {
+std::vector<fs::path> libraries(const fs::path& vdfFile, Found& found) {
     std::vector<fs::path> out;
-    const std::optional<std::string> text = readSmallFile(vdfFile);
-    if (!text) return out;
-    const std::optional<vdf::Node> root = vdf::parse(*text);
+    const std::optional<vdf::Node> root = readVdf(vdfFile, found);
     const vdf::Node* list = root ? root->find("libraryfolders") : nullptr;
     if (!list || !list->isBlock) return out;
     for (const auto& [key, value] : list->pairs) {
@@ -33,27 +42,26 @@ std::vector<fs::path> libraries(const fs::path& vdfFile) {
 }
 
 // The game's name in its manifest; empty when it has none.
-std::string appName(const fs::path& steamapps, const std::string& appId) {
-    const std::optional<std::string> text =
-        readSmallFile(steamapps / ("appmanifest_" + appId + ".acf"));
-    if (!text) return {};
-    const std::optional<vdf::Node> root = vdf::parse(*text);
+std::string appName(const fs::path& steamapps, const std::string& appId, Found& found) {
+    const std::optional<vdf::Node> root =
+        readVdf(steamapps / ("appmanifest_" + appId + ".acf"), found);
     const vdf::Node* state = root ? root->find("AppState") : nullptr;
     if (!state) return {};
     return state->string("name").value_or("");
 }
 
-void library(const fs::path& steamapps, Candidates& out) {
+void library(const fs::path& steamapps, Found& found) {
     for (const fs::path& dir : subfolders(steamapps / "compatdata")) {
         const std::string appId = dir.filename().string();
-        std::string name = appName(steamapps, appId);
-        out.push_back({dir / "pfx", Source::Steam, name.empty() ? appId : std::move(name)});
+        std::string name = appName(steamapps, appId, found);
+        found.candidates.push_back(
+            {dir / "pfx", Source::Steam, name.empty() ? appId : std::move(name)});
     }
 }
 
 }  // namespace
 
-void steam(const fs::path& home, Candidates& out) {
+void steam(const fs::path& home, Found& found) {
     const fs::path installs[] = {
         home / ".steam" / "steam",
         home / ".local" / "share" / "Steam",
@@ -64,13 +72,13 @@ void steam(const fs::path& home, Candidates& out) {
     std::set<fs::path> done;
     for (const fs::path& install : installs) {
         std::vector<fs::path> steamapps{install / "steamapps"};
-        for (const fs::path& lib : libraries(install / "steamapps" / "libraryfolders.vdf"))
+        for (const fs::path& lib : libraries(install / "steamapps" / "libraryfolders.vdf", found))
             steamapps.push_back(lib / "steamapps");
         for (const fs::path& dir : steamapps) {
             std::error_code ec;
             fs::path key = fs::weakly_canonical(dir, ec);
             if (ec) key = dir;
-            if (done.insert(key).second) library(dir, out);
+            if (done.insert(key).second) library(dir, found);
         }
     }
 }

@@ -1,23 +1,16 @@
 #include "machine/vdf.h"
 
+#include "text/ascii.h"
+
 namespace vdf {
 
 namespace {
 
-bool equalFolded(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 class Reader {
   public:
     explicit Reader(std::string_view text) : text_(text) {}
+
+    bool tooDeep = false;  // a block nested deeper than kMaxDepth was met
 
     // The pairs up to the closing "}" (inside a block) or to the end.
     bool block(Node& into, int depth) {
@@ -36,7 +29,11 @@ class Reader {
             Node value;
             if (text_[at_] == '{') {
                 ++at_;
-                if (depth + 1 > kMaxDepth || !block(value, depth + 1)) return false;
+                if (depth + 1 > kMaxDepth) {
+                    tooDeep = true;
+                    return false;
+                }
+                if (!block(value, depth + 1)) return false;
             } else if (!token(value.text)) {
                 return false;
             }
@@ -117,7 +114,7 @@ class Reader {
 
 const Node* Node::find(std::string_view key) const {
     for (const auto& [k, v] : pairs) {
-        if (equalFolded(k, key)) return &v;
+        if (ascii::equalNoCase(k, key)) return &v;
     }
     return nullptr;
 }
@@ -128,10 +125,13 @@ std::optional<std::string> Node::string(std::string_view key) const {
     return n->text;
 }
 
-std::optional<Node> parse(std::string_view text) {
+std::optional<Node> parse(std::string_view text, bool* tooDeep) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a UTF-8 byte order mark
     Node root;
-    if (!Reader(text).block(root, 0)) return std::nullopt;
+    Reader reader(text);
+    const bool read = reader.block(root, 0);
+    if (tooDeep) *tooDeep = reader.tooDeep;
+    if (!read) return std::nullopt;
     return root;
 }
 

@@ -37,7 +37,8 @@ inline constexpr int kMaxDepth = 32;
 
 // The pairs of a whole file, as a block; nullopt when the text is not of
 // the format (an unclosed string or block, a key without a value, a stray
-// "}", blocks nested too deep).
-std::optional<Node> parse(std::string_view text);
+// "}", blocks nested too deep). `tooDeep`, when given, tells whether the
+// last was the reason.
+std::optional<Node> parse(std::string_view text, bool* tooDeep = nullptr);
 
 }  // namespace vdf

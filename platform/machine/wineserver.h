@@ -15,7 +15,8 @@ namespace wineserver {
 // "lock" file of its server directory, server-<device>-<inode> (of the
 // prefix folder, in hex). Debian's Wine keeps that directory in the /tmp
 // folder the prefix's "wineserver" file names, upstream Wine in
-// /tmp/.wine-<uid>/.
+// /tmp/.wine-<uid>/. Both folders count only when Wine itself would use
+// them: folders, not links, of this user, which no one else may enter.
 bool running(const std::filesystem::path& prefix);
 // The process that holds the lock (the server, as a rule), 0 when it cannot
 // be told (such as one of another process namespace); nullopt when no

@@ -16,6 +16,18 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr auto kBusyTimeout = std::chrono::seconds(10);
+// A registry file may have been put in place by anyone who could write the
+// prefix: a device is not even opened (opening some has effects), and
+// opening must not wait (on a FIFO without a writer) nor make it our
+// terminal; once open it is checked again before it is read (readAll).
+int openRegular(const fs::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    return ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+}
 // More than any registry file has reason to hold; refused before it is read.
 constexpr off_t kLargestFile = off_t{512} * 1024 * 1024;
 
@@ -67,7 +79,7 @@ std::string LockedFile::writeProblem() const {
 
 std::string LockedFile::read(struct stat* status) const {
     const fs::path file = target();
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openRegular(file);
     if (fd < 0) throwSystemError(errno, "cannot read " + file.string());
     std::string text;
     try {
@@ -89,7 +101,7 @@ bool LockedFile::lock() {
     const auto deadline = std::chrono::steady_clock::now() + kBusyTimeout;
     while (true) {
         const fs::path file = target();
-        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = openRegular(file);
         if (fd < 0) {
             const int error = errno;
             throw Error(codeForErrno(error),
