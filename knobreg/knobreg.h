@@ -97,9 +97,6 @@ int importFile(const std::vector<std::string>& args, Session& session);
 int history(const std::vector<std::string>& args, Session& session);
 int undo(const std::vector<std::string>& args, Session& session);
 
-// Text that came from elsewhere, as a terminal may show it.
-std::string shown(const std::string& text);
-
 // Text of the terminal's own: the text data of a value in UTF-8 (NULs kept),
 // and UTF-8 given on the command line as the store keeps text (refused when
 // the store's code page cannot hold it).

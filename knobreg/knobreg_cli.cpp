@@ -138,19 +138,6 @@ std::string toStoreText(const std::string& utf8, std::string_view what, regstore
     return bytes;
 }
 
-std::string shown(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            static const char* digits = "0123456789abcdef";
-            out += std::string("\\x") + digits[c >> 4] + digits[c & 15];
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
 void checkText(const std::string& text, std::string_view what) {
     std::string ignored;
     if (!utf16::fromUtf8(text, ignored))

@@ -5,6 +5,7 @@
 
 #include "knobreg.h"
 #include "registry/catalogue_history.h"
+#include "text/escape.h"
 #include "winreg/history.h"
 
 namespace knobreg {
@@ -35,8 +36,9 @@ int history(const std::vector<std::string>& args, Session& session) {
     std::ostream& out = session.out();
     for (std::size_t n = 0; n < entries.size(); ++n) {
         const history::Entry& e = entries[n];
-        out << n + 1 << "    " << when(e.time) << "    " << shown(e.origin) << '\n'
-            << "    " << shown(joined(catalogue::describe(e))) << '\n';
+        out << n + 1 << "    " << when(e.time) << "    " << escape::linesForTerminal(e.origin)
+            << '\n'
+            << "    " << escape::linesForTerminal(joined(catalogue::describe(e))) << '\n';
     }
     return 0;
 }
@@ -55,8 +57,9 @@ int undo(const std::vector<std::string>& args, Session& session) {
         number = std::stoul(text);
     }
     const history::Entry undone = history::undo(session.hive(), number, sw.has("f"));
-    session.out() << "Took back change " << number << ", " << shown(undone.origin) << " of "
-                  << when(undone.time) << ".\n";
+    session.out() << "Took back change " << number << ", "
+                  << escape::linesForTerminal(undone.origin) << " of " << when(undone.time)
+                  << ".\n";
     return 0;
 }
 

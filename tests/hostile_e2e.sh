@@ -204,6 +204,34 @@ done
 add() { run "$knobreg" --wine-prefix "$1" add 'HKCU\Software\Hostile' /v x /d y /f; }
 add "$steamapps/compatdata/200/pfx" || fail "knobreg add beside a held lock: $(cat "$work/err")"
 printable "knobreg add"
+# A Wine that lies: the lock of a prefix's server (in a folder of this user's,
+# as Wine makes it) held by a program named wineserver64, with a wine64
+# beside it that exits 0 and does nothing. What a change would replace
+# cannot be read through it, so nothing is changed and nothing is said to
+# be: knobreg fails, and the prefix's files stay as they were.
+prefix "$work/lying"
+liar=knobwise-lying-$$
+echo "$liar" >"$work/lying/wineserver"
+server=${TMPDIR:-/tmp}/$liar/$(printf 'server-%x-%x' "$(stat -c %d "$work/lying")" "$(stat -c %i "$work/lying")")
+mkdir -p -m 700 "${TMPDIR:-/tmp}/$liar" "$server"
+trap 'rm -rf "${TMPDIR:-/tmp}/$liar"; cleanup' EXIT
+mkdir "$work/liar"
+cp "$(readlink -f /usr/bin/python3)" "$work/liar/wineserver64"
+printf '#!/bin/sh\nexit 0\n' >"$work/liar/wine64"
+chmod +x "$work/liar/wine64"
+PYTHONHOME=/usr "$work/liar/wineserver64" -c 'import fcntl, sys, time
+f = open(sys.argv[1], "w"); fcntl.lockf(f, fcntl.LOCK_EX); print("held", flush=True); time.sleep(300)' \
+    "$server/lock" >"$work/liar.log" 2>&1 &
+pids+=($!)
+eventually grep -q held "$work/liar.log" || fail "the lying server did not start"
+cp "$work/lying/user.reg" "$work/lying.before"
+! run "$knobreg" --wine-prefix "$work/lying" add 'HKCU\Software\Lie' /v x /d y /f ||
+    fail "knobreg believed a Wine that does nothing: $(cat "$work/out")"
+grep -q 'Nothing was changed' "$work/err" || fail "knobreg said: $(cat "$work/err")"
+! grep -q 'completed successfully' "$work/out" || fail "a change through the lying Wine was reported"
+cmp -s "$work/lying/user.reg" "$work/lying.before" || fail "the lying Wine's prefix was written"
+kill "${pids[-1]}"
+
 # The settings' keys, from a fresh machine, so that no question is asked.
 for root in HKLM HKCU; do
     XDG_DATA_HOME=$work/fresh "$knobreg" export $root "$work/fresh.reg" /y >/dev/null
