@@ -333,6 +333,45 @@ TEST(Knobreg, ImportSkipsWhatRegExeSkipsAndSaysSo) {
     EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
+// Each change is kept, the newest first, by the command line that made it;
+// undo refuses over a value changed since by another program, naming it,
+// and /f takes the change back all the same.
+TEST(Knobreg, HistoryAndUndo) {
+    Machine m;
+    ASSERT_EQ(m.run({"add", "HKCU\\Software\\Kept", "/v", "A", "/d", "one", "/f"}).code, 0);
+    ASSERT_EQ(m.run({"add", "HKCU\\Software\\Kept", "/v", "A", "/d", "two words", "/f"}).code, 0);
+    Result r = m.run({"history"});
+    EXPECT_EQ(r.code, 0);
+    const size_t second = r.out.find("\n2    ");
+    ASSERT_NE(second, std::string::npos) << r.out;
+    EXPECT_TRUE(r.out.starts_with("1    ")) << r.out;
+    EXPECT_NE(r.out.find("    knobreg add HKCU\\Software\\Kept /v A /d \"two words\" /f\n    "
+                         "HKEY_CURRENT_USER\\Software\\Kept (A)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("knobreg add HKCU\\Software\\Kept /v A /d one /f", second),
+              std::string::npos)
+        << r.out;
+
+    {  // Another program changes the value.
+        auto hive = regstore::SqliteHive::open(m.home() / "knobwise" / "registry.db");
+        hive->setValue(*hive->findKey(regstore::Root::CurrentUser, "Software\\Kept"), "A", REG_SZ,
+                       "three");
+    }
+    r = m.run({"undo"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err,
+              "ERROR: HKEY_CURRENT_USER\\Software\\Kept (A) has been changed since change 1 was "
+              "made; /f takes the change back all the same.\n");
+    EXPECT_EQ(m.stored(regstore::Root::CurrentUser, "Software\\Kept", "A")->data, "three");
+    r = m.run({"undo", "/f"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("Took back change 1, knobreg add ")) << r.out;
+    EXPECT_EQ(m.stored(regstore::Root::CurrentUser, "Software\\Kept", "A")->data, "one\0"s);
+    EXPECT_EQ(m.run({"undo", "9"}).code, 1);
+    EXPECT_EQ(m.run({"undo", "x"}).code, 1);
+}
+
 TEST(Knobreg, CommandLinesItCannotUnderstand) {
     Machine m;
     Result r = m.run({"/?"});

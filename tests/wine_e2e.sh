@@ -266,6 +266,18 @@ if [ -n "$regdump" ]; then
     test "$read_as" = '1 38,00,36,00,00,00' || fail "Wine reads Hearts as: $read_as"
     read_as=$(live_bytes "$advanced" ShowInfoTip)
     test "$read_as" = '4 00,00,00,00' || fail "Wine reads ShowInfoTip as: $read_as"
+    # That Apply, the newest change, taken back through the running Wine
+    # (what it replaced was read through it), then made again by taking
+    # back the undo.
+    "$knobreg" --wine-prefix "$WINEPREFIX" history | head -n1 | grep -q '^1    .*    Apply$' ||
+        fail "the Apply is not the newest change: $("$knobreg" --wine-prefix "$WINEPREFIX" history)"
+    "$knobreg" --wine-prefix "$WINEPREFIX" undo >"$work/undo.log" 2>&1 || fail "undo: $(cat "$work/undo.log")"
+    read_as=$(live_bytes "$clsid" InfoTip)
+    test "$read_as" = '1 54,00,79,00,70,00,65,00,64,00,20,00,69,00,6e,00,20,00,57,00,69,00,6e,00,65,00,00,00' ||
+        fail "after the undo Wine reads the tip as: $read_as"
+    "$knobreg" --wine-prefix "$WINEPREFIX" undo >"$work/undo.log" 2>&1 || fail "redo: $(cat "$work/undo.log")"
+    read_as=$(live_bytes "$clsid" InfoTip)
+    test "$read_as" = "$typed" || fail "after undoing the undo Wine reads the tip as: $read_as"
     "$knobreg" --wine-prefix "$WINEPREFIX" add "$other" /v InfoTip /d 'By knobreg' /f >/dev/null ||
         fail "knobreg could not write through the running Wine"
     read_as=$(live_bytes "$other" InfoTip)
