@@ -2,9 +2,11 @@
 // exactly the settings that were not saved. Every write point of a hive
 // (SQLite's writes, syncs and file creations, failed one at a time through
 // the fault-injecting VFS) and of a Wine prefix (each step of replacing a
-// registry file) is failed in turn; each time the store stays sound and
-// every value holds its old bytes or its new ones. Apply writes one batch:
-// a fault keeps all of it from the disk, or on a prefix, the file it struck.
+// registry file, and each write point of its history's database) is failed
+// in turn; each time the store stays sound and every value holds its old
+// bytes or its new ones. Apply writes one batch: a fault keeps all of it
+// from the disk, or on a prefix, the file it struck. And the history keeps
+// the change with it, or keeps nothing.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -18,6 +20,7 @@
 
 #include "dotreg/dotreg.h"
 #include "files/atomic_file.h"
+#include "historydb/historydb.h"
 #include "support/faulty_vfs.h"
 #include "window_support.h"
 #include "wineprefix/prefix_store.h"
@@ -157,6 +160,30 @@ class ApplyFaults : public ::testing::Test, public WindowTest {
         }
     }
 
+    // The history after a faulted Apply: an entry made for what was saved
+    // and only for that, or none when nothing was. On a prefix, an entry
+    // left unknown by the fault (`pending`, settled when the history is
+    // next read) may stand for what was saved, or for nothing.
+    void checkHistory(const Values& values, const std::vector<history::Entry>& entries,
+                      regstore::Store& store, const std::string& where) {
+        const bool saved = values != old_;
+        int made = 0, pending = 0;
+        for (const history::Entry& e : entries) {
+            (e.made ? made : pending) += 1;
+            if (!e.made) continue;
+            EXPECT_EQ(e.origin, "Apply") << where;
+            for (const history::Step& step : e.steps)
+                EXPECT_TRUE(history::holds(store, step))
+                    << step.key.path << " (" << step.name << ") not as its entry says, " << where;
+        }
+        EXPECT_LE(made + pending, 1) << where;
+        if (saved) {
+            EXPECT_EQ(made + pending, 1) << "a change saved without its entry, " << where;
+        } else {
+            EXPECT_EQ(made, 0) << "an entry kept for a change not made, " << where;
+        }
+    }
+
     fs::path dir_;
     Values old_, fresh_;
     std::map<Point, int> reached_;  // the VFS's operations during the last Apply
@@ -169,15 +196,22 @@ TEST_F(ApplyFaults, HiveWithAFaultAtEveryWritePoint) {
     old_ = valuesIn(*regstore::SqliteHive::open(file));
     faulty_vfs::install();
 
-    // Each run starts from the same hive, opened at Apply's first write.
+    // Each run starts from the same hive, opened at Apply's first write as
+    // the program opens it, keeping its history.
     auto open = [&] {
         for (const char* extra : {"-wal", "-shm"}) fs::remove(file.string() + extra);
         testing_support::writeFile(file, image);
-        return regstore::openHive(file);
+        regstore::Opened o = regstore::openHive(file);
+        o.store->keepHistory();
+        return o;
     };
+    std::string where;
     auto inspect = [&] {
         EXPECT_EQ(testing_support::integrityCheck(file), "ok");
-        return valuesIn(*regstore::SqliteHive::open(file));
+        const std::unique_ptr<regstore::SqliteHive> hive = regstore::SqliteHive::open(file);
+        Values values = valuesIn(*hive);
+        checkHistory(values, hive->history(), *hive, where);
+        return values;
     };
     faulty_vfs::arm(Point::Write, INT_MAX, SQLITE_OK, 0);  // counts only
     applyClean(open, inspect);
@@ -193,8 +227,8 @@ TEST_F(ApplyFaults, HiveWithAFaultAtEveryWritePoint) {
     };
     for (const auto& f : faults) {
         for (int n = 1; n <= points.at(f.point); ++n) {
-            const std::string where = std::string(faulty_vfs::name(f.point)) + " #" +
-                                      std::to_string(n) + ": " + sqlite3_errstr(f.code);
+            where = std::string(faulty_vfs::name(f.point)) + " #" + std::to_string(n) + ": " +
+                    sqlite3_errstr(f.code);
             faulty_vfs::arm(f.point, n, f.code, f.error);
             std::set<QString> named;
             Values values = apply(open, inspect, &named);
@@ -207,16 +241,24 @@ TEST_F(ApplyFaults, HiveWithAFaultAtEveryWritePoint) {
 TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
     const fs::path image = dir_ / "image";
     const fs::path prefix = dir_ / "prefix";
+    const fs::path journal = dir_ / "state" / "history.db";
     for (const char* name : {"system.reg", "user.reg"})
         testing_support::writeFile(image / name, "WINE REGISTRY Version 2\n");
     storeOldValues(*regstore::PrefixStore::open(image));
     old_ = valuesIn(*regstore::PrefixStore::open(image));
+    faulty_vfs::install();
 
+    // Each run from the same files and an empty history.
     auto open = [&] {
         fs::remove_all(prefix);
+        fs::remove_all(journal.parent_path());
         fs::copy(image, prefix);
-        return regstore::Opened{regstore::PrefixStore::open(prefix), regstore::State::Ok, {}, {}};
+        std::unique_ptr<regstore::PrefixStore> store =
+            regstore::PrefixStore::open(prefix, {}, {}, journal);
+        store->keepHistory();
+        return regstore::Opened{std::move(store), regstore::State::Ok, {}, {}};
     };
+    std::string where;
     auto inspect = [&] {
         std::set<std::string> files;
         for (const fs::directory_entry& e : fs::directory_iterator(prefix))
@@ -225,18 +267,35 @@ TEST_F(ApplyFaults, WinePrefixWithAFaultAtEveryStepOfEveryWrite) {
             << "a temporary file was left";
         std::unique_ptr<regstore::PrefixStore> store = regstore::PrefixStore::open(prefix);
         EXPECT_EQ(store->damage(), "");
-        return valuesIn(*store);
+        Values values = valuesIn(*store);
+        historydb::Journal kept(journal, fs::canonical(prefix).string());
+        checkHistory(values, kept.entries(), *store, where);
+        return values;
     };
     std::map<std::string, int> steps;
     atomic_file::setProbe([&](std::string_view step) {
         ++steps[std::string(step)];
         return 0;
     });
+    faulty_vfs::arm(Point::Write, INT_MAX, SQLITE_OK, 0);  // counts only
     applyClean(open, inspect);
+    const std::map<Point, int> points = reached_;
+
+    // The history's database: each of its write points.
+    for (Point point : {Point::Write, Point::Sync, Point::Create}) {
+        for (int n = 1; n <= points.at(point); ++n) {
+            where = std::string("history ") + faulty_vfs::name(point) + " #" + std::to_string(n);
+            faulty_vfs::arm(point, n, SQLITE_IOERR, EIO);
+            std::set<QString> named;
+            Values values = apply(open, inspect, &named);
+            EXPECT_TRUE(faulty_vfs::fired()) << where;
+            check(values, named, false, where, true);
+        }
+    }
 
     for (const auto& [step, times] : steps) {
         for (int n = 1; n <= times; ++n) {
-            const std::string where = step + " #" + std::to_string(n);
+            where = step + " #" + std::to_string(n);
             int seen = 0;
             atomic_file::setProbe(
                 [&](std::string_view s) { return s == step && ++seen == n ? ENOSPC : 0; });
