@@ -460,7 +460,8 @@ void PrefixStore::commitChanges(history::Entry* entry) {
             }
             impl.importPending();
         } catch (...) {
-            if (kept) impl.forget(*entry);
+            // Wine may have taken part of it: the entry stays unknown, to be
+            // settled by what Wine holds when the history is next read.
             rollbackChanges();
             throw;
         }

@@ -199,7 +199,6 @@ class Store {
     // replaced, made durable with the change. A store that has nowhere to
     // keep one keeps none.
     void keepHistory() { recording_ = canKeepHistory(); }
-    bool keepsHistory() const { return recording_; }
     // The entries kept, the newest first (at most history::kKept).
     virtual std::vector<history::Entry> history();
 
