@@ -80,7 +80,7 @@ class Reader {
             std::string name;
             Content sub;
             if (!text(name) || !content(sub, depth + 1)) return false;
-            c.subkeys.emplace_back(std::move(name), std::move(sub));
+            c.subkeys.push_back({std::move(name), std::move(sub)});
         }
         return true;
     }
@@ -94,7 +94,7 @@ Content contentAt(Store& store, KeyId key) {
     Content c;
     c.values = store.values(key);
     for (const regstore::Subkey& sub : store.subkeys(key))
-        c.subkeys.emplace_back(sub.name, contentAt(store, sub.id));
+        c.subkeys.push_back({sub.name, contentAt(store, sub.id)});
     return c;
 }
 

@@ -20,9 +20,14 @@ namespace history {
 inline constexpr std::size_t kKept = 100;
 
 // A key's content: its values and the keys below it, names as written.
+struct Subkey;
 struct Content {
     std::vector<regstore::Value> values;
-    std::vector<std::pair<std::string, Content>> subkeys;
+    std::vector<Subkey> subkeys;
+};
+struct Subkey {
+    std::string name;
+    Content content;
 };
 
 // One value set or deleted, or one key made or deleted.
