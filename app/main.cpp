@@ -1,6 +1,6 @@
 // knobwise: selects the machine (the user's own, made on first start, or a
 // Wine prefix asked for on the command line or picked in the chooser), then
-// loads the main window and shows it.
+// loads the main window and shows it, or with --history the History window.
 #include <unistd.h>
 #include <QApplication>
 #include <cstdio>
@@ -15,6 +15,7 @@
 #include "controls/end.h"
 #include "controls/firstframe.h"
 #include "controls/msgbox.h"
+#include "history/HistoryWindow.h"
 #include "machine/machine.h"
 #include "machine/prefixes.h"
 #include "text/escape.h"
@@ -65,17 +66,39 @@ int showBadArguments(const std::string& error) {
     return 2;
 }
 
-// Lets the user pick the prefix and selects it. False when the chooser was
-// cancelled.
-bool choosePrefix() {
+// Lets the user pick the prefix and selects it, `liveKeys` as for
+// machine::choose. False when the chooser was cancelled.
+bool choosePrefix(const std::vector<regstore::KeyPath>& liveKeys) {
     std::vector<std::string> skipped;
     std::vector<prefixes::Prefix> found = prefixes::find(&skipped);
     for (const std::string& s : skipped) tell(s);
-    PrefixChooser chooser(std::move(found), [](const wineprefix::Identity& prefix) {
-        machine::choose(prefix, missing_keys::settingsKeys());
+    PrefixChooser chooser(std::move(found), [&liveKeys](const wineprefix::Identity& prefix) {
+        machine::choose(prefix, liveKeys);
     });
     chooser.ShowModal();
     return chooser.opened().has_value();
+}
+
+// What the user is told once about the machine before its window shows.
+// False when there was something to tell.
+bool sayProblems(const machine::Choice& choice) {
+    if (!choice.error.empty()) {
+        MsgBox(QStringLiteral("The Knobwise machine could not be made:\n\n") +
+                   QString::fromStdString(choice.error),
+               msgbox::kExclamation);
+        return false;
+    }
+    if (const std::string problem = regstore::problem(); !problem.empty()) {
+        // Said once; the program then runs as the store allows: with every
+        // key failing to open (a hive missing, damaged, or not writable,
+        // since every open asks for write rights), or with changes refused
+        // (a full disk; a Wine running in the prefix that cannot be used,
+        // one of the prefix's files damaged or not writable).
+        if (machine::current().isWinePrefix()) tell(problem);
+        MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -108,6 +131,10 @@ int main(int argc, char** argv) {
     }
     firstframe::phase("application");
 
+    // The History window reads no setting: a running Wine is asked only
+    // for what an undo changes.
+    const std::vector<regstore::KeyPath> liveKeys =
+        opts.history ? std::vector<regstore::KeyPath>{} : missing_keys::settingsKeys();
     // The store starts to open before the style is installed: a prefix's
     // files are read while the style's faces are looked up among the
     // system's fonts and the window is made.
@@ -115,9 +142,9 @@ int main(int argc, char** argv) {
     if (opts.choosePrefix) {
         classic::install();
         // Cancel is the user's answer, not a failure.
-        if (!choosePrefix()) return 0;
+        if (!choosePrefix(liveKeys)) return 0;
     } else {
-        choice = opts.winePrefix ? machine::choose(*opts.winePrefix, missing_keys::settingsKeys())
+        choice = opts.winePrefix ? machine::choose(*opts.winePrefix, liveKeys)
                                  : machine::choose(std::nullopt);
         firstframe::phase("store");
         classic::install();
@@ -130,23 +157,15 @@ int main(int argc, char** argv) {
     }
     if (machine::current().isWinePrefix())
         tell("using the Wine prefix " + machine::current().prefix().string());
+    if (opts.history) {
+        sayProblems(choice);
+        HistoryWindow history;
+        history.Show();
+        return QApplication::exec();
+    }
     Form1 form;
     firstframe::phase("window");
-    if (!choice.error.empty()) {
-        MsgBox(QStringLiteral("The Knobwise machine could not be made:\n\n") +
-                   QString::fromStdString(choice.error),
-               msgbox::kExclamation);
-    } else if (const std::string problem = regstore::problem(); !problem.empty()) {
-        // Said once; the program then runs as the store allows: with every
-        // key failing to open (a hive missing, damaged, or not writable,
-        // since every open asks for write rights), or with changes refused
-        // (a full disk; a Wine running in the prefix that cannot be used,
-        // one of the prefix's files damaged or not writable).
-        if (machine::current().isWinePrefix()) tell(problem);
-        MsgBox(QString::fromStdString(problem), msgbox::kExclamation);
-    } else {
-        missing_keys::offer();
-    }
+    if (sayProblems(choice)) missing_keys::offer();
 
     firstframe::phase("notices");
     form.Load();

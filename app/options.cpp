@@ -14,6 +14,8 @@ Options parse(int argc, char** argv) {
         const std::string& arg = args[at];
         if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--history") {
+            o.history = true;
         } else if (arg.starts_with("--")) {
             o.error = "unknown option " + arg;
         } else {

@@ -1,5 +1,5 @@
-// The command line of knobwise: --wine-prefix [DIR] and --help. Qt's own
-// options are left to Qt.
+// The command line of knobwise: --wine-prefix [DIR], --history and --help.
+// Qt's own options are left to Qt.
 #pragma once
 
 #include <filesystem>
@@ -11,6 +11,7 @@ namespace options {
 
 struct Options {
     bool help = false;
+    bool history = false;  // the History window instead of the main window
     std::optional<std::filesystem::path> winePrefix;  // the prefix asked for
     bool choosePrefix = false;  // --wine-prefix with neither a folder nor $WINEPREFIX
     std::string error;          // a command line we cannot take
@@ -21,7 +22,7 @@ struct Options {
 // that the prefix the user picks from those found (choosePrefix).
 Options parse(int argc, char** argv);
 
-inline constexpr const char* kUsage = R"(Usage: knobwise [--wine-prefix [DIR]]
+inline constexpr const char* kUsage = R"(Usage: knobwise [--history] [--wine-prefix [DIR]]
 
 Views and changes a handful of Windows shell and browser settings.
 
@@ -34,6 +35,9 @@ $XDG_DATA_HOME/knobwise (or ~/.local/share/knobwise), made on first start.
                        without that a window lists the Wine prefixes found
                        on this computer to choose from. While Wine runs
                        in the prefix, changes go through that Wine.
+  --history            shows the changes made to the machine (or the
+                       prefix), the newest first, instead of the settings;
+                       Undo takes any of them back
   --help               shows this text
 )";
 

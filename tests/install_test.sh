@@ -78,11 +78,14 @@ export PATH=$work/opener:$prefix/bin:$PATH
 
 start_desktop
 
-# The menu entry's command, as a launcher runs it.
-exec_line=$(sed -n '/^\[Desktop Entry\]/,/^\[Desktop Action/s/^Exec=//p' "$desktop")
+# The menu entry's command, as a launcher runs it, and its actions'.
+exec_of() { sed -n "/^\\[$1\\]/,/^\\[/s/^Exec=//p" "$desktop"; }
+exec_line=$(exec_of 'Desktop Entry')
 [ "$exec_line" = knobwise ] || fail "the menu entry runs '$exec_line'"
-action=$(sed -n '/^\[Desktop Action wine-prefix\]/,$s/^Exec=//p' "$desktop")
+action=$(exec_of 'Desktop Action wine-prefix')
 [ "$action" = "knobwise --wine-prefix" ] || fail "the Wine prefix action runs '$action'"
+action=$(exec_of 'Desktop Action history')
+[ "$action" = "knobwise --history" ] || fail "the history action runs '$action'"
 (cd "$work" && exec $exec_line) >"$work/knobwise.log" 2>&1 &
 app=$!
 pids+=("$app")

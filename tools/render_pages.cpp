@@ -1,7 +1,9 @@
-// render_pages DIRECTORY: draws each page of the main window, and the folder
-// picker, into PNG files in DIRECTORY (info-tips.png ... about.png,
-// dialog.png). It runs offscreen on a throw-away machine, so what it shows is
-// a fresh machine's settings.
+// render_pages DIRECTORY: draws each page of the main window, the folder
+// picker, the prefix chooser and the History window into PNG files in
+// DIRECTORY (info-tips.png ... about.png, dialog.png, chooser.png,
+// history.png). It runs offscreen on a throw-away machine, so what the pages
+// show is a fresh machine's settings; the History window shows three changes
+// made to it afterwards.
 #include <stdlib.h>
 
 #include <QApplication>
@@ -15,8 +17,12 @@
 #include "chooser/PrefixChooser.h"
 #include "controls/classicstyle.h"
 #include "folders/Dialog.h"
+#include "history/HistoryWindow.h"
 #include "machine/machine.h"
+#include "registry/catalogue.h"
 #include "window/Form1.h"
+#include "winreg/current_store.h"
+#include "winreg/history.h"
 
 namespace {
 
@@ -88,6 +94,32 @@ int main(int argc, char** argv) {
                 [](const wineprefix::Identity&) {});
             chooser.show();
             if (status == 0 && !save(chooser, out + "/chooser.png")) status = 1;
+            // Changes as Apply and knobreg make them: two settings applied,
+            // a setting by its value's name, and a key of no setting.
+            form.Text1->setText(QStringLiteral("Everything on this computer"));
+            form.Check4->setValue(form.Check4->Value() == 1 ? 0 : 1);
+            form.Command1_Click();
+            regstore::Store& store = *regstore::current();
+            {
+                const history::Origin origin(
+                    "knobreg add HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer"
+                    "\\Advanced /v ShowInfoTip /t REG_DWORD /d 0 /f");
+                store.setValue(
+                    *store.findKey(regstore::Root::CurrentUser, catalogue::ShowInfoTip.keyPath),
+                    "ShowInfoTip", REG_DWORD, std::string(4, '\0'));
+            }
+            {
+                const history::Origin origin(
+                    "knobreg add \"HKCU\\Software\\Knobwise Test\" /v Tip /d before /f");
+                store.begin();
+                store.setValue(
+                    store.createKey(regstore::Root::CurrentUser, "Software\\Knobwise Test"), "Tip",
+                    REG_SZ, "before");
+                store.commit();
+            }
+            HistoryWindow history(&form);
+            history.show();
+            if (status == 0 && !save(history, out + "/history.png")) status = 1;
         }
     }
     std::error_code ec;
