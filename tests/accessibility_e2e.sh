@@ -33,44 +33,18 @@ pids+=($app)
 
 # Prints the web address that the longer link names.
 /usr/bin/python3 - >"$work/address" <<'EOF' || fail "read through AT-SPI"
-import sys, time
-import pyatspi as R
-
-def nodes(acc):
-    yield acc
-    for child in acc:
-        if child is not None:
-            yield from nodes(child)
-
-def of_role(acc, role): return [n for n in nodes(acc) if n.getRole() == role]
-def window(app, title): return next((w for w in app if w is not None and w.name == title), None)
-def text(acc): return acc.queryText().getText(0, -1)
-def press(acc):
-    action = acc.queryAction()
-    action.doAction([action.getName(i) for i in range(action.nActions)].index("Press"))
-
-def wait_for(find, what):
-    for _ in range(200):
-        try:
-            found = find()
-            if found: return found
-        except Exception:  # the bus answers only once the program is up
-            pass
-        time.sleep(0.1)
-    sys.exit(f"FAIL: {what}")
+import sys
+from e2e_atspi import *
 
 problems = []
 def check(ok, what):
     if not ok: problems.append(what)
 def check_named(win):
-    for n in nodes(win):
-        shown = n.getState().contains(R.STATE_FOCUSABLE) or n.getRole() == R.ROLE_IMAGE
-        check(n.name or not shown, f"unnamed {n.getRoleName()} in {n.parent.name!r}")
+    problems.extend(unnamed(win, images=True))
 def check_distinct(accs, count, what):
     check(len(accs) == len({a.name for a in accs}) == count, f"{what}: {[a.name for a in accs]}")
 
-main = wait_for(lambda: next(window(a, "Knobwise") for a in R.Registry.getDesktop(0)
-                             if a is not None and a.name == "Knobwise"), "no window on the bus")
+main = wait_for(lambda: window("Knobwise"), "no window on the bus")
 app = main.parent
 check_named(main)
 tab_list = of_role(main, R.ROLE_PAGE_TAB_LIST)[0]
@@ -91,12 +65,12 @@ for link in links:
     press(link)
 
 press(creates[0])
-dialog = wait_for(lambda: window(app, "Dialog Caption"), "no folder picker")
+dialog = wait_for(lambda: window("Dialog Caption", app), "no folder picker")
 check_named(dialog)
 (label,), (folders,) = of_role(dialog, R.ROLE_LABEL), of_role(dialog, R.ROLE_LIST)
 check(folders.name == label.name, f"folder list {folders.name!r}, its label {label.name!r}")
 press(next(b for b in of_role(dialog, R.ROLE_PUSH_BUTTON) if b.name == "Cancel"))
-wait_for(lambda: not window(app, "Dialog Caption"), "the folder picker stayed open")
+wait_for(lambda: not window("Dialog Caption", app), "the folder picker stayed open")
 
 if problems:
     sys.exit("FAIL:\n  " + "\n  ".join(problems))

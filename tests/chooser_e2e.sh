@@ -42,34 +42,11 @@ app=$!
 pids+=($app)
 
 /usr/bin/python3 - <<'EOF' || fail "the chooser read through AT-SPI; output: $(cat "$work/knobwise.log")"
-import sys, time
-import pyatspi as R
+import sys
+from e2e_atspi import *
 
-def nodes(acc):
-    yield acc
-    for child in acc:
-        if child is not None:
-            yield from nodes(child)
-
-def chooser():
-    for a in R.Registry.getDesktop(0):
-        if a is not None and a.name == "Knobwise":
-            return next((w for w in a if w is not None and w.name == "Knobwise"), None)
-
-for _ in range(200):
-    try:
-        win = chooser()
-        if win: break
-    except Exception:  # the bus answers only once the program is up
-        pass
-    time.sleep(0.1)
-else:
-    sys.exit("FAIL: no chooser on the bus")
-
-problems = []
-for n in nodes(win):
-    if n.getState().contains(R.STATE_FOCUSABLE) and not n.name:
-        problems.append(f"unnamed {n.getRoleName()}")
+win = wait_for(lambda: window("Knobwise"), "no chooser on the bus")
+problems = unnamed(win)
 buttons = sorted(n.name for n in nodes(win) if n.getRole() == R.ROLE_PUSH_BUTTON)
 if buttons != ["Cancel", "OK", "Other folder..."]:
     problems.append(f"buttons {buttons}")
@@ -138,25 +115,10 @@ box=$(new_window) || fail "no message box; output: $(cat "$work/relative.log")"
 grep -q 'WINEPREFIX is set to games/wine, which is not an absolute path' "$work/relative.log" ||
     fail "stderr said: $(cat "$work/relative.log")"
 /usr/bin/python3 - <<'EOF2' || fail "the box read through AT-SPI; output: $(cat "$work/relative.log")"
-import sys, time
-import pyatspi as R
+import sys
+from e2e_atspi import *
 
-def nodes(acc):
-    yield acc
-    for child in acc:
-        if child is not None:
-            yield from nodes(child)
-
-for _ in range(200):
-    try:
-        texts = [n.name for a in R.Registry.getDesktop(0) if a is not None and a.name == "Knobwise"
-                 for n in nodes(a) if n.getRole() == R.ROLE_LABEL]
-        if any("WINEPREFIX" in t for t in texts): break
-    except Exception:  # the bus answers only once the program is up
-        pass
-    time.sleep(0.1)
-else:
-    sys.exit("FAIL: no box on the bus")
+texts = wait_for(lambda: [t for t in labels() if "WINEPREFIX" in t], "no box on the bus")
 text = next(t for t in texts if "WINEPREFIX" in t)
 for words in ("Knobwise cannot start", "games/wine", "not an absolute path", "full path"):
     if words not in text:

@@ -35,34 +35,11 @@ app=$!
 pids+=($app)
 
 /usr/bin/python3 - <<'PY' || fail "the History window read through AT-SPI; output: $(cat "$work/knobwise.log")"
-import sys, time
-import pyatspi as R
+import sys
+from e2e_atspi import *
 
-def nodes(acc):
-    yield acc
-    for child in acc:
-        if child is not None:
-            yield from nodes(child)
-
-def window():
-    for a in R.Registry.getDesktop(0):
-        if a is not None and a.name == "Knobwise":
-            return next((w for w in a if w is not None and w.name == "Knobwise History"), None)
-
-for _ in range(200):
-    try:
-        win = window()
-        if win: break
-    except Exception:  # the bus answers only once the program is up
-        pass
-    time.sleep(0.1)
-else:
-    sys.exit("FAIL: no History window on the bus")
-
-problems = []
-for n in nodes(win):
-    if n.getState().contains(R.STATE_FOCUSABLE) and not n.name:
-        problems.append(f"unnamed {n.getRoleName()}")
+win = wait_for(lambda: window("Knobwise History"), "no History window on the bus")
+problems = unnamed(win)
 buttons = sorted(n.name for n in nodes(win) if n.getRole() == R.ROLE_PUSH_BUTTON)
 if buttons != ["Close", "Undo"]:
     problems.append(f"buttons {buttons}")

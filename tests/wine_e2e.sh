@@ -141,27 +141,11 @@ xdotool type --delay 20 'Briefcase tip'
 xdotool key --clearmodifiers alt+a
 told=$(new_window "$window") || fail "Apply did not tell what was not saved"
 /usr/bin/python3 - <<'EOF' || fail "the box read through AT-SPI; output: $(cat "$work/knobwise-no.log")"
-import sys, time
-import pyatspi as R
+import sys
+from e2e_atspi import *
 
-def nodes(acc):
-    yield acc
-    for child in acc:
-        if child is not None:
-            yield from nodes(child)
-
-said = []
-for _ in range(100):
-    try:
-        said = [n.name for a in R.Registry.getDesktop(0) if a is not None and a.name == "Knobwise"
-                for w in a if w is not None for n in nodes(w)
-                if n.getRole() == R.ROLE_LABEL and "were not saved" in (n.name or "")]
-        if said: break
-    except Exception:  # the bus answers only once the program is up
-        pass
-    time.sleep(0.1)
-if not said:
-    sys.exit("FAIL: no box naming what was not saved")
+said = wait_for(lambda: [t for t in labels() if "were not saved" in t],
+                "no box naming what was not saved")
 for want in ("\n\nBriefcase info tip\n\n", "does not exist in this Windows",
              "answer Yes to create it"):
     if want not in said[0]:

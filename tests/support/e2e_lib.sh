@@ -2,9 +2,11 @@
 # at exit (KEEP=1 keeps it), the processes started (add their PIDs to
 # `pids`) ended at exit, `fail`, `eventually`, `start_desktop`,
 # `start_accessibility_bus`, and `new_window` and `prefix_window` that wait
-# for the program's windows.
+# for the program's windows; e2e_atspi.py for their Python.
 
 work=$(mktemp -d)
+# The scripts' Python reads the program through AT-SPI with e2e_atspi.py.
+export PYTHONPATH=$(dirname "${BASH_SOURCE[0]}")${PYTHONPATH:+:$PYTHONPATH}
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
